@@ -1,0 +1,19 @@
+#include "app/ErrorFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/Folders.h"
+
+namespace fl {
+
+void WriteErrorLine(const std::string& text) {
+    std::string path = GetCurrentDirectory() + "/GMS__Err.txt";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    ssize_t ignored = write(fd, text.data(), text.size());
+    (void)ignored;
+    close(fd);
+}
+
+}  // namespace fl

@@ -1,0 +1,9 @@
+#pragma once
+#include <string>
+
+namespace fl {
+
+// Appends the bytes to "GMS__Err.txt" in the current directory (no separator, no time stamp).
+void WriteErrorLine(const std::string& text);
+
+}  // namespace fl

@@ -1,0 +1,156 @@
+#include "app/WobrApp.h"
+
+#include <atomic>
+
+#include "app/AppMessage.h"
+#include "app/Folders.h"
+#include "app/LoadingMovie.h"
+#include "app/SharedTexts.h"
+#include "app/StartupChecks.h"
+#include "platform/CrashFilter.h"
+#include "platform/ModulePath.h"
+#include "platform/Trace.h"
+#include "web/PageValue.h"
+
+namespace fl {
+
+namespace {
+std::atomic<CWobrApp*> g_pApp{nullptr};
+}
+
+CWobrApp* CWobrApp::Current() { return g_pApp.load(); }
+
+CWobrApp::CWobrApp() { g_pApp.store(this); }
+
+CWobrApp::~CWobrApp() {
+    m_bStopping = true;
+    m_hStepEvent.Set();
+    if (m_stepThread.joinable()) m_stepThread.join();
+    CWobrApp* self = this;
+    g_pApp.compare_exchange_strong(self, nullptr);
+}
+
+std::string CWobrApp::GetModulePathForStartup() const {
+    return m_strModulePathOverride.empty() ? GetModulePath() : m_strModulePathOverride;
+}
+
+CWobrApp::InitResult CWobrApp::InitInstance(int argc, char** argv) {
+    // 1. The crash filter writes next to the running module.
+    InstallCrashFilter(GetModuleFolder() + "luncher.dmp");
+
+    // 2. One launcher at a time. Only a time-out refuses: a failed wait goes on.
+    m_pInstanceLock = std::make_unique<CInstanceLock>(kLauncherMutexName);
+    if (m_pInstanceLock->Acquire(5000) == CInstanceLock::Result::TimedOut) {
+        ShowMessageBox("当前系统中还有“更新工具”正在运行，请先关闭！！！", "", BoxIcon::Error);
+        m_pInstanceLock.reset();
+        return InitResult::Failed;
+    }
+
+    // 3. The install folder handed over by the relaunch.
+    const std::string argText = JoinArguments(argc, argv);
+    m_strLauncherFolder = ParseLauncherFolder(argText);
+    OutputDebugStringW(m_strLauncherFolder);
+
+    // 4. Step reports run for the life of the process.
+    StartStepReports();
+
+    // 5. The published name is required of an install-folder launcher.
+    const std::string modulePath = GetModulePathForStartup();
+    if (modulePath.empty()) return InitResult::Failed;
+    if (PathIsExe(modulePath) && !CheckExecutableName(modulePath)) {
+        ShowMessageBox("请不要将登录器改名!", "Durnik");
+        return InitResult::Failed;
+    }
+
+    // 6. The install-folder launcher hands over to its copy in the data folder.
+    if (RelaunchFromDataFolder(argText)) return InitResult::EndWithoutWindow;
+
+    // 7. The loading movie.
+    if (!ExtractLoadingMovie()) {
+        ShowAppMessage("加载资源失败!");
+        return InitResult::EndWithoutWindow;
+    }
+
+    // 10. Texts of the windows.
+    FillSharedTexts();
+    {
+        std::lock_guard lock(m_csPageValues);
+        m_strReportUrl.clear();
+    }
+
+    // 12. The main window.
+    if (!m_fnCreateMainWindow) return InitResult::Failed;
+    m_pMainDlg = m_fnCreateMainWindow(*this);
+    return m_pMainDlg ? InitResult::RunWindow : InitResult::Failed;
+}
+
+int CWobrApp::ExitInstance() {
+    if (m_pMainDlg) {
+        m_pMainDlg->Destroy();
+        m_pMainDlg = nullptr;
+    }
+    return 0;
+}
+
+void CWobrApp::SetStep(int step) {
+    m_nStep.store(step);
+    m_hStepEvent.Set();
+}
+
+void CWobrApp::SetPageValues(const std::string& text) {
+    auto values = std::make_shared<PageValues>();
+    values->qid = GetPageValue(text, "qid");
+    values->serverid = GetPageValue(text, "serverid");
+    values->pt = GetPageValue(text, "pt");
+    std::string reportUrl = GetPageValue(text, "logoutRecord");
+    // The report thread copies both under the same lock, so it sees old or new, whole.
+    std::lock_guard lock(m_csPageValues);
+    m_pPageValues = std::move(values);
+    m_strReportUrl = std::move(reportUrl);
+}
+
+ReportValues CWobrApp::GetReportValues() const {
+    std::lock_guard lock(m_csPageValues);
+    return {m_strReportUrl, m_pPageValues};
+}
+
+void CWobrApp::ShowStatusText(const std::string& text) {
+    if (m_pProgressHost) m_pProgressHost->ShowStatusText(text);
+}
+
+void CWobrApp::SetProgressPercent(int percent) {
+    if (m_pProgressHost) m_pProgressHost->SetProgressPercent(percent);
+}
+
+void CWobrApp::SetProgressRange(int lower, int upper) {
+    if (m_pProgressHost) m_pProgressHost->SetProgressRange(lower, upper);
+}
+
+void CWobrApp::UpdateFinished() {
+    if (m_pProgressHost) m_pProgressHost->Finish();
+}
+
+void CWobrApp::FinishUpdate() {
+    if (m_pProgressHost) m_pProgressHost->Abort();
+    PostCloseToMainWindow();
+}
+
+void CWobrApp::PostCloseToMainWindow() {
+    if (m_pMainDlg) m_pMainDlg->PostClose();
+}
+
+std::string CWobrApp::GetResFolder() const {
+    std::lock_guard lock(m_csResFolder);
+    return m_strResFolder;
+}
+
+void CWobrApp::SetResFolder(const std::string& folder) {
+    std::lock_guard lock(m_csResFolder);
+    m_strResFolder = folder;
+}
+
+std::string CWobrApp::GetClientBaseFolder() const {
+    return m_strClientBaseOverride.empty() ? GetModuleFolder() : m_strClientBaseOverride;
+}
+
+}  // namespace fl

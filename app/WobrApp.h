@@ -1,0 +1,112 @@
+#pragma once
+// The application object: start-up, the login record, step reports, the
+// progress operations and the start of the update task.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/MainWindow.h"
+#include "app/ProgressHost.h"
+#include "platform/Event.h"
+#include "platform/InstanceLock.h"
+
+namespace fl {
+
+struct PageValues {
+    int nReserved0 = 0;
+    std::string pt;
+    std::string qid;
+    int nReserved1 = 0, nReserved2 = 0, nReserved3 = 0;
+    std::string serverid;
+};
+
+// A consistent copy of what a step report needs.
+struct ReportValues {
+    std::string strReportUrl;
+    std::shared_ptr<const PageValues> pValues;
+};
+
+class CWobrApp {
+public:
+    CWobrApp();
+    ~CWobrApp();
+    CWobrApp(const CWobrApp&) = delete;
+    CWobrApp& operator=(const CWobrApp&) = delete;
+
+    // The application object of this process (the last one constructed).
+    static CWobrApp* Current();
+
+    enum class InitResult { Failed, EndWithoutWindow, RunWindow };
+    // The start-up sequence. RunWindow: the front end runs its loop until the
+    // main window quits, then calls ExitInstance.
+    InitResult InitInstance(int argc, char** argv);
+    int ExitInstance();
+
+    // Step 12 of start-up: creates the main window (null = none).
+    std::function<IMainWindow*(CWobrApp&)> m_fnCreateMainWindow;
+    // Where the engine's progress operations go (the progress holder).
+    void SetProgressHost(IProgressHost* host) { m_pProgressHost = host; }
+    // Test hook: replaces the module path start-up reads (empty = the real one).
+    std::string m_strModulePathOverride;
+    // Pause between two attempts of the relaunch copy.
+    int m_nRelaunchRetryDelayMs = 1000;
+
+    // Login record and steps.
+    void SetStep(int step);
+    void SetPageValues(const std::string& text);
+    ReportValues GetReportValues() const;
+    void StartStepReports();
+    void UpdataStepLog(int step);
+
+    // Progress operations, forwarded to the progress holder.
+    void ShowStatusText(const std::string& text);
+    void SetProgressPercent(int percent);
+    void SetProgressRange(int lower, int upper);
+    void UpdateFinished();
+    void FinishUpdate();
+
+    // Hand-off between programs.
+    bool RelaunchFromDataFolder(const std::string& argText);
+    void RestartLauncher();
+    void LaunchGameClient();
+
+    void PostCloseToMainWindow();
+
+    // Accessors.
+    std::string GetResFolder() const;
+    void SetResFolder(const std::string& folder);
+    const std::string& GetLauncherFolder() const { return m_strLauncherFolder; }
+    void SetLauncherFolder(const std::string& folder) { m_strLauncherFolder = folder; }
+    IMainWindow* GetMainDlg() const { return m_pMainDlg; }
+    void SetMainDlg(IMainWindow* dlg) { m_pMainDlg = dlg; }
+    std::string GetModulePathForStartup() const;
+    // Where the client and its parameter file live: the module folder of the
+    // running copy (the headless runner uses the data folder).
+    std::string m_strClientBaseOverride;
+    std::string GetClientBaseFolder() const;
+
+private:
+    void StepReportThread();
+
+    IMainWindow* m_pMainDlg = nullptr;
+    IProgressHost* m_pProgressHost = nullptr;
+    mutable std::mutex m_csResFolder;
+    std::string m_strResFolder;
+    std::string m_strLauncherFolder;
+
+    mutable std::mutex m_csPageValues;  // guards m_strReportUrl and m_pPageValues
+    std::string m_strReportUrl;
+    std::shared_ptr<const PageValues> m_pPageValues;
+
+    CEvent m_hStepEvent{false, false};
+    std::atomic<int> m_nStep{0};
+    std::atomic<bool> m_bStopping{false};
+    std::thread m_stepThread;
+
+    std::unique_ptr<CInstanceLock> m_pInstanceLock;
+};
+
+}  // namespace fl

@@ -1,0 +1,13 @@
+#include "platform/Clock.h"
+
+#include <time.h>
+
+namespace fl {
+
+uint32_t timeGetTime() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
+}
+
+}  // namespace fl

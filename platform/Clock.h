@@ -1,0 +1,9 @@
+#pragma once
+#include <cstdint>
+
+namespace fl {
+
+// Milliseconds since an arbitrary start, wrapping at 32 bits (for durations).
+uint32_t timeGetTime();
+
+}  // namespace fl

@@ -1,0 +1,18 @@
+#pragma once
+// File operations the Windows file services gave the launcher.
+#include <string>
+
+namespace fl {
+
+// Copies src to dst keeping src's permission bits (so a program stays runnable).
+// With failIfExists an existing dst is left alone and the call fails.
+bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists);
+
+// Replaces `path` with `bytes` only once they are complete: written to a
+// temporary file beside it, flushed to disk, then renamed over it.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+bool DeleteFile(const std::string& path);  // true when it is gone (or was never there)
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+}  // namespace fl

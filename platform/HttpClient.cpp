@@ -1,0 +1,193 @@
+#include "platform/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace fl {
+
+namespace {
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+long EnvSeconds(const char* name, long fallback) {
+    const char* v = std::getenv(name);
+    if (!v || !*v) return fallback;
+    char* end = nullptr;
+    long n = std::strtol(v, &end, 10);
+    return (end && *end == '\0' && n > 0) ? n : fallback;
+}
+
+struct Exchange {
+    IHttpSink* sink;
+    CURL* curl;
+    bool followRedirects;
+    const std::atomic<bool>* abort;
+    HttpResult result;
+    bool responded = false;
+    bool skipBlock = false;  // a redirect the library follows itself
+    long long blockLength = -1;
+    bool hasLocation = false;
+};
+
+bool StartsWithNoCase(const char* line, size_t n, const char* prefix) {
+    size_t i = 0;
+    for (; prefix[i]; ++i) {
+        if (i >= n) return false;
+        char a = line[i], b = prefix[i];
+        if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* x = static_cast<Exchange*>(user);
+    size_t n = size * count;
+    if (StartsWithNoCase(data, n, "http/")) {
+        x->blockLength = -1;
+        x->hasLocation = false;
+    } else if (StartsWithNoCase(data, n, "content-length:")) {
+        x->blockLength = ParseLeadingNumber(std::string(data + 15, n - 15));
+    } else if (StartsWithNoCase(data, n, "location:")) {
+        x->hasLocation = true;
+    } else if (n <= 2 && (data[0] == '\r' || data[0] == '\n')) {
+        long status = 0;
+        curl_easy_getinfo(x->curl, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 100 && status < 200) return n;  // interim answer
+        if (x->followRedirects && status >= 300 && status < 400 && x->hasLocation) {
+            x->skipBlock = true;
+            return n;
+        }
+        x->skipBlock = false;
+        x->responded = true;
+        x->result.status = status;
+        x->result.contentLength = x->blockLength;
+        if (!x->sink->OnResponse(status, x->blockLength)) {
+            x->result.stoppedBySink = true;
+            return 0;
+        }
+    }
+    return n;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* x = static_cast<Exchange*>(user);
+    size_t n = size * count;
+    if (x->skipBlock || !x->responded) return n;
+    x->result.bodyBytes += static_cast<long long>(n);
+    if (!x->sink->OnData(data, n)) {
+        x->result.stoppedBySink = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return n;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* x = static_cast<Exchange*>(user);
+    return (x->abort && x->abort->load()) ? 1 : 0;
+}
+
+}  // namespace
+
+HttpTimeouts HttpTimeouts::FromEnvironment() {
+    HttpTimeouts t;
+    t.connectSeconds = EnvSeconds("FLAUNCHER_CONNECT_TIMEOUT", t.connectSeconds);
+    t.stallSeconds = EnvSeconds("FLAUNCHER_STALL_TIMEOUT", t.stallSeconds);
+    return t;
+}
+
+long long ParseLeadingNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    long long v = 0;
+    bool any = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        any = true;
+        if (v > (1LL << 52)) break;
+        v = v * 10 + (text[i] - '0');
+    }
+    return any ? v : 0;
+}
+
+std::string EncodeRequestTarget(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c == 0x7F) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+CHttpClient::CHttpClient(bool followRedirects) : m_bFollowRedirects(followRedirects) {
+    GlobalInit();
+    m_pCurl = curl_easy_init();
+}
+
+CHttpClient::~CHttpClient() {
+    if (m_pCurl) curl_easy_cleanup(m_pCurl);
+}
+
+HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::string& range) {
+    Exchange x{&sink, m_pCurl, m_bFollowRedirects, m_pAbort, {}};
+    if (!m_pCurl) {
+        x.result.error = "HTTP library could not be initialised";
+        return x.result;
+    }
+    if (m_pAbort && m_pAbort->load()) {
+        x.result.aborted = true;
+        x.result.error = "aborted";
+        return x.result;
+    }
+    const HttpTimeouts t = HttpTimeouts::FromEnvironment();
+    const std::string target = EncodeRequestTarget(url);
+    char errbuf[CURL_ERROR_SIZE] = {};
+
+    curl_easy_reset(m_pCurl);  // keeps the connection cache
+    curl_easy_setopt(m_pCurl, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(m_pCurl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_pCurl, CURLOPT_FOLLOWLOCATION, m_bFollowRedirects ? 1L : 0L);
+    curl_easy_setopt(m_pCurl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(m_pCurl, CURLOPT_CONNECTTIMEOUT, t.connectSeconds);
+    curl_easy_setopt(m_pCurl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(m_pCurl, CURLOPT_LOW_SPEED_TIME, t.stallSeconds);
+    curl_easy_setopt(m_pCurl, CURLOPT_ERRORBUFFER, errbuf);
+    curl_easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &x);
+    curl_easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &x);
+    curl_easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_pCurl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(m_pCurl, CURLOPT_XFERINFODATA, &x);
+    curl_easy_setopt(m_pCurl, CURLOPT_BUFFERSIZE, 64L * 1024L);
+    if (!range.empty()) curl_easy_setopt(m_pCurl, CURLOPT_RANGE, range.c_str());
+
+    CURLcode rc = curl_easy_perform(m_pCurl);
+    curl_easy_setopt(m_pCurl, CURLOPT_ERRORBUFFER, nullptr);  // errbuf dies with this call
+    if (rc == CURLE_OK) {
+        x.result.completed = true;
+        if (!x.responded) {  // no header block ended (cannot happen over HTTP/1.x, kept safe)
+            long status = 0;
+            curl_easy_getinfo(m_pCurl, CURLINFO_RESPONSE_CODE, &status);
+            x.result.status = status;
+        }
+    } else if (!x.result.stoppedBySink) {
+        x.result.aborted = rc == CURLE_ABORTED_BY_CALLBACK;
+        x.result.error = errbuf[0] ? errbuf : curl_easy_strerror(rc);
+    }
+    return x.result;
+}
+
+}  // namespace fl

@@ -1,0 +1,66 @@
+#pragma once
+// The one HTTP client of the program, on libcurl. The login fetch, the step
+// reports and the update engine all use it. Every transfer has a connect
+// time-out and a stall time-out, so nothing waits for ever; libcurl's proxy
+// environment variables are honoured.
+#include <atomic>
+#include <string>
+
+typedef void CURL;
+
+namespace fl {
+
+struct HttpTimeouts {
+    long connectSeconds = 15;
+    long stallSeconds = 60;
+    // FLAUNCHER_CONNECT_TIMEOUT and FLAUNCHER_STALL_TIMEOUT (seconds) override the defaults.
+    static HttpTimeouts FromEnvironment();
+};
+
+// Receives one response. Returning false from either call stops the transfer.
+class IHttpSink {
+public:
+    virtual ~IHttpSink() = default;
+    // Headers complete. contentLength is -1 when the server sent none.
+    virtual bool OnResponse(long status, long long contentLength) = 0;
+    virtual bool OnData(const char* data, size_t size) = 0;
+};
+
+struct HttpResult {
+    bool completed = false;        // the exchange ran to its end
+    bool stoppedBySink = false;    // a sink call returned false
+    bool aborted = false;          // the abort flag was raised
+    long status = 0;
+    long long contentLength = -1;
+    long long bodyBytes = 0;
+    std::string error;             // transport error text, empty when none
+};
+
+class CHttpClient {
+public:
+    explicit CHttpClient(bool followRedirects = false);
+    ~CHttpClient();
+    CHttpClient(const CHttpClient&) = delete;
+    CHttpClient& operator=(const CHttpClient&) = delete;
+
+    // GET of `url`. `range` is an HTTP byte range "first-last" (zero-based), or empty.
+    // The handle is kept between calls so the connection stays open (keep-alive).
+    HttpResult Get(const std::string& url, IHttpSink& sink, const std::string& range = {});
+
+    // A flag that, once true, makes the running and every later transfer stop.
+    void SetAbortFlag(const std::atomic<bool>* flag) { m_pAbort = flag; }
+
+private:
+    CURL* m_pCurl = nullptr;
+    bool m_bFollowRedirects;
+    const std::atomic<bool>* m_pAbort = nullptr;
+};
+
+// Bytes that cannot stand raw in an HTTP request line (controls, space, DEL)
+// are percent-encoded; everything else stays as it is.
+std::string EncodeRequestTarget(const std::string& text);
+
+// Decimal text-to-integer rules: leading white space, leading digits, none gives 0.
+long long ParseLeadingNumber(const std::string& text);
+
+}  // namespace fl

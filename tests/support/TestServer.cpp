@@ -1,0 +1,140 @@
+#include "tests/support/TestServer.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace fltest {
+
+TestServer::TestServer() : m_server(std::make_unique<httplib::Server>()) {
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(8); };
+    m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+}
+
+TestServer::~TestServer() {
+    m_stopping = true;
+    m_server->stop();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+std::string TestServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+void TestServer::AddFile(const std::string& path, const std::string& bytes) {
+    std::lock_guard lock(m_mutex);
+    m_files[path] = std::make_shared<const std::string>(bytes);
+}
+
+void TestServer::RemoveFile(const std::string& path) {
+    std::lock_guard lock(m_mutex);
+    m_files.erase(path);
+}
+
+void TestServer::SetBehaviour(const std::string& path, const Behaviour& b) {
+    std::lock_guard lock(m_mutex);
+    m_behaviours[path] = b;
+}
+
+void TestServer::SetHandler(const std::string& path, Handler h) {
+    std::lock_guard lock(m_mutex);
+    m_handlers[path] = std::move(h);
+}
+
+std::vector<std::string> TestServer::Targets() const {
+    std::lock_guard lock(m_mutex);
+    return m_targets;
+}
+
+int TestServer::Count(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    return int(std::count(m_paths.begin(), m_paths.end(), path));
+}
+
+std::vector<std::string> TestServer::RangeHeaders() const {
+    std::lock_guard lock(m_mutex);
+    return m_ranges;
+}
+
+void TestServer::ClearLog() {
+    std::lock_guard lock(m_mutex);
+    m_targets.clear();
+    m_paths.clear();
+    m_ranges.clear();
+}
+
+void TestServer::Serve(const httplib::Request& req, httplib::Response& res) {
+    std::shared_ptr<const std::string> file;
+    Behaviour b;
+    Handler handler;
+    {
+        std::lock_guard lock(m_mutex);
+        m_targets.push_back(req.target);
+        m_paths.push_back(req.path);
+        if (req.has_header("Range")) m_ranges.push_back(req.get_header_value("Range"));
+        if (auto it = m_handlers.find(req.path); it != m_handlers.end()) handler = it->second;
+        if (auto it = m_files.find(req.path); it != m_files.end()) file = it->second;
+        if (auto it = m_behaviours.find(req.path); it != m_behaviours.end()) b = it->second;
+    }
+    if (handler) {
+        handler(req, res);
+        return;
+    }
+    if (b.status != 200) {
+        res.status = b.status;
+        if (!b.location.empty()) res.set_header("Location", b.location);
+        res.set_content("not served", "text/plain");
+        return;
+    }
+    if (!file) {
+        res.status = 404;
+        res.set_content("missing", "text/plain");
+        return;
+    }
+    // The request object is ours (the library holds it mutable); clearing its
+    // parsed ranges makes the library answer 200 with the whole body.
+    if (b.ignoreRange) const_cast<httplib::Request&>(req).ranges.clear();
+
+    auto stopping = &m_stopping;
+    auto stalled = std::make_shared<std::atomic<bool>>(false);
+    auto provide = [file, b, stopping, stalled](size_t offset, size_t length, httplib::DataSink& sink) {
+        const size_t end = offset + length;
+        size_t pos = offset;
+        while (pos < end) {
+            if (b.breakAfter >= 0 && pos >= size_t(b.breakAfter)) {
+                if (b.stallMs <= 0) return false;  // break the connection
+                if (!stalled->exchange(true))
+                    for (int waited = 0; waited < b.stallMs && !stopping->load(); waited += 20)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            size_t limit = end;
+            if (b.breakAfter >= 0 && pos < size_t(b.breakAfter)) limit = std::min(end, size_t(b.breakAfter));
+            size_t n = std::min(limit - pos, size_t(64 * 1024));
+            if (!sink.write(file->data() + pos, n)) return false;
+            pos += n;
+        }
+        return true;
+    };
+    if (b.chunked) {
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [file, provide](size_t offset, httplib::DataSink& sink) {
+                                             if (offset >= file->size()) {
+                                                 sink.done();
+                                                 return true;
+                                             }
+                                             size_t n = std::min(file->size() - offset, size_t(4096));
+                                             return provide(offset, n, sink);
+                                         });
+        return;
+    }
+    if (b.breakAfter < 0 && b.stallMs == 0) {
+        res.set_content(*file, "application/octet-stream");
+        return;
+    }
+    res.set_content_provider(file->size(), "application/octet-stream", provide);
+}
+
+}  // namespace fltest
