@@ -12,6 +12,8 @@ TestServer::TestServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // stop() is ignored until the loop runs, so a quick test could never end it.
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TestServer::~TestServer() {
