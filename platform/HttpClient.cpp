@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 
@@ -32,6 +33,10 @@ struct Exchange {
     bool skipBlock = false;  // a redirect the library follows itself
     long long blockLength = -1;
     bool hasLocation = false;
+    long stallSeconds = 60;
+    curl_off_t lastBytes = -1;
+    std::chrono::steady_clock::time_point lastChange{};
+    bool stalled = false;
 };
 
 bool StartsWithNoCase(const char* line, size_t n, const char* prefix) {
@@ -87,9 +92,19 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto* x = static_cast<Exchange*>(user);
-    return (x->abort && x->abort->load()) ? 1 : 0;
+    if (x->abort && x->abort->load()) return 1;
+    // A stall is measured from the last byte that moved, not as an average speed.
+    const auto now = std::chrono::steady_clock::now();
+    if (dlnow + ulnow != x->lastBytes) {
+        x->lastBytes = dlnow + ulnow;
+        x->lastChange = now;
+    } else if (now - x->lastChange > std::chrono::seconds(x->stallSeconds)) {
+        x->stalled = true;
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -161,8 +176,8 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::
     curl_easy_setopt(m_pCurl, CURLOPT_FOLLOWLOCATION, m_bFollowRedirects ? 1L : 0L);
     curl_easy_setopt(m_pCurl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(m_pCurl, CURLOPT_CONNECTTIMEOUT, t.connectSeconds);
-    curl_easy_setopt(m_pCurl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_pCurl, CURLOPT_LOW_SPEED_TIME, t.stallSeconds);
+    x.stallSeconds = t.stallSeconds;
+    x.lastChange = std::chrono::steady_clock::now();
     curl_easy_setopt(m_pCurl, CURLOPT_ERRORBUFFER, errbuf);
     curl_easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &x);
@@ -184,8 +199,9 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::
             x.result.status = status;
         }
     } else if (!x.result.stoppedBySink) {
-        x.result.aborted = rc == CURLE_ABORTED_BY_CALLBACK;
-        x.result.error = errbuf[0] ? errbuf : curl_easy_strerror(rc);
+        x.result.aborted = rc == CURLE_ABORTED_BY_CALLBACK && !x.stalled;
+        x.result.error = x.stalled ? "no data received for " + std::to_string(t.stallSeconds) + " s"
+                                   : (errbuf[0] ? errbuf : curl_easy_strerror(rc));
     }
     return x.result;
 }

@@ -1,0 +1,106 @@
+// The engine's life: creation from the login answer, and the end of it.
+#include "update/Downloader.h"
+
+#include "app/AppMessage.h"
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/Clock.h"
+#include "platform/FileOps.h"
+#include "platform/Trace.h"
+#include "update/VersionFiles.h"
+#include "web/PageValue.h"
+
+namespace fl {
+
+CDownloader::CDownloader(CWobrApp& app) : m_app(app) {}
+
+CDownloader::~CDownloader() { Shutdown(); }
+
+void CDownloader::Shutdown() {
+    m_bStopping = true;
+    m_hRequestEvent.Set();
+    m_hDoneEvent.Set();
+    if (m_hRequestThread.joinable()) m_hRequestThread.join();
+    for (auto& done : m_hWorkerDone)
+        if (done) done->Set();
+}
+
+std::string CDownloader::GetRunFolder(bool dataOnly) const {
+    std::string folder = GetDataFolder() + "/";
+    if (!dataOnly) folder += m_app.GetResFolder();
+    return folder;
+}
+
+CHttpClient& CDownloader::GetWorkerConnection(size_t index) {
+    if (index >= m_vecWorkerConnections.size()) m_vecWorkerConnections.resize(index + 1);
+    if (!m_vecWorkerConnections[index]) {
+        m_vecWorkerConnections[index] = m_pHttpConn->NewConnection();
+        m_vecWorkerConnections[index]->SetAbortFlag(&m_bStopping);
+    }
+    return *m_vecWorkerConnections[index];
+}
+
+namespace {
+
+class CSizeSink : public IHttpSink {
+public:
+    bool OnResponse(long status, long long length) override {
+        if (status == 200) m_nSize = length > 0 ? length : 0;
+        return false;  // only the headers are wanted
+    }
+    bool OnData(const char*, size_t) override { return false; }
+    long long m_nSize = 0;
+};
+
+}  // namespace
+
+long long CDownloader::QueryRemoteSize(const std::string& name) {
+    if (!m_pHttpConn) return 0;
+    auto client = m_pHttpConn->NewConnection();
+    client->SetAbortFlag(&m_bStopping);
+    CSizeSink sink;
+    client->Get(m_pHttpConn->UrlFor(name), sink);
+    return sink.m_nSize;
+}
+
+bool CDownloader::Initialize(const std::string& text) {
+    std::string resUrl = GetPageValue(text, "rsurl");
+    m_strPreloadVer = GetPageValue(text, "preloadver");
+    const std::string suffix = GetPageValue(text, "vm");
+
+    std::string configured;
+    const std::string launcherFolder = m_app.GetLauncherFolder();
+    if (!launcherFolder.empty()) configured = ReadFirstLine(launcherFolder + "hostconfig.ini");
+    if (!configured.empty()) {
+        resUrl = configured;
+        TraceF("配置了资源地址:%s", resUrl.c_str());
+        m_strPreloadVer = std::to_string(timeGetTime());
+    }
+    m_strPreloadVer += suffix;
+    m_strResUrl = resUrl;
+    TraceF("preloader版本号:%s", m_strPreloadVer.c_str());
+    if (m_strResUrl.empty() || m_strPreloadVer.empty()) {
+        ShowAppMessage("连接服务器失败,请检查网络是否正常.");
+        return false;
+    }
+
+    m_strResDir = GetUrlLastSegment(m_strResUrl) + "/";
+    TraceF("当前目录:%s", m_strResDir.c_str());
+    m_app.SetResFolder(m_strResDir);
+    const std::string runFolder = GetRunFolder(false);
+    if (!IsFolder(runFolder) && !EnsureFolder(runFolder)) ShowAppMessage("文件夹创建失败");
+
+    m_bCheckLauncher = true;
+    m_pHttpConn = std::make_unique<HttpConn>();
+    m_pHttpConn->SetAbortFlag(&m_bStopping);
+    if (!m_pHttpConn->Initialize(m_strResUrl)) {
+        m_app.ShowStatusText("HttpConn Initiallize err");
+        m_pHttpConn.reset();
+        return false;
+    }
+    m_hRequestThread = std::thread([this] { RequestThreadProc(); });
+    for (size_t i = 0; i < 4; ++i) GetWorkerConnection(i);
+    return true;
+}
+
+}  // namespace fl

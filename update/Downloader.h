@@ -1,0 +1,164 @@
+#pragma once
+// The update engine: one object holding the whole state of an update run.
+// The task runs on the calling (update) thread; bodies are moved by the
+// request thread and by two download workers per segmented or list run.
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Event.h"
+#include "platform/TextCodec.h"
+#include "update/net/HttpConn.h"
+
+namespace fl {
+
+class CWobrApp;
+class CHttpClient;
+
+enum TaskKind : int {
+    TASK_IDLE = 0,
+    TASK_PACK_LIST = 1,
+    TASK_FILE_LIST = 2,
+    TASK_FULL_PACK = 3,
+    TASK_NEW_PACK = 4,
+    TASK_SAVE_VERSION = 5,
+    TASK_FILES = 6,
+    TASK_LAUNCHER_VERSION = 7,
+    TASK_LOCAL_LIST = 8,
+    TASK_LAUNCHER_EXE = 9,
+};
+
+// One worker's share of a segmented run.
+struct DownloadWorkItem {
+    int reserved = 0;
+    long long start = 0;  // first byte, counted from 1
+    long long end = 0;    // last byte, inclusive; (0, 0) = nothing to do
+    int worker = 0;
+    int kind = 0;         // 1 = file list, 2 = byte range
+    int running = 0;
+    std::vector<std::string> entries;  // kind 1: "name?v=version"
+    std::string text;
+};
+
+inline constexpr const char* kLauncherVersion = "1.0.6";
+
+class CDownloader {
+public:
+    explicit CDownloader(CWobrApp& app);
+    ~CDownloader();
+    CDownloader(const CDownloader&) = delete;
+    CDownloader& operator=(const CDownloader&) = delete;
+
+    // --- orchestration -------------------------------------------------------
+    bool Initialize(const std::string& pageValueText);
+    void StartDownLoadTask();
+    void OnDownloadComplete();
+
+    // --- launcher self-update ------------------------------------------------
+    bool CheckLauncherVersion();
+    bool CompareLauncherVersion();
+
+    // --- packs -----------------------------------------------------------------
+    bool UpdatePack();
+    int GetPackState();
+    int CompareInstallVersion();
+    bool DownloadFullPack();
+    bool DownloadNewPack(const std::string& version);
+    int UnzipPack(const std::string& archivePath);
+
+    // --- per-file update -------------------------------------------------------
+    bool DownloadVersionList();
+    void UpdateFiles();
+    bool LoadLocalVersionList();
+    void BuildDownloadList();
+
+    // --- version files -----------------------------------------------------------
+    void OnReceiveText(const char* data, size_t size);
+    void ParseVersionLine(const std::string& line);
+    void StoreVersionValue(const std::string& key, const std::string& value);
+    std::string GetRunFolder(bool dataOnly) const;
+
+    // --- transfers ---------------------------------------------------------------
+    bool FetchToFile(const std::string& name);
+    bool FetchToMemory(const std::string& name);
+    void HandleRequest();
+    void AbortRequests();
+    long long PrepareBody(long long contentLength);
+    std::string MakeTempName(const std::string& name) const;
+    // Returns false when the worker should give up the rest of its share.
+    bool DownloadListFile(const std::string& name, int worker);
+    void DownloadSegmented(int kind, long long count);
+    void DownloadRange(const std::string& name, DownloadWorkItem item);
+    void DownloadFileList(DownloadWorkItem item);
+    void MergeSegments();
+    std::string MakeSegmentTempName(const DownloadWorkItem& item) const;
+    long long QueryRemoteSize(const std::string& name);
+    void StartWorkers();
+    void RunWorkItem(DownloadWorkItem& item);
+    CHttpClient& GetWorkerConnection(size_t index);
+    std::string GetObjectBase() const { return m_pHttpConn ? m_pHttpConn->GetObjectBase() : std::string(); }
+
+    // Stops every transfer and wait at once (the application is closing).
+    void Shutdown();
+    CWobrApp& App() { return m_app; }
+    // Shows a message box unless the run was aborted (the application is closing).
+    void Tell(const std::string& text);
+
+    // --- state (names as the engine has always used them) --------------------
+    std::vector<std::unique_ptr<CHttpClient>> m_vecWorkerConnections;
+    std::unique_ptr<HttpConn> m_pHttpConn;
+    std::atomic<int> m_nFilesDone{0};
+    std::atomic<long long> m_nTotalSize{0};
+    std::atomic<long long> m_nReceived{0};
+    std::string m_strRequest;
+    CEvent m_hRequestEvent{false, false};
+    CEvent m_hDoneEvent{false, false};
+    std::thread m_hRequestThread;
+    bool m_bSaveToFile = false;
+    std::map<std::string, std::string> m_mapServerFiles;
+    std::map<std::string, std::string> m_mapLocalFiles;
+    std::string m_strPendingLine;
+    std::atomic<bool> m_bSuccess{true};
+    std::atomic<int> m_nTaskKind{TASK_IDLE};
+    std::string m_strNewVersion, m_strLastVersion, m_strFullPack;
+    bool m_bLauncherUpdated = false;
+    std::string m_strServerLauncherVersion;
+    std::atomic<bool> m_bAbort{false};
+    bool m_bChanged = false;
+    bool m_bCheckLauncher = false;
+    bool m_bFullPackDone = false;
+    std::atomic<bool> m_bWorkersBusy{false};
+    std::string m_strResDir;
+    std::string m_strPreloadVer;
+    std::string m_strResUrl;
+    std::vector<std::thread> m_vecWorkerThreads;
+    std::unique_ptr<CEvent> m_hWorkerDone[2];
+    std::vector<DownloadWorkItem> m_vecWorkItems;
+    std::map<std::string, std::string> m_mapDownloadList;
+    std::mutex m_csUnzip;
+    std::mutex m_csFileList;
+
+    // Per-worker statistics for the trace lines (bytes by ranges, entries by lists).
+    std::atomic<long long> m_nWorkerBytes[2] = {0, 0};
+    std::atomic<int> m_nWorkerEntries[2] = {0, 0};
+    // Each segment of the last range run: 0 not fetched, 1 whole, 2 incomplete.
+    std::atomic<int> m_nSegmentState[2] = {0, 0};
+
+private:
+    friend class CBodySink;
+    void RequestThreadProc();
+    void DownloadWorkerProc(int worker);
+
+    CWobrApp& m_app;
+    CUtf8Joiner m_joiner;
+    std::atomic<bool> m_bStopping{false};
+};
+
+// Progress text of a range read: "下载更新中...   " with B, KB or M by the total size.
+std::string RangeProgressText(long long received, long long total, int* percent);
+
+}  // namespace fl

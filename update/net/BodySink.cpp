@@ -1,0 +1,144 @@
+#include "update/net/BodySink.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+
+namespace fl {
+
+namespace {
+
+bool WriteAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w <= 0) return false;
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CDownloader::MakeTempName(const std::string& nameIn) const {
+    const std::string name = nameIn.empty() ? m_strRequest : nameIn;
+    if (name.empty()) return {};
+    size_t q = name.find('?');
+    if (q != std::string::npos) return GetRunFolder(false) + name.substr(0, q) + ".temp";
+    return GetRunFolder(m_nTaskKind == TASK_LAUNCHER_EXE) + name + ".temp";
+}
+
+long long CDownloader::PrepareBody(long long contentLength) {
+    m_nReceived = 0;
+    m_nTotalSize = contentLength > 0 ? contentLength : 0;
+    const int kind = m_nTaskKind;
+    if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) {
+        const long long size = m_nTotalSize;
+        if (size > 1048575)
+            m_app.ShowStatusText(Format("检测到%dM更新,开始下载.", int(size >> 20)));
+        else
+            m_app.ShowStatusText(Format("检测到%dKB更新,开始下载.", int(size >> 10)));
+    }
+    return m_nTotalSize;
+}
+
+CBodySink::~CBodySink() {
+    if (m_fd >= 0) close(m_fd);
+}
+
+bool CBodySink::OnResponse(long status, long long contentLength) {
+    if (status != 200) return false;  // the send failed: the caller reports it
+    m_bResponded = true;
+    CDownloader& e = m_engine;
+    e.PrepareBody(contentLength);
+    if (e.m_bSaveToFile) {
+        m_strTemp = e.MakeTempName("");
+        if (m_strTemp.empty() || !EnsureFolder(ParentOf(m_strTemp))) {
+            m_bDiscard = true;
+            return true;
+        }
+        m_fd = open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            const std::string text = "写文件" + m_strTemp + "错误！\n文件正在使用中,请先关闭程序！";
+            e.m_app.ShowStatusText(text);
+            e.m_bSuccess = false;
+            e.Tell(text);
+            m_bFailed = true;
+            return false;
+        }
+    }
+    const int kind = e.m_nTaskKind;
+    if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) e.m_app.SetProgressRange(0, 200);
+    return true;
+}
+
+bool CBodySink::OnData(const char* data, size_t size) {
+    CDownloader& e = m_engine;
+    e.m_nReceived += static_cast<long long>(size);
+    if (!e.m_bSaveToFile) {
+        e.OnReceiveText(data, size);
+        return true;
+    }
+    if (m_bDiscard) return true;
+    if (!WriteAll(m_fd, data, size)) {
+        e.m_bSuccess = false;
+        e.Tell("请求服务器数据失败!");
+        m_bFailed = true;
+        return false;
+    }
+    return true;
+}
+
+void CBodySink::Finish(const HttpResult& result) {
+    CDownloader& e = m_engine;
+    if (m_fd >= 0) {
+        if (close(m_fd) != 0 && !m_bFailed) {
+            e.m_bSuccess = false;
+            e.Tell("请求服务器数据失败!");
+            m_bFailed = true;
+        }
+        m_fd = -1;
+    }
+    if (m_bFailed) return;
+    // A body that broke off, or ended before its announced length, is never
+    // taken as whole: the ".temp" file stays and the old file is kept.
+    const bool interrupted = !result.completed || (e.m_nTotalSize > 0 && e.m_nReceived < e.m_nTotalSize);
+    if (interrupted) {
+        e.m_bSuccess = false;
+        e.Tell(Format("文件[%s]下载失败,服务器连接中断!", e.m_strRequest.c_str()));
+        return;
+    }
+    if (!e.m_bSaveToFile) {
+        e.OnReceiveText(nullptr, 0);  // hands over a sequence held back at the end
+        if (!e.m_strPendingLine.empty()) {
+            e.ParseVersionLine(e.m_strPendingLine);
+            e.m_strPendingLine.clear();
+        }
+        return;
+    }
+    if (m_bDiscard) return;
+    const bool launcher = e.m_nTaskKind == TASK_LAUNCHER_EXE;
+    const std::string name = launcher ? "FLuncher.updt" : e.m_strRequest.substr(0, e.m_strRequest.find('?'));
+    const std::string finalPath = e.GetRunFolder(launcher) + name;
+    OutputDebugStringW("1111111111111111111111111111111111111");
+    OutputDebugStringW(m_strTemp);
+    OutputDebugStringW(finalPath);
+    // rename() replaces the old file in one step: it is never absent or partial.
+    if (std::rename(m_strTemp.c_str(), finalPath.c_str()) != 0) {
+        const std::string text = "文件[" + finalPath + "]写入数据失败, 请先关闭该文件!";
+        e.m_app.ShowStatusText(text);
+        e.Tell(text);
+        e.m_bSuccess = false;
+        return;
+    }
+    if (launcher) chmod(finalPath.c_str(), 0755);
+}
+
+}  // namespace fl

@@ -1,0 +1,41 @@
+#pragma once
+// The engine's connection to the resource server: the server, port and object
+// base taken from the resource URL, and the request thread's own client.
+#include <memory>
+#include <string>
+
+#include "platform/HttpClient.h"
+
+namespace fl {
+
+class HttpConn {
+public:
+    HttpConn();
+    ~HttpConn();
+
+    // Only "http://" URLs; port 80 when none is written; the path is kept as written.
+    bool Initialize(const std::string& url);
+    std::unique_ptr<CHttpClient> NewConnection() const;
+
+    // The request thread's request: object base + name.
+    bool OpenFileRequest(const std::string& name);
+    const std::string& CurrentRequestUrl() const { return m_strCurrentUrl; }
+    CHttpClient& MainConnection() { return *m_pMainConnection; }
+
+    // Absolute address of object base + name.
+    std::string UrlFor(const std::string& name) const;
+    std::string GetServer() const { return m_strServer; }
+    std::string GetObjectBase() const { return m_strObjectBase; }
+    unsigned short GetPort() const { return m_nPort; }
+    void SetAbortFlag(const std::atomic<bool>* flag);
+
+private:
+    std::unique_ptr<CHttpClient> m_pMainConnection;
+    std::string m_strServer;
+    std::string m_strObjectBase;
+    unsigned short m_nPort = 80;
+    std::string m_strCurrentUrl;
+    const std::atomic<bool>* m_pAbort = nullptr;
+};
+
+}  // namespace fl

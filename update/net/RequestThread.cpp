@@ -1,0 +1,90 @@
+// The request thread: one fetch at a time for the update task.
+#include "app/AppMessage.h"
+#include "app/WobrApp.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/net/BodySink.h"
+
+namespace fl {
+
+bool CDownloader::FetchToFile(const std::string& name) {
+    if (m_bAbort || name.empty()) return false;
+    m_strRequest = name;
+    m_bSaveToFile = true;
+    m_hRequestEvent.Set();
+    m_hDoneEvent.Wait();
+    return !m_bAbort;
+}
+
+bool CDownloader::FetchToMemory(const std::string& name) {
+    if (name.empty()) return false;
+    m_strRequest = name + "?v=" + m_strPreloadVer;
+    m_bSaveToFile = false;
+    m_joiner.Flush();
+    m_hRequestEvent.Set();
+    m_hDoneEvent.Wait();
+    return !m_bAbort;
+}
+
+void CDownloader::RequestThreadProc() {
+    for (;;) {
+        m_hRequestEvent.Wait();
+        if (m_bStopping) return;
+        HandleRequest();
+    }
+}
+
+void CDownloader::HandleRequest() {
+    if (m_bAbort) {
+        // An ignored request still releases its caller, or the task would wait for ever.
+        m_bSuccess = false;
+        m_hDoneEvent.Set();
+        return;
+    }
+    std::string name = m_strRequest;
+    if (name.find('?') == std::string::npos) name += "?v=" + m_strPreloadVer;
+    if (!m_pHttpConn->OpenFileRequest(name)) {
+        m_app.ShowStatusText("connect server failed!");
+        m_bSuccess = false;
+        m_hDoneEvent.Set();
+        return;
+    }
+    CBodySink sink(*this);
+    HttpResult r = m_pHttpConn->MainConnection().Get(m_pHttpConn->CurrentRequestUrl(), sink);
+    if (m_bStopping) {
+        m_bSuccess = false;
+        m_hDoneEvent.Set();
+        return;
+    }
+    if (!sink.Responded()) {
+        // Refused (a status other than 200, redirects included) or unreachable.
+        if (!r.error.empty()) Tell(r.error);
+        m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
+        Tell("文件[" + m_strRequest + "]下载失败,请检查网络设置.");
+        OutputDebugStringW(Format("request refused: %s status %ld %s", m_pHttpConn->CurrentRequestUrl().c_str(),
+                                  r.status, r.error.c_str()));
+        AbortRequests();
+        return;
+    }
+    sink.Finish(r);
+    m_hDoneEvent.Set();
+}
+
+void CDownloader::AbortRequests() {
+    m_bAbort = true;
+    m_hRequestEvent.Reset();
+    m_bSuccess = false;
+    // The application closes, and the waiting fetch is released (it reports the abort).
+    m_app.FinishUpdate();
+    m_hDoneEvent.Set();
+}
+
+void CDownloader::Tell(const std::string& text) {
+    if (m_bAbort || m_bStopping) {
+        OutputDebugStringW("not shown (closing): " + text);
+        return;
+    }
+    ShowAppMessage(text);
+}
+
+}  // namespace fl

@@ -1,0 +1,256 @@
+// Large transfers shared between the two workers: a file in two byte ranges
+// merged afterwards, or a download list split in two.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/Clock.h"
+#include "platform/HttpClient.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+
+namespace fl {
+
+std::string RangeProgressText(long long received, long long total, int* percent) {
+    int pct = 0;
+    std::string text;
+    if (total <= 0) {
+        text = Format("下载更新中...   %lldB/%lldB", received, total);
+    } else if (total < 1024) {
+        text = Format("下载更新中...   %dB/%dB", int(received), int(total));
+        pct = int(received * 100 / total);
+    } else if (total < 1048576) {
+        long long r = received >> 10, t = total >> 10;
+        text = Format("下载更新中...   %dKB/%dKB", int(r), int(t));
+        pct = int(r * 100 / t);
+    } else {
+        double r = double(received) / 1048576.0, t = double(total) / 1048576.0;
+        text = Format("下载更新中...   %.2fM/%.2fM", r, t);
+        pct = int(r * 100.0 / t);
+    }
+    if (percent) *percent = pct;
+    return text;
+}
+
+std::string CDownloader::MakeSegmentTempName(const DownloadWorkItem& item) const {
+    if (m_strRequest.empty()) return {};
+    size_t q = m_strRequest.find('?');
+    if (q != std::string::npos)
+        return Format("%s%s_%d.temp", GetRunFolder(false).c_str(), m_strRequest.substr(0, q).c_str(), item.worker);
+    return Format("%s%s_%d.temp", GetRunFolder(m_nTaskKind == TASK_LAUNCHER_EXE).c_str(), m_strFullPack.c_str(),
+                  item.worker);
+}
+
+void CDownloader::DownloadSegmented(int kind, long long count) {
+    m_nSegmentState[0] = 0;
+    m_nSegmentState[1] = 0;
+    if (count <= 0) return;
+    m_vecWorkItems.clear();
+    const long long half = count / 2;
+    for (int i = 0; i < 2; ++i) {
+        DownloadWorkItem item;
+        item.worker = i;
+        item.kind = kind;
+        long long start = 1 + i * half;
+        if (start <= count) {
+            item.start = start;
+            item.end = i == 0 ? half : count;
+        }
+        m_vecWorkItems.push_back(item);
+    }
+    if (kind == 1) {
+        // Counted per run, so the text never shows more files than the list holds.
+        m_nFilesDone = 0;
+        // In name order: the first max(1, half) entries to worker 0, the rest to worker 1.
+        long long number = 1;
+        int target = 0;
+        for (const auto& [name, version] : m_mapDownloadList) {
+            m_vecWorkItems[size_t(target)].entries.push_back(name + "?v=" + version);
+            ++number;
+            if (number > half && target == 0) {
+                target = 1;
+                number = 1;
+            }
+        }
+    }
+    m_bWorkersBusy = true;
+    StartWorkers();
+    WaitForAll({m_hWorkerDone[0].get(), m_hWorkerDone[1].get()});
+    for (auto& t : m_vecWorkerThreads)
+        if (t.joinable()) t.join();
+    m_vecWorkerThreads.clear();
+}
+
+namespace {
+
+class CRangeSink : public IHttpSink {
+public:
+    CRangeSink(CDownloader& e, int fd, long long offset, long long want, int worker)
+        : m_e(e), m_fd(fd), m_nOffset(offset), m_nWant(want), m_nWorker(worker) {}
+    bool OnResponse(long status, long long) override {
+        m_nStatus = status;
+        if (status == 206) {
+            m_nSkip = 0;
+            return true;
+        }
+        if (status == 200) {
+            m_nSkip = m_nOffset;  // the server ignored the range: skip to our half
+            return true;
+        }
+        return false;  // that half stays empty
+    }
+    bool OnData(const char* data, size_t size) override {
+        if (m_nSkip > 0) {
+            size_t skip = size_t(std::min<long long>(m_nSkip, static_cast<long long>(size)));
+            m_nSkip -= static_cast<long long>(skip);
+            data += skip;
+            size -= skip;
+        }
+        size_t take = size_t(std::min<long long>(m_nWant - m_nGot, static_cast<long long>(size)));
+        if (take > 0) {
+            for (size_t off = 0; off < take;) {
+                ssize_t w = write(m_fd, data + off, take - off);
+                if (w <= 0) {
+                    m_bWriteFailed = true;
+                    return false;
+                }
+                off += size_t(w);
+            }
+            m_nGot += static_cast<long long>(take);
+            m_e.m_nReceived += static_cast<long long>(take);
+            m_e.m_nWorkerBytes[m_nWorker] += static_cast<long long>(take);
+            int percent = 0;
+            const std::string text = RangeProgressText(m_e.m_nReceived, m_e.m_nTotalSize, &percent);
+            m_e.App().ShowStatusText(text);
+            m_e.App().SetProgressPercent(percent);
+        }
+        return m_nGot < m_nWant;  // our half is complete: stop reading
+    }
+
+    CDownloader& m_e;
+    int m_fd;
+    long long m_nOffset, m_nWant, m_nWorker;
+    long long m_nSkip = 0;
+    long long m_nGot = 0;
+    long m_nStatus = 0;
+    bool m_bWriteFailed = false;
+};
+
+}  // namespace
+
+void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) {
+    if ((item.start == 0 && item.end == 0) || name.empty()) return;
+    const int w = item.worker;
+    const std::string temp = MakeSegmentTempName(item);
+    if (temp.empty() || !EnsureFolder(ParentOf(temp))) return;
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        m_bSuccess = false;
+        m_nSegmentState[w] = 2;
+        Tell("写文件" + temp + "错误！\n文件正在使用中,请先关闭文件！");
+        return;
+    }
+    const long long want = item.end - item.start + 1;
+    bool whole = want <= 0;
+    bool answered = false;
+    if (!whole) {
+        auto client = m_pHttpConn->NewConnection();  // a private session
+        client->SetAbortFlag(&m_bStopping);
+        CRangeSink sink(*this, fd, item.start - 1, want, w);
+        const std::string url = m_pHttpConn->UrlFor(name + "?v=" + m_strPreloadVer);
+        client->Get(url, sink, Format("%lld-%lld", item.start - 1, item.end - 1));
+        whole = sink.m_nGot >= want;
+        answered = sink.m_nStatus == 200 || sink.m_nStatus == 206;
+        if (sink.m_bWriteFailed) {
+            m_bSuccess = false;
+            Tell("请求服务器数据失败!");
+            answered = false;
+        }
+    }
+    const bool closed = close(fd) == 0;
+    OutputDebugStringW(Format("[%s]下载成功,关闭文件!", temp.c_str()));
+    whole = whole && closed;
+    m_nSegmentState[w] = whole ? 1 : 2;
+    if (!whole) {
+        m_bSuccess = false;
+        if (answered) Tell(Format("文件[%s]下载失败,服务器连接中断!", m_strRequest.c_str()));
+    }
+}
+
+void CDownloader::MergeSegments() {
+    // A half that arrived short is never merged as if whole: both segments stay.
+    if (m_nSegmentState[0] == 2 || m_nSegmentState[1] == 2) {
+        OutputDebugStringW("合并文件取消: segment incomplete");
+        return;
+    }
+    const std::string target = GetRunFolder(false) + m_strRequest.substr(0, m_strRequest.find('?'));
+    const uint32_t started = timeGetTime();
+    OutputDebugStringW("开始合并文件。");
+    DownloadWorkItem item;
+    bool targetReady = false;
+    int out = -1;
+    for (int n = 0; n < 2; ++n) {
+        item.worker = n;
+        const std::string segment = MakeSegmentTempName(item);
+        if (m_nSegmentState[n] != 1 || !PathFileExists(segment)) {
+            if (!targetReady) {
+                out = open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                if (out < 0) {
+                    Tell(Format("文件[%s]打开失败!", target.c_str()));
+                    return;
+                }
+                targetReady = true;
+            }
+            Tell(Format("文件[%s]下载失败!", segment.c_str()));
+            continue;
+        }
+        // The first half becomes the target itself; only the second is copied.
+        if (!targetReady && std::rename(segment.c_str(), target.c_str()) == 0) {
+            out = open(target.c_str(), O_RDWR | O_CLOEXEC);
+            if (out < 0) {
+                Tell(Format("文件[%s]打开失败!", target.c_str()));
+                return;
+            }
+            targetReady = true;
+            continue;
+        }
+        if (!targetReady) {
+            out = open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (out < 0) {
+                Tell(Format("文件[%s]打开失败!", target.c_str()));
+                return;
+            }
+            targetReady = true;
+        }
+        int in = open(segment.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) {
+            Tell(Format("文件[%s]打开失败!", segment.c_str()));
+            continue;
+        }
+        lseek(out, 0, SEEK_END);
+        bool ok = true;
+        for (;;) {
+            ssize_t n2 = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n2 == 0) break;
+            if (n2 < 0) {
+                ok = false;
+                break;
+            }
+        }
+        close(in);
+        if (!ok) {
+            m_bSuccess = false;
+            Tell("请求服务器数据失败!");
+            continue;
+        }
+        unlink(segment.c_str());
+    }
+    OutputDebugStringW(Format("合并文件花费时间：%d", int(timeGetTime() - started)));
+    if (out >= 0) close(out);
+}
+
+}  // namespace fl
