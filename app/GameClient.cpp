@@ -37,7 +37,7 @@ void CWobrApp::LaunchGameClient() {
     const std::string folder = GetClientBaseFolder() + GetResFolder();
     const std::string clientPath = folder + "client.exe";
     const std::string text = m_pMainDlg ? m_pMainDlg->GameParams().Copy() : std::string();
-    if (text.empty()) return;
+    if (text.empty() || m_bSkipClientLaunch) return;
 
     ClientParams params = SplitClientParams(text, m_strLauncherFolder + kLauncherFileName);
     const std::string paramPath = folder + "param.tmp";

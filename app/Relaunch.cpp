@@ -60,6 +60,11 @@ bool CWobrApp::RelaunchFromDataFolder(const std::string& argText) {
 }
 
 void CWobrApp::RestartLauncher() {
+    if (m_bHeadless) {
+        OutputDebugStringW("a new launcher was fetched; the next start runs it");
+        PostCloseToMainWindow();
+        return;
+    }
     std::string why;
     if (ShellOpenProgram(m_strLauncherFolder + kLauncherFileName, "", &why) != 0) OutputDebugStringW(why);
     PostCloseToMainWindow();

@@ -10,6 +10,7 @@
 #include "platform/CrashFilter.h"
 #include "platform/ModulePath.h"
 #include "platform/Trace.h"
+#include "update/Downloader.h"
 #include "web/PageValue.h"
 
 namespace fl {
@@ -23,6 +24,7 @@ CWobrApp* CWobrApp::Current() { return g_pApp.load(); }
 CWobrApp::CWobrApp() { g_pApp.store(this); }
 
 CWobrApp::~CWobrApp() {
+    ShutdownDownloader();
     m_bStopping = true;
     m_hStepEvent.Set();
     if (m_stepThread.joinable()) m_stepThread.join();

@@ -15,6 +15,8 @@
 
 namespace fl {
 
+class CDownloader;
+
 struct PageValues {
     int nReserved0 = 0;
     std::string pt;
@@ -53,6 +55,10 @@ public:
     std::string m_strModulePathOverride;
     // Pause between two attempts of the relaunch copy.
     int m_nRelaunchRetryDelayMs = 1000;
+    // The headless runner: no client start (--no-client), and a restart after a
+    // self-update only ends the run instead of starting the windowed launcher.
+    bool m_bSkipClientLaunch = false;
+    bool m_bHeadless = false;
 
     // Login record and steps.
     void SetStep(int step);
@@ -67,6 +73,13 @@ public:
     void SetProgressRange(int lower, int upper);
     void UpdateFinished();
     void FinishUpdate();
+
+    // The update task, run on the update thread.
+    void StartDownloader();
+    CDownloader* GetDownloader(const std::string& pageValueText);
+    CDownloader* Downloader();
+    // Stops the engine's transfers and threads (the application is closing).
+    void ShutdownDownloader();
 
     // Hand-off between programs.
     bool RelaunchFromDataFolder(const std::string& argText);
@@ -107,6 +120,8 @@ private:
     std::thread m_stepThread;
 
     std::unique_ptr<CInstanceLock> m_pInstanceLock;
+    std::mutex m_csDownloader;
+    std::unique_ptr<CDownloader> m_pDownloader;
 };
 
 }  // namespace fl

@@ -17,6 +17,7 @@ CDownloader::CDownloader(CWobrApp& app) : m_app(app) {}
 CDownloader::~CDownloader() { Shutdown(); }
 
 void CDownloader::Shutdown() {
+    std::lock_guard lock(m_csShutdown);
     m_bStopping = true;
     m_hRequestEvent.Set();
     m_hDoneEvent.Set();
@@ -98,6 +99,7 @@ bool CDownloader::Initialize(const std::string& text) {
         m_pHttpConn.reset();
         return false;
     }
+    m_bRequestThreadEnded = false;
     m_hRequestThread = std::thread([this] { RequestThreadProc(); });
     for (size_t i = 0; i < 4; ++i) GetWorkerConnection(i);
     return true;

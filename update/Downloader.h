@@ -123,6 +123,7 @@ public:
     std::map<std::string, std::string> m_mapLocalFiles;
     std::string m_strPendingLine;
     std::atomic<bool> m_bSuccess{true};
+    std::atomic<bool> m_bCompleted{false};  // OnDownloadComplete ran
     std::atomic<int> m_nTaskKind{TASK_IDLE};
     std::string m_strNewVersion, m_strLastVersion, m_strFullPack;
     bool m_bLauncherUpdated = false;
@@ -151,11 +152,14 @@ public:
 private:
     friend class CBodySink;
     void RequestThreadProc();
+    void WaitForRequest();
     void DownloadWorkerProc(int worker);
 
     CWobrApp& m_app;
     CUtf8Joiner m_joiner;
     std::atomic<bool> m_bStopping{false};
+    std::atomic<bool> m_bRequestThreadEnded{true};
+    std::mutex m_csShutdown;
 };
 
 // Progress text of a range read: "下载更新中...   " with B, KB or M by the total size.

@@ -99,6 +99,8 @@ bool CBodySink::OnData(const char* data, size_t size) {
 void CBodySink::Finish(const HttpResult& result) {
     CDownloader& e = m_engine;
     if (m_fd >= 0) {
+        // The version lists saved at the end reach the disk before they replace the old ones.
+        if (e.m_nTaskKind == TASK_SAVE_VERSION && result.completed) fsync(m_fd);
         if (close(m_fd) != 0 && !m_bFailed) {
             e.m_bSuccess = false;
             e.Tell("请求服务器数据失败!");

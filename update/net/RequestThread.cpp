@@ -7,31 +7,39 @@
 
 namespace fl {
 
+void CDownloader::WaitForRequest() {
+    // The request thread always answers, but once it has ended (the engine is
+    // shutting down) nobody would: never wait for it then.
+    while (!m_hDoneEvent.Wait(100))
+        if (m_bRequestThreadEnded) return;
+}
+
 bool CDownloader::FetchToFile(const std::string& name) {
-    if (m_bAbort || name.empty()) return false;
+    if (m_bAbort || m_bStopping || name.empty()) return false;
     m_strRequest = name;
     m_bSaveToFile = true;
     m_hRequestEvent.Set();
-    m_hDoneEvent.Wait();
-    return !m_bAbort;
+    WaitForRequest();
+    return !m_bAbort && !m_bStopping;
 }
 
 bool CDownloader::FetchToMemory(const std::string& name) {
-    if (name.empty()) return false;
+    if (name.empty() || m_bStopping) return false;
     m_strRequest = name + "?v=" + m_strPreloadVer;
     m_bSaveToFile = false;
     m_joiner.Flush();
     m_hRequestEvent.Set();
-    m_hDoneEvent.Wait();
-    return !m_bAbort;
+    WaitForRequest();
+    return !m_bAbort && !m_bStopping;
 }
 
 void CDownloader::RequestThreadProc() {
     for (;;) {
         m_hRequestEvent.Wait();
-        if (m_bStopping) return;
+        if (m_bStopping) break;
         HandleRequest();
     }
+    m_bRequestThreadEnded = true;
 }
 
 void CDownloader::HandleRequest() {

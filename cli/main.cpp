@@ -1,0 +1,123 @@
+// flauncher-cli: the update without a window, for players without a display,
+// operators checking a resource server, and end-to-end tests.
+//
+//   flauncher-cli update --install-dir DIR (--login-url URL | --page-values FILE) [--no-client]
+//
+// Exit status: 0 the update completed; 3 a new launcher was fetched and a
+// restart requested; 1 the update ended in any other way; 2 wrong arguments or
+// no engine could be created.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "cli/CliFrontEnd.h"
+#include "platform/FileOps.h"
+#include "update/Downloader.h"
+#include "web/LoginFetch.h"
+#include "web/PageValue.h"
+
+namespace {
+
+int Usage(const char* why) {
+    if (why) std::fprintf(stderr, "flauncher-cli: %s\n", why);
+    std::fprintf(stderr,
+                 "usage: flauncher-cli update --install-dir DIR (--login-url URL | --page-values FILE) "
+                 "[--no-client]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string installDir, loginUrl, valuesFile;
+    bool noClient = false;
+    if (argc < 2 || std::string(argv[1]) != "update") return Usage(nullptr);
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        if (a == "--install-dir") {
+            if (!value(installDir)) return Usage("--install-dir needs a folder");
+        } else if (a == "--login-url") {
+            if (!value(loginUrl)) return Usage("--login-url needs an address");
+        } else if (a == "--page-values") {
+            if (!value(valuesFile)) return Usage("--page-values needs a file");
+        } else if (a == "--no-client") {
+            noClient = true;
+        } else {
+            return Usage(("unknown argument " + a).c_str());
+        }
+    }
+    if (installDir.empty()) return Usage("--install-dir is required");
+    if (loginUrl.empty() == valuesFile.empty()) return Usage("give exactly one of --login-url and --page-values");
+    if (!fl::IsFolder(installDir)) return Usage(("no such folder: " + installDir).c_str());
+    if (installDir.back() != '/') installDir += '/';
+
+    flcli::CCliBoxes boxes;
+    fl::SetMessageBoxHost(&boxes);
+    flcli::CCliWindow window;
+    flcli::CCliProgress progress;
+    int status = 1;
+    {
+        fl::CWobrApp app;
+        app.SetMainDlg(&window);
+        app.SetProgressHost(&progress);
+        app.SetLauncherFolder(installDir);
+        app.m_bHeadless = true;
+        app.m_bSkipClientLaunch = noClient;
+        // The runner stands where the relaunched launcher stands: in the data folder.
+        const std::string data = fl::GetDataFolder();
+        fl::EnsureFolder(data);
+        if (chdir(data.c_str()) != 0) {
+            std::fprintf(stderr, "flauncher-cli: cannot enter %s\n", data.c_str());
+            return 1;
+        }
+        app.m_strClientBaseOverride = data + "/";
+        app.StartStepReports();
+
+        if (!loginUrl.empty()) {
+            if (fl::HandleLoginUrl(app, loginUrl) == 0) return Usage("not a login address (it needs \"/login?\")");
+            if (window.m_nLastCode != fl::kCodeStartUpdate) {
+                std::fprintf(stderr, "flauncher-cli: the login address gave no usable values\n");
+                return 1;
+            }
+        } else {
+            std::string text;
+            if (!fl::ReadWholeFile(valuesFile, text)) return Usage(("cannot read " + valuesFile).c_str());
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+            window.GameParams().Assign(text);
+            app.SetPageValues(text);
+            app.SetStep(1);
+        }
+
+        std::atomic<bool> taskEnded{false};
+        std::thread update([&] {
+            app.StartDownloader();
+            taskEnded = true;
+            window.m_hWake.Set();
+        });
+        window.m_hWake.Wait();
+        if (!taskEnded) app.ShutdownDownloader();  // a close request ends the run promptly
+        update.join();
+
+        fl::CDownloader* engine = app.Downloader();
+        if (!engine)
+            status = 2;
+        else if (engine->m_bLauncherUpdated)
+            status = 3;
+        else if (engine->m_bCompleted)
+            status = 0;
+        else
+            status = 1;
+    }
+    fl::SetMessageBoxHost(nullptr);
+    return status;
+}

@@ -1,0 +1,133 @@
+#include "demo/DemoPlatform.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <filesystem>
+#include <fstream>
+
+namespace fldemo {
+
+namespace {
+
+const char* kHomePage = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Fenwa</title>
+<style>
+body{margin:0;background:#1b1410;color:#f3e3c3;font-family:sans-serif;display:flex;align-items:center;justify-content:center;height:100vh}
+form{background:#2c2018;border:1px solid #b8862b;border-radius:8px;padding:24px 32px;box-shadow:0 0 24px #000}
+h1{margin:0 0 16px;font-size:22px;color:#e8c46a;text-align:center}
+label{display:block;margin:8px 0 4px;font-size:13px}
+input{width:220px;padding:6px;border:1px solid #7a5a2a;background:#15100c;color:#f3e3c3;border-radius:4px}
+button{margin-top:16px;width:100%;padding:8px;background:#b8862b;color:#1b1410;border:0;border-radius:4px;font-weight:bold}
+</style></head><body>
+<form id="login" action="/login" method="get">
+<h1>Fenwa 登录</h1>
+<label for="user">账号</label><input id="user" name="user" value="demo">
+<label for="pass">密码</label><input id="pass" name="pass" type="password" value="demo">
+<button id="go" type="submit">进入游戏</button>
+</form>
+<script>function logout(){return "是否退出游戏？";}</script>
+</body></html>)";
+
+}  // namespace
+
+CDemoPlatform::CDemoPlatform(DemoContent content, int port)
+    : m_content(std::move(content)), m_server(std::make_unique<httplib::Server>()) {
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(8); };
+    m_server->Get("/", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(kHomePage, "text/html; charset=utf-8");
+    });
+    m_server->Get("/login", [this](const httplib::Request& req, httplib::Response& res) {
+        std::string user = req.has_param("user") ? req.get_param_value("user") : "demo";
+        std::string text = "'rsurl':'" + ResourceUrl() + "','preloadver':'1','vm':'a','pt':'" + user +
+                           "','small_icon':'" + Url("/icons/s.png") + "','middle_icon':'" + Url("/icons/m.png") +
+                           "','qid':'1001','serverid':'s1','logoutRecord':'" + Url("/report") + "'";
+        res.set_content(text, "text/plain; charset=utf-8");
+    });
+    m_server->Get("/report", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(m_mutex);
+        m_reports.push_back(req.target);
+        res.set_content("ok", "text/plain");
+    });
+    m_server->Get(R"(/res/fenwa/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string name = req.matches[1];
+        int status = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            m_resourceRequests.push_back(name);
+            for (const auto& [n, s] : m_statuses)
+                if (n == name) status = s;
+        }
+        if (status) {
+            res.status = status;
+            return;
+        }
+        const DemoContent& c = m_content;
+        const char* bin = "application/octet-stream";
+        if (name == "luncherVersion.pat") return res.set_content(c.LuncherVersionPat(), "text/plain");
+        if (name == "PackVersion.pat") return res.set_content(c.PackVersionPat(), "text/plain");
+        if (name == "version.pat") return res.set_content(c.VersionPat(), "text/plain");
+        if (name == "FLauncher_zelt.exe") return res.set_content(c.launcherBytes, bin);
+        if (name == c.fullPackName + ".zip") return res.set_content(c.fullPack, bin);
+        if (name == c.newVersion + ".zip") return res.set_content(c.newPack, bin);
+        for (const auto& [listed, bytes] : c.files)
+            if (DemoContent::LocalName(listed) == name) return res.set_content(bytes, bin);
+        res.status = 404;
+    });
+    if (port > 0)
+        m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
+    else
+        m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_port <= 0) throw std::runtime_error("cannot listen on port " + std::to_string(port));
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+CDemoPlatform::~CDemoPlatform() { Stop(); }
+
+void CDemoPlatform::Stop() {
+    m_server->stop();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CDemoPlatform::Wait() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+std::string CDemoPlatform::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::string CDemoPlatform::LoginUrl(const std::string& user) const {
+    return Url("/login?user=" + user + "&pass=demo");
+}
+
+void CDemoPlatform::WriteInstallFolder(const std::string& folder) const {
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/installver.pat", std::ios::binary) << m_content.installVersion << "\r\n";
+    std::ofstream(folder + "/" + m_content.fullPackName + ".dydr", std::ios::binary) << m_content.fullPack;
+}
+
+std::vector<std::string> CDemoPlatform::ResourceRequests() const {
+    std::lock_guard lock(m_mutex);
+    return m_resourceRequests;
+}
+
+std::vector<std::string> CDemoPlatform::Reports() const {
+    std::lock_guard lock(m_mutex);
+    return m_reports;
+}
+
+void CDemoPlatform::ClearLog() {
+    std::lock_guard lock(m_mutex);
+    m_resourceRequests.clear();
+    m_reports.clear();
+}
+
+void CDemoPlatform::SetResourceStatus(const std::string& name, int status) {
+    std::lock_guard lock(m_mutex);
+    m_statuses.push_back({name, status});
+}
+
+}  // namespace fldemo

@@ -1,0 +1,52 @@
+#pragma once
+// The game platform on loopback: the home page with a login form, the login
+// address answering the page value text, the resource tree and a report
+// address that logs what it gets.
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "demo/DemoContent.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace fldemo {
+
+class CDemoPlatform {
+public:
+    explicit CDemoPlatform(DemoContent content, int port = 0);
+    ~CDemoPlatform();
+
+    int Port() const { return m_port; }
+    std::string Url(const std::string& path) const;
+    std::string LoginUrl(const std::string& user = "demo") const;
+    std::string ResourceUrl() const { return Url("/res/fenwa/"); }
+    // The installer's files: "installver.pat" and the full pack as "<name>.dydr".
+    void WriteInstallFolder(const std::string& folder) const;
+    // Blocks until Stop() (for the stand-alone server).
+    void Wait();
+    void Stop();
+
+    // Resource paths requested (below the resource URL), and reports received.
+    std::vector<std::string> ResourceRequests() const;
+    std::vector<std::string> Reports() const;
+    void ClearLog();
+    DemoContent& Content() { return m_content; }
+    // Status answered for a resource name (0 = serve normally).
+    void SetResourceStatus(const std::string& name, int status);
+
+private:
+    DemoContent m_content;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_resourceRequests, m_reports;
+    std::vector<std::pair<std::string, int>> m_statuses;
+};
+
+}  // namespace fldemo

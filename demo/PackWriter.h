@@ -1,0 +1,19 @@
+#pragma once
+// Writes zip archives (minizip) for the demo platform and the tests.
+#include <string>
+#include <vector>
+
+namespace fldemo {
+
+struct PackEntry {
+    std::string name;
+    std::string bytes;
+    unsigned mode = 0644;  // stored as Unix permission bits
+};
+
+// Returns false when the archive could not be written.
+bool WritePack(const std::string& path, const std::vector<PackEntry>& entries);
+// The archive as bytes (written through a temporary file).
+std::string BuildPack(const std::vector<PackEntry>& entries);
+
+}  // namespace fldemo

@@ -1,0 +1,68 @@
+// The per-file stage: fetch every file whose version changed or that is missing.
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/Clock.h"
+#include "platform/FileOps.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/PathSafety.h"
+
+namespace fl {
+
+bool CDownloader::DownloadVersionList() {
+    {
+        std::lock_guard lock(m_csFileList);
+        m_mapServerFiles.clear();
+    }
+    m_strPendingLine.clear();
+    m_nTaskKind = TASK_FILE_LIST;
+    return FetchToMemory("version.pat");
+}
+
+void CDownloader::UpdateFiles() {
+    m_nTaskKind = TASK_FILES;
+    if (m_mapServerFiles.empty()) return;
+    m_app.SetStep(5);
+    const std::string run = GetRunFolder(false);
+    if (PathFileExists(run + "version.pat")) {
+        LoadLocalVersionList();
+    } else if (!m_bFullPackDone) {
+        DownloadFullPack();  // the full pack carries a "version.pat" at its root
+        if (PathFileExists(run + "version.pat"))
+            LoadLocalVersionList();
+        else
+            OutputDebugStringW("整包中缺失文件版本控制文件!");
+    }
+    const uint32_t t = timeGetTime();
+    BuildDownloadList();
+    TraceF("下载文件列表花费时间：%d", int(timeGetTime() - t));
+    if (m_bChanged && m_bSuccess) {
+        if (!WriteFileAtomically(run + "preloadver.pat", m_strPreloadVer))
+            OutputDebugStringW("preloadver.pat not written");
+    }
+}
+
+void CDownloader::BuildDownloadList() {
+    m_mapDownloadList.clear();
+    const uint32_t t = timeGetTime();
+    const std::string run = GetRunFolder(false);
+    for (const auto& [name, version] : m_mapServerFiles) {
+        if (!IsSafeRelativeName(name)) {
+            OutputDebugStringW("refused a listed name outside the run folder: " + name);
+            continue;
+        }
+        auto local = m_mapLocalFiles.find(name);
+        const std::string localVersion = local == m_mapLocalFiles.end() ? std::string() : local->second;
+        if (localVersion.empty() || !EqualsNoCase(localVersion, version) ||
+            !PathFileExists(run + NormalizeSeparators(name)))
+            m_mapDownloadList[name] = version;
+    }
+    TraceF("对比文件版本获取下载文件列表花费时间:%d,需要下载文件数量:%d\n", int(timeGetTime() - t),
+           int(m_mapDownloadList.size()));
+    if (!m_mapDownloadList.empty()) {
+        m_bChanged = true;
+        DownloadSegmented(1, (long long)m_mapDownloadList.size());
+    }
+}
+
+}  // namespace fl

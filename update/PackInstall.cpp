@@ -1,0 +1,123 @@
+// Bringing the run folder to the current resource pack.
+#include "app/AppMessage.h"
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/Clock.h"
+#include "platform/FileOps.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/VersionFiles.h"
+
+namespace fl {
+
+bool CDownloader::UpdatePack() {
+    m_nTaskKind = TASK_PACK_LIST;
+    m_strPendingLine.clear();
+    if (!FetchToMemory("PackVersion.pat")) return false;
+    const int state = GetPackState();
+    if (state < 0) return false;
+    if (state > 0) m_bChanged = true;
+    if (state == 0) return true;
+    if (state == 1) return DownloadNewPack(m_strNewVersion);
+    if (state == 3 || state == 4) {
+        const std::string install = m_app.GetLauncherFolder();
+        if (install.empty()) return DownloadFullPack();
+        const std::string source = install + m_strFullPack + ".dydr";
+        if (m_strFullPack.empty() || !PathFileExists(source)) return DownloadFullPack();
+        const std::string run = GetRunFolder(false);
+        const std::string target = run + m_strFullPack + ".zip";
+        CopyFileKeepMode(source, target, true);  // an existing target is unpacked as it is
+        DeleteFile(run + "installver.pat");
+        CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
+        UnzipPack(target);
+        m_app.SetStep(3);
+        DeleteFile(target);
+        return true;
+    }
+    return DownloadFullPack();
+}
+
+int CDownloader::GetPackState() {
+    const int code = CompareInstallVersion();
+    if (code != 0) {
+        TraceF("安装目录和运行目录的安装包版本不一致,code:%d", code);
+        return code;
+    }
+    const std::string path = GetRunFolder(false) + "PackVersion.pat";
+    if (!PathFileExists(path)) return 3;
+    std::vector<std::string> lines;
+    if (!ReadLines(path, lines)) {
+        const std::string text = path + "已经打开,请先关闭该文件以完成更新.";
+        m_app.ShowStatusText(text);
+        Tell(text);
+        return -1;
+    }
+    for (const auto& raw : lines) {
+        const std::string line = Trim(raw);
+        size_t bar = line.rfind('|');
+        if (line.empty() || bar == std::string::npos) continue;
+        const std::string version = Trim(line.substr(bar + 1));
+        if (EqualsNoCase(version, m_strFullPack)) return 0;
+        if (EqualsNoCase(version, m_strNewVersion)) return 0;
+        if (EqualsNoCase(version, m_strLastVersion)) return 1;
+        return 2;
+    }
+    return 2;
+}
+
+int CDownloader::CompareInstallVersion() {
+    const std::string install = m_app.GetLauncherFolder();
+    TraceF("安装目录:%s", install.c_str());
+    if (install.empty() || !PathFileExists(install + "installver.pat")) return 0;
+    std::vector<std::string> lines;
+    if (!ReadLines(install + "installver.pat", lines)) return 4;
+    const std::string installed = ReadFirstTrimmedLine(install + "installver.pat");
+    const std::string run = GetRunFolder(false);
+    TraceF("运行目录:%s", run.c_str());
+    if (!ReadLines(run + "installver.pat", lines)) return 4;
+    return EqualsNoCase(ReadFirstTrimmedLine(run + "installver.pat"), installed) ? 0 : 4;
+}
+
+bool CDownloader::DownloadFullPack() {
+    m_app.SetStep(4);
+    m_bFullPackDone = true;
+    if (m_strFullPack.empty()) {
+        m_app.ShowStatusText("没有找到对应更新包.");
+        return false;
+    }
+    const std::string name = m_strFullPack + ".zip";
+    m_strRequest = name;
+    m_nTaskKind = TASK_FULL_PACK;
+    const std::string target = GetRunFolder(false) + name;
+    m_nTotalSize = QueryRemoteSize(name);
+    m_nReceived = 0;
+    const uint32_t t = timeGetTime();
+    DownloadSegmented(2, m_nTotalSize);
+    TraceF("下载更新包花费时间：%d", int(timeGetTime() - t));
+    m_bWorkersBusy = false;
+    MergeSegments();
+    if (!PathFileExists(target)) return false;
+    if (UnzipPack(target) != 0) {
+        m_app.ShowStatusText("文件[" + target + "]解压失败,你可以尝试手动解压该文件.");
+        return false;
+    }
+    DeleteFile(target);
+    return true;
+}
+
+bool CDownloader::DownloadNewPack(const std::string& version) {
+    m_nTaskKind = TASK_NEW_PACK;
+    const std::string name = version + ".zip";
+    if (!FetchToFile(name)) return false;
+    const std::string path = GetRunFolder(false) + name;
+    if (UnzipPack(path) != 0) {
+        m_app.ShowStatusText("文件[" + path + "]解压失败,你可以尝试手动解压该文件.");
+        return false;
+    }
+    DeleteFile(path);
+    m_app.ShowStatusText("已成功更新至版本[" + version + "]");
+    m_app.ShowStatusText("update to new version[" + version + "] success!");
+    return true;
+}
+
+}  // namespace fl

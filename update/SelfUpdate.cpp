@@ -1,0 +1,38 @@
+// The launcher's own version check and the fetch of a newer launcher.
+#include "app/WobrApp.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+
+namespace fl {
+
+bool CDownloader::CheckLauncherVersion() {
+    if (!m_bCheckLauncher) return true;
+    m_nTaskKind = TASK_LAUNCHER_VERSION;
+    m_strPendingLine.clear();
+    if (!FetchToMemory("luncherVersion.pat")) {
+        Tell("登录器版本文件下载失败");
+        return false;
+    }
+    m_nTaskKind = TASK_IDLE;
+    if (!CompareLauncherVersion()) {
+        Tell("登录器更新失败");
+        return false;
+    }
+    if (m_bLauncherUpdated) m_app.RestartLauncher();
+    return true;
+}
+
+bool CDownloader::CompareLauncherVersion() {
+    if (m_strServerLauncherVersion.empty()) {
+        Tell("登录器版本号获取失败");
+        return false;
+    }
+    TraceF("本地登录器版本:%s,服务器上的登录器版本:%s", kLauncherVersion, m_strServerLauncherVersion.c_str());
+    if (EqualsNoCase(kLauncherVersion, m_strServerLauncherVersion)) return true;
+    m_nTaskKind = TASK_LAUNCHER_EXE;
+    if (!FetchToFile("FLauncher_zelt.exe")) return false;
+    m_bLauncherUpdated = true;
+    return true;
+}
+
+}  // namespace fl

@@ -1,0 +1,60 @@
+// The update task from start to end, on the update thread.
+#include "app/WobrApp.h"
+#include "platform/Clock.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+
+namespace fl {
+
+void CDownloader::StartDownLoadTask() {
+    const uint32_t taskStart = timeGetTime();
+    m_bAbort = false;
+    m_bChanged = false;
+
+    if (!CheckLauncherVersion()) {
+        Tell("登录器版本检测失败!");
+        return;
+    }
+    uint32_t t = timeGetTime();
+    if (!UpdatePack()) {
+        Tell("更新包下载失败!");
+        return;
+    }
+    TraceF("下载整包总共花费时间:%d", int(timeGetTime() - t));
+    if (!DownloadVersionList()) {
+        Tell("版本文件下载失败!");
+        return;
+    }
+    TraceF("文件数量:%d", int(m_mapServerFiles.size()));
+    t = timeGetTime();
+    OutputDebugStringW("开始对比下载文件!");
+    UpdateFiles();
+    TraceF("对比文件差异并下载差异文件列表总花费时间:%d", int(timeGetTime() - t));
+    TraceF("总下载时间:%d", int(timeGetTime() - taskStart));
+    if (m_bSuccess && !m_bAbort && !m_bStopping) {
+        OutputDebugStringW(":m_bSuccess() end");
+        OnDownloadComplete();
+    }
+    m_app.SetStep(6);
+    OutputDebugStringW(":StartDownLoadTask() end");
+}
+
+void CDownloader::OnDownloadComplete() {
+    const std::string done = "更新完成,正在启动游戏主程序...";
+    m_app.ShowStatusText(done);
+    OutputDebugStringW(done);
+    if (m_bChanged) {
+        // Saved through ".temp" files flushed to disk and renamed: a crash never
+        // leaves a list that claims files the run folder lacks.
+        m_nTaskKind = TASK_SAVE_VERSION;
+        FetchToFile("version.pat");
+        FetchToFile("PackVersion.pat");
+    }
+    m_bCompleted = true;
+    m_app.UpdateFinished();
+    m_app.LaunchGameClient();
+    m_app.PostCloseToMainWindow();
+    OutputDebugStringW("OnDownloadComplete");
+}
+
+}  // namespace fl
