@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +37,7 @@ button{margin-top:16px;width:100%;padding:8px;background:#b8862b;color:#1b1410;b
 CDemoPlatform::CDemoPlatform(DemoContent content, int port)
     : m_content(std::move(content)), m_server(std::make_unique<httplib::Server>()) {
     m_server->new_task_queue = [] { return new httplib::ThreadPool(8); };
+    m_server->set_tcp_nodelay(true);
     m_server->Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(kHomePage, "text/html; charset=utf-8");
     });
@@ -59,7 +62,7 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             for (const auto& [n, s] : m_statuses)
                 if (n == name) status = s;
         }
-        if (status) {
+        if (status > 0) {
             res.status = status;
             return;
         }
@@ -71,8 +74,21 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         if (name == "FLauncher_zelt.exe") return res.set_content(c.launcherBytes, bin);
         if (name == c.fullPackName + ".zip") return res.set_content(c.fullPack, bin);
         if (name == c.newVersion + ".zip") return res.set_content(c.newPack, bin);
-        for (const auto& [listed, bytes] : c.files)
-            if (DemoContent::LocalName(listed) == name) return res.set_content(bytes, bin);
+        for (const auto& [listed, bytes] : c.files) {
+            if (DemoContent::LocalName(listed) != name) continue;
+            if (status < 0) {
+                // Breaks the connection after -status bytes of the body.
+                auto body = std::make_shared<std::string>(bytes);
+                size_t limit = size_t(-status);
+                res.set_content_provider(body->size(), bin, [body, limit](size_t off, size_t len, httplib::DataSink& sink) {
+                    if (off >= limit) return false;
+                    sink.write(body->data() + off, std::min(len, limit - off));
+                    return true;
+                });
+                return;
+            }
+            return res.set_content(bytes, bin);
+        }
         res.status = 404;
     });
     if (port > 0)

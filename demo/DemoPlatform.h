@@ -36,7 +36,8 @@ public:
     std::vector<std::string> Reports() const;
     void ClearLog();
     DemoContent& Content() { return m_content; }
-    // Status answered for a resource name (0 = serve normally).
+    // Status answered for a resource name (0 = serve normally; -N = break the
+    // connection after N bytes of the body).
     void SetResourceStatus(const std::string& name, int status);
 
 private:

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "demo/DemoPlatform.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+using namespace fltest;
+
+namespace {
+
+struct CliFixture : ::testing::Test {
+    TempDir data, install;
+    fldemo::ContentOptions options;
+    std::unique_ptr<fldemo::CDemoPlatform> platform;
+    ProcessOptions opts;
+    void SetUp() override {
+        options.files = 6;
+        opts.env = {{"XDG_DATA_HOME", data.Path()}};
+    }
+    void Start() {
+        platform = std::make_unique<fldemo::CDemoPlatform>(fldemo::BuildDemoContent(options));
+        platform->WriteInstallFolder(install.Path());
+    }
+    ProcessResult Run(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"update", "--install-dir", install.Path(), "--login-url",
+                                         platform->LoginUrl()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunProcess(FL_CLI, args, opts);
+    }
+};
+
+}  // namespace
+
+TEST_F(CliFixture, ACompleteUpdateStartsTheClientAndEndsWithZero) {
+    options.clientBytes = "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/ran.txt\"\n";
+    Start();
+    ProcessResult r = Run();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("更新完成,正在启动游戏主程序...\n"), std::string::npos) << r.out;
+    const std::string ran = data.Path() + "/fenwazelt/fenwa/ran.txt";
+    ASSERT_TRUE(WaitUntil([&] { return Exists(ran); }, 5000));
+    EXPECT_EQ(ReadFile(ran).substr(0, 16), "'LauncherPath':'");
+    // The report address heard of the login, the update and the client start.
+    ASSERT_TRUE(WaitUntil([&] { return !platform->Reports().empty(); }, 5000));
+}
+
+TEST_F(CliFixture, ANewLauncherEndsWithThreeAndIsLeftInTheDataFolder) {
+    options.launcherVersion = "1.0.7";
+    Start();
+    ProcessResult r = Run({"--no-client"});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_EQ(ReadFile(data.Path() + "/fenwazelt/FLuncher.updt"), platform->Content().launcherBytes);
+}
+
+TEST_F(CliFixture, ARefusedRequestEndsWithOneAndSaysWhy) {
+    Start();
+    platform->SetResourceStatus("version.pat", 404);
+    ProcessResult r = Run({"--no-client"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("文件[version.pat?v=1a]下载失败,请检查网络设置.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("连接服务器失败!请检查网络设置.\n"), std::string::npos) << r.out;
+    EXPECT_LT(r.seconds, 10);
+}
+
+TEST_F(CliFixture, WrongArgumentsEndWithTwo) {
+    Start();
+    EXPECT_EQ(RunProcess(FL_CLI, {}, opts).exitCode, 2);
+    EXPECT_EQ(RunProcess(FL_CLI, {"update", "--install-dir", install.Path()}, opts).exitCode, 2);
+    EXPECT_EQ(RunProcess(FL_CLI, {"update", "--install-dir", "/no/such/dir", "--login-url", "x"}, opts).exitCode, 2);
+    EXPECT_EQ(RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--login-url", platform->Url("/home?x")},
+                         opts).exitCode, 2);
+    WriteFile(install / "values.txt", "'preloadver':'1'");
+    ProcessResult noEngine = RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--page-values",
+                                                 install / "values.txt"}, opts);
+    EXPECT_EQ(noEngine.exitCode, 2) << "no resource address: no engine";
+    EXPECT_NE(noEngine.err.find("连接服务器失败,请检查网络是否正常."), std::string::npos);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// An update run against the demo platform, in-process: the engine as the window
+// would drive it, with an install folder and a data folder of its own.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "demo/DemoPlatform.h"
+#include "tests/support/EngineHarness.h"
+
+namespace fltest {
+
+struct DemoFixture : ::testing::Test {
+    TempDir data, install;
+    ScopedEnv xdg{"XDG_DATA_HOME", data.Path()};
+    fldemo::ContentOptions options;
+    std::unique_ptr<fldemo::CDemoPlatform> platform;
+    CapturedBoxes boxes;
+
+    // What one run left behind.
+    struct Run {
+        bool completed = false;
+        bool changed = false;
+        int finished = 0;
+        int closes = 0;
+        std::vector<std::string> status, boxes, requests;
+    };
+
+    void SetUp() override {
+        fl::SetMessageBoxHost(&boxes);
+        options.files = 12;
+        options.fileSize = 3000;
+    }
+    void TearDown() override { fl::SetMessageBoxHost(nullptr); }
+
+    void StartPlatform() { platform = std::make_unique<fldemo::CDemoPlatform>(fldemo::BuildDemoContent(options)); }
+    fldemo::DemoContent& Content() { return platform->Content(); }
+    std::string RunFolder() const { return data.Path() + "/fenwazelt/fenwa/"; }
+
+    Run RunUpdate() {
+        platform->ClearLog();
+        RecordingProgress progress;
+        FakeMainWindow window;
+        fl::CWobrApp app;
+        app.SetMainDlg(&window);
+        app.SetProgressHost(&progress);
+        app.SetLauncherFolder(install.Path() + "/");
+        app.m_bSkipClientLaunch = true;
+        app.m_bHeadless = true;
+        size_t boxesBefore = boxes.Texts().size();
+        window.GameParams().Assign("'rsurl':'" + platform->ResourceUrl() + "','preloadver':'1','vm':'a','pt':'p'");
+        app.StartDownloader();
+        Run r;
+        if (fl::CDownloader* e = app.Downloader()) {
+            r.completed = e->m_bCompleted;
+            r.changed = e->m_bChanged;
+        }
+        r.finished = progress.m_nFinished;
+        r.closes = window.m_nCloses;
+        r.status = progress.Status();
+        auto all = boxes.Texts();
+        r.boxes.assign(all.begin() + long(boxesBefore), all.end());
+        r.requests = platform->ResourceRequests();
+        return r;
+    }
+
+    // The run folder holds every listed file with the server's bytes.
+    void ExpectTreeMatchesServer() {
+        for (const auto& [name, bytes] : Content().files) {
+            std::string local = RunFolder() + fldemo::DemoContent::LocalName(name);
+            EXPECT_TRUE(ReadFile(local) == bytes) << local;
+        }
+    }
+    static bool Has(const std::vector<std::string>& v, const std::string& s) {
+        return std::find(v.begin(), v.end(), s) != v.end();
+    }
+};
+
+}  // namespace fltest
