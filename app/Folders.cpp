@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "app/AppMessage.h"
@@ -57,7 +58,9 @@ bool EnsureFolder(const std::string& pathIn) {
     std::string parent = ParentOf(path);
     if (parent.empty()) return false;
     if (!EnsureFolder(parent)) return false;
-    return mkdir(path.c_str(), 0755) == 0;
+    // Two download workers may create the same folder at once: one that
+    // appeared in between is as good as one we made.
+    return mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && IsFolder(path));
 }
 
 }  // namespace fl

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "app/Folders.h"
 #include "tests/support/TempDir.h"
 
@@ -18,6 +21,19 @@ TEST(Folders, EnsureFolderCreatesMissingParentsFromTheTop) {
     WriteFile(root / "file", "x");
     EXPECT_FALSE(fl::EnsureFolder(root / "file/sub")) << "a file in the way";
     EXPECT_FALSE(fl::IsFolder(root / "file"));
+}
+
+TEST(Folders, TwoThreadsCreatingTheSameFolderBothSucceed) {
+    TempDir root;
+    for (int round = 0; round < 50; ++round) {
+        const std::string path = root / ("r" + std::to_string(round) + "/a/b/c");
+        std::atomic<int> ok{0};
+        std::thread t1([&] { ok += fl::EnsureFolder(path); });
+        std::thread t2([&] { ok += fl::EnsureFolder(path); });
+        t1.join();
+        t2.join();
+        ASSERT_EQ(ok.load(), 2) << round;
+    }
 }
 
 TEST(Folders, DataFolderFollowsXdgDataHome) {

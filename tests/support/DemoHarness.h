@@ -68,7 +68,8 @@ struct DemoFixture : ::testing::Test {
     void ExpectTreeMatchesServer() {
         for (const auto& [name, bytes] : Content().files) {
             std::string local = RunFolder() + fldemo::DemoContent::LocalName(name);
-            EXPECT_TRUE(ReadFile(local) == bytes) << local;
+            const std::string got = ReadFile(local);
+            EXPECT_TRUE(got == bytes) << local << " has " << got.size() << " bytes, expected " << bytes.size();
         }
     }
     static bool Has(const std::vector<std::string>& v, const std::string& s) {

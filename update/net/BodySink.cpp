@@ -60,7 +60,13 @@ bool CBodySink::OnResponse(long status, long long contentLength) {
     e.PrepareBody(contentLength);
     if (e.m_bSaveToFile) {
         m_strTemp = e.MakeTempName("");
-        if (m_strTemp.empty() || !EnsureFolder(ParentOf(m_strTemp))) {
+        if (m_strTemp.empty()) {
+            m_bDiscard = true;
+            return true;
+        }
+        if (!EnsureFolder(ParentOf(m_strTemp))) {
+            e.m_bSuccess = false;  // nothing can be written: not a success
+            OutputDebugStringW("cannot create the folder of " + m_strTemp);
             m_bDiscard = true;
             return true;
         }

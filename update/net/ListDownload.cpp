@@ -27,6 +27,8 @@ public:
         m_nLength = length;
         if (status != 200) return false;
         if (!EnsureFolder(ParentOf(m_strTemp))) {
+            m_e.m_bSuccess = false;  // nothing written: the run must not count as complete
+            OutputDebugStringW("cannot create the folder of " + m_strTemp);
             m_bFailed = true;
             return false;
         }

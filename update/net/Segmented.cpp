@@ -146,7 +146,12 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
     if ((item.start == 0 && item.end == 0) || name.empty()) return;
     const int w = item.worker;
     const std::string temp = MakeSegmentTempName(item);
-    if (temp.empty() || !EnsureFolder(ParentOf(temp))) return;
+    if (temp.empty()) return;
+    if (!EnsureFolder(ParentOf(temp))) {
+        m_bSuccess = false;
+        m_nSegmentState[w] = 2;
+        return;
+    }
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         m_bSuccess = false;

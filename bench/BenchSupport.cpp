@@ -1,0 +1,95 @@
+#include "bench/BenchSupport.h"
+
+#include <httplib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace flbench {
+
+CFileServer::CFileServer() : m_server(std::make_unique<httplib::Server>()) {
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(4); };
+    m_server->set_tcp_nodelay(true);
+    m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        auto it = m_files.find(req.path);
+        if (it == m_files.end()) {
+            res.status = 404;
+            return;
+        }
+        auto body = it->second;
+        // Served straight from memory, ranges honoured by the library.
+        res.set_content_provider(body->size(), "application/octet-stream",
+                                 [body](size_t off, size_t len, httplib::DataSink& sink) {
+                                     return sink.write(body->data() + off, std::min(len, size_t(1) << 20));
+                                 });
+    });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+CFileServer::~CFileServer() {
+    m_server->stop();
+    m_thread.join();
+}
+
+void CFileServer::Add(const std::string& path, std::shared_ptr<const std::string> bytes) { m_files[path] = bytes; }
+
+std::string CFileServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+ChildRun RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {
+    ChildRun r;
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    Stopwatch sw;
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    r.seconds = sw.Seconds();
+    r.peakKiB = ru.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string MakeTempDir() {
+    char tmpl[] = "/tmp/fenwa-bench-XXXXXX";
+    return mkdtemp(tmpl) ? tmpl : "";
+}
+
+void RemoveTree(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+std::string Letters(size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (auto& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = char('a' + (x % 26));
+    }
+    return s;
+}
+
+void PrintRow(const std::string& what, double ours, double baseline, const std::string& baselineName) {
+    std::printf("%-46s ours %7.3f s   %-14s %7.3f s   ratio %.2f\n", what.c_str(), ours, baselineName.c_str(),
+                baseline, baseline > 0 ? ours / baseline : 0.0);
+    std::fflush(stdout);
+}
+
+}  // namespace flbench

@@ -1,0 +1,114 @@
+// The update's heavy steps beside their baselines, in one run:
+//  - unpacking a 5,000-entry, 200 MB pack (ours vs `unzip -q`);
+//  - comparing a 100,000-entry "version.pat" with a local one (must stay well under a second);
+//  - a whole update of a fresh install with a 200 MB full pack (flauncher-cli vs curl + unzip),
+//    with the peak memory of each, and of ours again on a pack a quarter the size.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "bench/BenchSupport.h"
+#include "demo/DemoPlatform.h"
+#include "demo/PackWriter.h"
+#include "update/Downloader.h"
+
+using namespace flbench;
+
+namespace {
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+struct WholeUpdate {
+    ChildRun ours, curl, unzip;
+};
+
+WholeUpdate RunWholeUpdate(const std::string& dir, int files, size_t fileSize) {
+    fldemo::ContentOptions o;
+    o.files = files;
+    o.fileSize = fileSize;
+    o.packLacks = 0;
+    fldemo::CDemoPlatform platform(fldemo::BuildDemoContent(o));
+    WholeUpdate w;
+    const std::string install = dir + "/install", data = dir + "/data";
+    RemoveTree(install);
+    RemoveTree(data);
+    fl::EnsureFolder(install + "/");
+    WriteText(dir + "/values.txt", "'rsurl':'" + platform.ResourceUrl() + "','preloadver':'1','vm':'a','pt':'p'");
+    w.ours = RunChild({FL_CLI, "update", "--install-dir", install, "--page-values", dir + "/values.txt", "--no-client"},
+                      {{"XDG_DATA_HOME", data}});
+    if (w.ours.status != 0) std::fprintf(stderr, "flauncher-cli ended with %d\n", w.ours.status);
+    RemoveTree(dir + "/base");
+    fl::EnsureFolder(dir + "/base/");
+    w.curl = RunChild({"curl", "-s", "-o", dir + "/base/full.zip", platform.ResourceUrl() + "fenwa_full.zip"});
+    w.unzip = RunChild({"unzip", "-q", "-o", dir + "/base/full.zip", "-d", dir + "/base/tree"});
+    return w;
+}
+
+}  // namespace
+
+int main() {
+    const std::string dir = MakeTempDir();
+    setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
+
+    // --- unpacking ---
+    std::vector<fldemo::PackEntry> entries;
+    for (int i = 0; i < 5000; ++i)
+        entries.push_back({"d" + std::to_string(i % 50) + "/f" + std::to_string(i) + ".dat", Letters(40 * 1024, unsigned(i))});
+    const std::string pack = dir + "/pack.zip";
+    fldemo::WritePack(pack, entries);
+    struct stat st {};
+    stat(pack.c_str(), &st);
+    entries.clear();
+
+    fl::CWobrApp app;
+    fl::CDownloader engine(app);
+    app.SetResFolder("unpack/");
+    double oursUnzip = 1e9, baseUnzip = 1e9;
+    for (int round = 0; round < 2; ++round) {
+        RemoveTree(engine.GetRunFolder(false));
+        fl::EnsureFolder(engine.GetRunFolder(false));
+        Stopwatch sw;
+        int rc = engine.UnzipPack(pack);
+        oursUnzip = std::min(oursUnzip, sw.Seconds());
+        if (rc != 0) return 1;
+        RemoveTree(dir + "/unzip");
+        baseUnzip = std::min(baseUnzip, RunChild({"unzip", "-q", "-o", pack, "-d", dir + "/unzip"}).seconds);
+    }
+
+    // --- comparing 100,000 names ---
+    app.SetResFolder("compare/");
+    const std::string run = engine.GetRunFolder(false);
+    std::string list;
+    for (int i = 0; i < 100000; ++i) {
+        std::string name = "d" + std::to_string(i % 100) + "/f" + std::to_string(i) + ".dat";
+        list += name + "|" + std::to_string(i % 7) + "\r\n";
+        if (i < 100) fl::EnsureFolder(run + "d" + std::to_string(i) + "/");
+        std::ofstream(run + name);
+    }
+    WriteText(run + "version.pat", list);
+    Stopwatch cmp;
+    engine.m_nTaskKind = fl::TASK_FILE_LIST;
+    engine.OnReceiveText(list.data(), list.size());
+    engine.LoadLocalVersionList();
+    engine.BuildDownloadList();
+    const double compare = cmp.Seconds();
+    const size_t listed = engine.m_mapDownloadList.size();
+
+    // --- a whole update ---
+    WholeUpdate big = RunWholeUpdate(dir, 5000, 40 * 1024);
+    WholeUpdate small = RunWholeUpdate(dir, 1250, 40 * 1024);
+
+    std::printf("update steps on loopback (pack %.0f MB compressed, 5,000 entries of 40 KB)\n", st.st_size / 1048576.0);
+    PrintRow("unpack 5,000 entries / 200 MB", oursUnzip, baseUnzip, "unzip -q");
+    std::printf("%-46s ours %7.3f s   (%zu of 100,000 listed)\n", "compare a 100,000-entry version.pat", compare, listed);
+    PrintRow("whole fresh update, 200 MB full pack", big.ours.seconds, big.curl.seconds + big.unzip.seconds,
+             "curl + unzip");
+    std::printf("%-46s ours %7ld KiB   curl %ld KiB, unzip %ld KiB\n", "peak memory, 200 MB pack", big.ours.peakKiB,
+                big.curl.peakKiB, big.unzip.peakKiB);
+    std::printf("%-46s ours %7ld KiB   (a pack a quarter the size)\n", "peak memory, 50 MB pack", small.ours.peakKiB);
+    RemoveTree(dir);
+    return 0;
+}
