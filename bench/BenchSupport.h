@@ -35,6 +35,8 @@ struct ChildRun {
 };
 
 // Runs a program (argv[0] is searched on the PATH) and reports its time and peak RSS.
+// Every benchmark's main starts with `if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;`.
+int MeasureMode(int argc, char** argv);
 ChildRun RunChild(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {});
 
 class Stopwatch {

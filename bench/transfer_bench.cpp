@@ -10,7 +10,8 @@
 
 using namespace flbench;
 
-int main() {
+int main(int argc, char** argv) {
+    if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;
     const std::string dir = MakeTempDir();
     setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
     CFileServer server;
@@ -65,7 +66,7 @@ int main() {
         oursList = std::min(oursList, sw.Seconds());
 
         RemoveTree(dir + "/curl-list");
-        ChildRun c = RunChild({"curl", "-s", "--create-dirs", "--parallel", "--parallel-max", "2", "-K", dir + "/list.cfg"});
+        ChildRun c = RunChild({"curl", "-s", "--no-progress-meter", "--create-dirs", "--parallel", "--parallel-max", "2", "-K", dir + "/list.cfg"});
         curlList = std::min(curlList, c.seconds);
     }
     std::printf("loopback transfers, best of two rounds (success flag: %d)\n", int(engine.m_bSuccess.load()));

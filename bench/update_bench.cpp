@@ -49,7 +49,8 @@ WholeUpdate RunWholeUpdate(const std::string& dir, int files, size_t fileSize) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;
     const std::string dir = MakeTempDir();
     setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
 
