@@ -1,9 +1,43 @@
-// FLauncher_zelt.exe without a display front end: runs the start-up sequence.
+// FLauncher_zelt.exe: the start-up sequence, then the skinned window when a
+// display is there. Without one, message boxes print to standard error and
+// the run ends after start-up.
+#include <gtk/gtk.h>
+#include <gtkmm/main.h>
+
+#include <memory>
+
+#include "app/Folders.h"
+#include "app/PlatformConfig.h"
+#include "app/StartupChecks.h"
 #include "app/WobrApp.h"
+#include "ui/GtkMessageBoxes.h"
+#include "ui/LauncherFrontEnd.h"
+#include "ui/MessagePump.h"
+#include "ui/WobrDlg.h"
 
 int main(int argc, char** argv) {
+    const std::string argText = fl::JoinArguments(argc, argv);
     fl::CWobrApp app;
-    auto result = app.InitInstance(argc, argv);
-    if (result == fl::CWobrApp::InitResult::RunWindow) app.ExitInstance();
-    return result == fl::CWobrApp::InitResult::Failed ? 1 : 0;
+    // No display is not an error: start-up still runs (and relaunches).
+    const bool display = gtk_init_check(nullptr, nullptr);
+    fl::CGtkMessageBoxes boxes;
+    std::unique_ptr<fl::CLauncherFrontEnd> frontEnd;
+    if (display) {
+        Gtk::Main::init_gtkmm_internals();
+        fl::MarkUiThread();
+        fl::SetMessageBoxHost(&boxes);
+        app.m_fnCreateMainWindow = [&](fl::CWobrApp& a) -> fl::IMainWindow* {
+            frontEnd = std::make_unique<fl::CLauncherFrontEnd>(a, boxes);
+            return frontEnd->Create(argText);
+        };
+    }
+    const auto result = app.InitInstance(argc, argv);
+    int status = result == fl::CWobrApp::InitResult::Failed ? 1 : 0;
+    if (result == fl::CWobrApp::InitResult::RunWindow) {
+        gtk_main();
+        status = app.ExitInstance();
+        frontEnd->Finish();
+    }
+    fl::SetMessageBoxHost(nullptr);
+    return status;
 }

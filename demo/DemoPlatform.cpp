@@ -38,9 +38,11 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
     : m_content(std::move(content)), m_server(std::make_unique<httplib::Server>()) {
     m_server->new_task_queue = [] { return new httplib::ThreadPool(8); };
     m_server->set_tcp_nodelay(true);
-    m_server->Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kHomePage, "text/html; charset=utf-8");
-    });
+    // The member site's login page, at its root and where the launcher looks for it.
+    for (const char* page : {"/", "/yxfenwa/wd"})
+        m_server->Get(page, [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(kHomePage, "text/html; charset=utf-8");
+        });
     m_server->Get("/login", [this](const httplib::Request& req, httplib::Response& res) {
         std::string user = req.has_param("user") ? req.get_param_value("user") : "demo";
         std::string text = "'rsurl':'" + ResourceUrl() + "','preloadver':'1','vm':'a','pt':'" + user +

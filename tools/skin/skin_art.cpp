@@ -126,7 +126,9 @@ void LoginBackground(cairo_t* cr) {
     Text(cr, "· 欢迎来到芬瓦大陆 ·", "Noto Serif CJK SC 11", 496, 96, 200, 28, kGoldLight, 0.9);
 
     // The login area's frame (the page covers the inside).
-    const double fx = 268, fy = 129, fw = 651, fh = 363;
+    // The page fills 651 x 363 at (268, 129); the progress panel that replaces
+    // it sits 11 pixels lower, so the frame holds both.
+    const double fx = 268, fy = 129, fw = 651, fh = 374;
     RoundedRect(cr, fx - 3, fy - 3, fw + 6, fh + 10, 4);
     cairo_set_source_rgba(cr, 0, 0, 0, 0.55);
     cairo_fill(cr);

@@ -1,0 +1,36 @@
+#pragma once
+// The windowed front end: creates the main window and connects it with the
+// application (the update start, the progress panel, the dialogs).
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/Event.h"
+
+namespace fl {
+
+class CWobrApp;
+class CWobrDlg;
+class CGtkMessageBoxes;
+class IMainWindow;
+class CProgressHost;
+
+class CLauncherFrontEnd {
+public:
+    CLauncherFrontEnd(CWobrApp& app, CGtkMessageBoxes& boxes);
+    ~CLauncherFrontEnd();
+    // Step 12 of start-up: the main window, shown with its page loading.
+    IMainWindow* Create(const std::string& argText);
+    // After the main loop: the update thread is stopped and joined.
+    void Finish();
+    CWobrDlg* Window() { return m_pDlg.get(); }
+    CProgressHost* Progress() { return m_pProgress.get(); }
+
+private:
+    CWobrApp& m_app;
+    CGtkMessageBoxes& m_boxes;
+    std::unique_ptr<CWobrDlg> m_pDlg;
+    std::unique_ptr<CProgressHost> m_pProgress;
+};
+
+}  // namespace fl

@@ -1,0 +1,98 @@
+#include "ui/ProgressHost.h"
+
+#include <chrono>
+#include <cstdint>
+
+#include "app/WobrApp.h"
+#include "controls/SkinImages.h"
+#include "platform/CrashFilter.h"
+#include "platform/Trace.h"
+#include "ui/WobrDlg.h"
+
+namespace fl {
+
+CDialogProgess::CDialogProgess() { set_size_request(651, 363); }
+
+bool CDialogProgess::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
+    cairo_t* cr = context->cobj();
+    std::lock_guard lock(m_cs);
+    if (cairo_surface_t* bg = SkinSurface(250)) {
+        cairo_set_source_surface(cr, bg, 0, 0);
+        cairo_paint(cr);
+    }
+    cairo_save(cr);
+    cairo_translate(cr, 0, 265);
+    m_status.Paint(cr, 653, 24);
+    cairo_restore(cr);
+    cairo_save(cr);
+    cairo_translate(cr, 200, 300);
+    m_bar.Paint(cr, 289, 28);
+    cairo_restore(cr);
+    return true;
+}
+
+CProgressHost::CProgressHost(CWobrApp& app)
+    : m_app(app), m_pDialog(std::make_unique<CDialogProgess>()), m_pump([this](unsigned, uintptr_t, long) {
+          if (m_pDialog) m_pDialog->queue_draw();
+      }) {}
+
+CProgressHost::~CProgressHost() { Shutdown(); }
+
+void CProgressHost::Redraw() { m_pump.Post(0, 0, 0); }
+
+void CProgressHost::ShowProgress(CWobrDlg& window) {
+    m_hEvent = std::make_unique<CEvent>(true, false);
+    window.GiveUpLoginArea();
+    window.Area().put(*m_pDialog, 268, 140);
+    m_pDialog->show();
+    m_pDialog->queue_draw();
+    m_updateThread = std::thread([this] {
+        InstallThreadCrashStack();
+        m_app.StartDownloader();
+        m_hEvent->Wait();
+    });
+}
+
+void CProgressHost::Shutdown() {
+    if (m_hEvent) m_hEvent->Set();
+    m_app.ShutdownDownloader();
+    if (m_updateThread.joinable()) m_updateThread.join();
+}
+
+void CProgressHost::ShowStatusText(const std::string& text) {
+    m_pDialog->m_status.SetWindowText(text);
+    Redraw();
+}
+
+void CProgressHost::SetProgressPercent(int percent) {
+    {
+        std::lock_guard lock(m_pDialog->m_cs);
+        m_pDialog->m_bar.SetPercent(percent);
+    }
+    Redraw();
+}
+
+void CProgressHost::SetProgressRange(int lower, int upper) {
+    // Bounds that are negative as 16-bit values change nothing, not even the position.
+    if (int16_t(lower) < 0 || int16_t(upper) < 0) return;
+    {
+        std::lock_guard lock(m_pDialog->m_cs);
+        m_pDialog->m_bar.SetRange(lower, upper);
+        m_pDialog->m_bar.SetPercent(0);
+    }
+    Redraw();
+}
+
+void CProgressHost::Finish() {
+    OutputDebugStringW("CDialogProgess    更新完成");
+    SetProgressPercent(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // on the update thread
+    m_pDialog->m_bCompleted = 1;
+    if (m_hEvent) m_hEvent->Set();
+}
+
+void CProgressHost::Abort() {
+    if (m_hEvent) m_hEvent->Set();
+}
+
+}  // namespace fl
