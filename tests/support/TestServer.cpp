@@ -10,6 +10,7 @@ namespace fltest {
 TestServer::TestServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->new_task_queue = [] { return new httplib::ThreadPool(8); };
     m_server->set_tcp_nodelay(true);
+    m_server->set_keep_alive_timeout(1);  // a browser's idle connection must not hold up the stop
     m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });

@@ -5,7 +5,9 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -22,6 +24,8 @@ struct Image {
     int w, h;
     std::function<void(cairo_t*)> draw;
     std::string note;
+    bool keyed = false;
+    Rgb under{0, 0, 0};
 };
 
 std::string g_out;
@@ -34,17 +38,39 @@ cairo_surface_t* Render(int w, int h, const std::function<void(cairo_t*)>& draw)
     return s;
 }
 
-void FillMagenta(cairo_t* cr, int w, int h) {
-    SetRgb(cr, kMagenta);
-    cairo_rectangle(cr, 0, 0, w, h);
-    cairo_fill(cr);
+// Images with a colour key are drawn on transparency first; then every pixel
+// is made either fully the key or fully opaque (edges blended onto `under`),
+// so no pink fringe is left where antialiased edges met the key.
+void FinishKeyed(cairo_surface_t* s, Rgb under) {
+    cairo_surface_flush(s);
+    const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    unsigned char* data = cairo_image_surface_get_data(s);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = row[x];
+            const unsigned a = p >> 24;
+            if (a < 96) {
+                row[x] = 0xFFFF00FFu;
+                continue;
+            }
+            // Premultiplied colour over the backing colour.
+            auto mix = [&](unsigned c, double u) { return unsigned(c + (255 - a) * u + 0.5); };
+            const unsigned r = std::min(255u, mix((p >> 16) & 0xFF, under.r));
+            const unsigned g = std::min(255u, mix((p >> 8) & 0xFF, under.g));
+            const unsigned b = std::min(255u, mix(p & 0xFF, under.b));
+            row[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
+    }
+    cairo_surface_mark_dirty(s);
 }
+
 
 // --- the login-view background (259) -------------------------------------------
 
 void LoginBackground(cairo_t* cr) {
     const int W = 1030, H = 650;
-    FillMagenta(cr, W, H);
     // The body with a crest rising at the top centre: everything outside is see-through.
     auto body = [&](double inset) {
         const double l = 14 + inset, r = W - 14 - inset, t = 36 + inset, b = H - 12 - inset, rad = 18 - inset * 0.5;
@@ -268,7 +294,6 @@ void SettingsButton(cairo_t* cr, State st) {
 
 void CaptionStrip(cairo_t* cr, State st) {
     const int w = 86, h = 28;
-    FillMagenta(cr, w, h);
     const int widths[3] = {28, 29, 33};
     int x = 0;
     for (int i = 0; i < 3; ++i) {
@@ -352,8 +377,7 @@ void LinkIcon(cairo_t* cr, int which, double cx, double cy) {
 }
 
 void LinkStrip(cairo_t* cr, State st) {
-    const int w = 117, h = 18;
-    FillMagenta(cr, w, h);
+    const int h = 18;
     const int widths[4] = {28, 29, 30, 30};
     int x = 0;
     for (int i = 0; i < 4; ++i) {
@@ -559,7 +583,7 @@ int main(int argc, char** argv) {
     g_out = argv[1];
     const State N = State::Normal, Hv = State::Hover, P = State::Pressed;
     std::vector<Image> images = {
-        {259, 1030, 650, LoginBackground, "login view"},
+        {259, 1030, 650, LoginBackground, "login view", true, {0.55, 0.42, 0.18}},
         {250, 651, 363, ProgressPanel, "progress panel"},
         {258, 653, 24, StatusStrip, "status strip"},
         {254, 289, 28, BarBackground, "bar background"},
@@ -586,16 +610,17 @@ int main(int argc, char** argv) {
     images.push_back({229, 44, 19, [=](cairo_t* cr) { SettingsButton(cr, N); }, ""});
     images.push_back({230, 44, 19, [=](cairo_t* cr) { SettingsButton(cr, Hv); }, ""});
     images.push_back({225, 44, 19, [=](cairo_t* cr) { SettingsButton(cr, P); }, ""});
-    images.push_back({176, 86, 28, [=](cairo_t* cr) { CaptionStrip(cr, N); }, ""});
-    images.push_back({177, 86, 28, [=](cairo_t* cr) { CaptionStrip(cr, Hv); }, ""});
-    images.push_back({178, 86, 28, [=](cairo_t* cr) { CaptionStrip(cr, P); }, ""});
-    images.push_back({190, 117, 18, [=](cairo_t* cr) { LinkStrip(cr, N); }, ""});
-    images.push_back({189, 117, 18, [=](cairo_t* cr) { LinkStrip(cr, Hv); }, ""});
-    images.push_back({191, 117, 18, [=](cairo_t* cr) { LinkStrip(cr, P); }, ""});
+    images.push_back({176, 86, 28, [=](cairo_t* cr) { CaptionStrip(cr, N); }, "", true, {0.12, 0.09, 0.07}});
+    images.push_back({177, 86, 28, [=](cairo_t* cr) { CaptionStrip(cr, Hv); }, "", true, {0.12, 0.09, 0.07}});
+    images.push_back({178, 86, 28, [=](cairo_t* cr) { CaptionStrip(cr, P); }, "", true, {0.12, 0.09, 0.07}});
+    images.push_back({190, 117, 18, [=](cairo_t* cr) { LinkStrip(cr, N); }, "", true, {0.12, 0.09, 0.07}});
+    images.push_back({189, 117, 18, [=](cairo_t* cr) { LinkStrip(cr, Hv); }, "", true, {0.12, 0.09, 0.07}});
+    images.push_back({191, 117, 18, [=](cairo_t* cr) { LinkStrip(cr, P); }, "", true, {0.12, 0.09, 0.07}});
 
     std::vector<std::pair<std::string, cairo_surface_t*>> sheet;
     for (const auto& img : images) {
         cairo_surface_t* s = Render(img.w, img.h, img.draw);
+        if (img.keyed) FinishKeyed(s, img.under);
         Save(s, std::to_string(img.id) + ".png");
         sheet.push_back({std::to_string(img.id) + (img.note.empty() ? "" : " " + img.note), s});
     }

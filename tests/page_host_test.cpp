@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+#include <gtkmm/window.h>
+#include <httplib.h>
+
+#include "app/SharedTexts.h"
+#include "app/WobrApp.h"
+#include "tests/support/FakeMainWindow.h"
+#include "tests/support/GuiHelpers.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestServer.h"
+#include "web/DialogWeb.h"
+
+using namespace fltest;
+
+namespace {
+
+void Html(TestServer& server, const std::string& path, const std::string& body) {
+    server.SetHandler(path, [body](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<!DOCTYPE html><html><body>" + body + "</body></html>", "text/html");
+    });
+}
+
+int CountCode(FakeMainWindow& w, int code) {
+    int n = 0;
+    for (auto& [c, p] : w.Posts()) n += c == code;
+    return n;
+}
+
+struct PageFixture : ::testing::Test {
+    TestServer server;
+    FakeMainWindow window;
+    fl::CWobrApp app;
+    Gtk::Window top;
+    std::unique_ptr<fl::CDialogWeb> page;
+    void SetUp() override {
+        app.SetMainDlg(&window);
+        server.AddFile("/login", "'rsurl':'http://r/x/','vm':'1','pt':'p'");
+        page = std::make_unique<fl::CDialogWeb>(app, "ads.example");
+        page->m_pMainWnd = &window;
+        page->Create();
+        top.add(*Glib::wrap(page->Widget()));
+        top.set_default_size(651, 363);
+        top.show_all();
+        ASSERT_TRUE(PumpUntil([&] { return CountCode(window, fl::kCodeLoadHomePage) == 1; }, 10000));
+    }
+    void TearDown() override { page.reset(); }
+    void Go(const std::string& path) { page->NavigateTo(server.Url(path)); }
+};
+
+}  // namespace
+
+TEST_F(PageFixture, OnlyTheFirstFinishedDocumentAsksForTheHomePage) {
+    Html(server, "/home", "home");
+    Go("/home");
+    ASSERT_TRUE(PumpUntil([&] { return server.Count("/home") == 1; }, 10000));
+    Pump(500);
+    EXPECT_EQ(CountCode(window, fl::kCodeLoadHomePage), 1);
+}
+
+TEST_F(PageFixture, ALoginLinkIsCancelledAndFetchedWithTheClientMarker) {
+    Html(server, "/home", "<a id='l' href='/login?user=a'>in</a><script>document.getElementById('l').click()</script>");
+    Go("/home");
+    ASSERT_TRUE(PumpUntil([&] { return CountCode(window, fl::kCodeStartUpdate) == 1; }, 10000));
+    Pump(300);
+    auto t = server.Targets();
+    EXPECT_NE(std::find(t.begin(), t.end(), "/login?user=a&fclient=9"), t.end());
+    EXPECT_EQ(std::find(t.begin(), t.end(), "/login?user=a"), t.end()) << "the page never loads it";
+    EXPECT_EQ(window.GameParams().Copy(), "'rsurl':'http://r/x/','vm':'1','pt':'p'");
+}
+
+TEST_F(PageFixture, LoginAndGameEntryTogetherRunTheLoginRuleOnce) {
+    Go("/login?next=enter_game.php");
+    ASSERT_TRUE(PumpUntil([&] { return server.Count("/login") >= 1; }, 10000));
+    Pump(500);
+    EXPECT_EQ(server.Count("/login"), 1);
+    EXPECT_EQ(CountCode(window, fl::kCodeStartUpdate), 1);
+}
+
+TEST_F(PageFixture, TheTestPageWritesItsArgumentAndStartsTheClient) {
+    TempDir dir;
+    WriteFile(dir / "client.exe", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started.txt\"\n");
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    Html(server, "/test.php", "test");
+    Go("/test.php?abc");
+    const bool started = PumpUntil([&] { return Exists(dir / "started.txt"); }, 10000);
+    ASSERT_EQ(chdir(old), 0);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(ReadFile(dir / "text.txt"), "abc");
+    EXPECT_EQ(CountCode(window, fl::kCodeEnterGameView), 1);
+}
+
+TEST_F(PageFixture, ALoginAddressReachedByARedirectStillStartsTheUpdate) {
+    Behaviour moved;
+    moved.status = 302;
+    moved.location = "/login?via=redirect";
+    server.SetBehaviour("/go", moved);
+    Go("/go");
+    ASSERT_TRUE(PumpUntil([&] { return CountCode(window, fl::kCodeStartUpdate) >= 1; }, 10000));
+    auto t = server.Targets();
+    EXPECT_NE(std::find(t.begin(), t.end(), "/login?via=redirect&fclient=9"), t.end());
+}
+
+TEST_F(PageFixture, CallPageFunctionReturnsTheStringOrReportsAMissingFunction) {
+    Html(server, "/home", "<script>function logout(){return 'bye?';}</script>");
+    Go("/home");
+    ASSERT_TRUE(PumpUntil([&] { return server.Count("/home") == 1; }, 10000));
+    Pump(500);
+    int answers = 0;
+    bool made = false;
+    page->CallPageFunction("logout", [&](bool m) { made = m; ++answers; });
+    ASSERT_TRUE(PumpUntil([&] { return answers == 1; }, 5000));
+    EXPECT_TRUE(made);
+    EXPECT_EQ(fl::g_strScriptResult, "bye?");
+    page->CallPageFunction("missing", [&](bool m) { made = m; ++answers; });
+    ASSERT_TRUE(PumpUntil([&] { return answers == 2; }, 5000));
+    EXPECT_FALSE(made);
+    EXPECT_EQ(fl::g_strScriptResult, "bye?") << "kept";
+}
