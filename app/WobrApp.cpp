@@ -117,6 +117,7 @@ ReportValues CWobrApp::GetReportValues() const {
 }
 
 void CWobrApp::ShowStatusText(const std::string& text) {
+    if (TraceEnabled()) OutputDebugStringW("status: " + text);
     if (m_pProgressHost) m_pProgressHost->ShowStatusText(text);
 }
 

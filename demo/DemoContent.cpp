@@ -45,6 +45,8 @@ DemoContent BuildDemoContent(const ContentOptions& o) {
     DemoContent c;
     c.launcherVersion = o.launcherVersion;
     c.launcherBytes = o.launcherBytes;
+    c.delayMs = o.delayMs;
+    c.autoLogin = o.autoLogin;
     c.files["client.exe"] = o.clientBytes.empty() ? "#!/bin/sh\necho \"client started: $*\"\n" : o.clientBytes;
     c.versions["client.exe"] = "1";
     for (int i = 0; i < o.files; ++i) {

@@ -13,6 +13,8 @@ struct ContentOptions {
     std::string launcherVersion = "1.0.6";
     std::string launcherBytes = "#!/bin/sh\necho new launcher\n";
     int packLacks = 4;              // the last N files are missing from the full pack
+    int delayMs = 0;                // each single file is answered this much later (to watch progress)
+    bool autoLogin = false;         // the login page submits itself (for runs without a player)
 };
 
 struct DemoContent {
@@ -23,6 +25,8 @@ struct DemoContent {
     std::string fullPack, newPack;                // archives
     std::string installVersion = "i1";
     std::string launcherVersion, launcherBytes;
+    int delayMs = 0;
+    bool autoLogin = false;
 
     std::string VersionPat() const;
     std::string PackVersionPat() const;

@@ -29,7 +29,8 @@ button{margin-top:16px;width:100%;padding:8px;background:#b8862b;color:#1b1410;b
 <label for="pass">密码</label><input id="pass" name="pass" type="password" value="demo">
 <button id="go" type="submit">进入游戏</button>
 </form>
-<script>function logout(){return "是否退出游戏？";}</script>
+<script>function logout(){return "是否退出游戏？";}
+if (document.body.dataset.auto) setTimeout(function(){document.getElementById('login').submit();}, 2500);</script>
 </body></html>)";
 
 }  // namespace
@@ -40,8 +41,10 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
     m_server->set_tcp_nodelay(true);
     // The member site's login page, at its root and where the launcher looks for it.
     for (const char* page : {"/", "/yxfenwa/wd"})
-        m_server->Get(page, [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(kHomePage, "text/html; charset=utf-8");
+        m_server->Get(page, [this](const httplib::Request&, httplib::Response& res) {
+            std::string html = kHomePage;
+            if (m_content.autoLogin) html.replace(html.find("<body>"), 6, "<body data-auto=\"1\">");
+            res.set_content(html, "text/html; charset=utf-8");
         });
     m_server->Get("/login", [this](const httplib::Request& req, httplib::Response& res) {
         std::string user = req.has_param("user") ? req.get_param_value("user") : "demo";
@@ -78,6 +81,7 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         if (name == c.newVersion + ".zip") return res.set_content(c.newPack, bin);
         for (const auto& [listed, bytes] : c.files) {
             if (DemoContent::LocalName(listed) != name) continue;
+            if (c.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
             if (status < 0) {
                 // Breaks the connection after -status bytes of the body.
                 auto body = std::make_shared<std::string>(bytes);

@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
             else if (a == "--files") options.files = std::stoi(next());
             else if (a == "--file-size") options.fileSize = std::stoul(next());
             else if (a == "--launcher-version") options.launcherVersion = next();
+            else if (a == "--pack-lacks") options.packLacks = std::stoi(next());
+            else if (a == "--delay-ms") options.delayMs = std::stoi(next());
+            else if (a == "--auto-login") options.autoLogin = true;
             else if (a == "--install-dir") installDir = next();
             else if (a == "--client") {
                 std::ifstream f(next(), std::ios::binary);
@@ -36,7 +39,8 @@ int main(int argc, char** argv) {
             } else {
                 std::fprintf(stderr,
                              "usage: fenwa-demo-server [--port N] [--files N] [--file-size BYTES] [--client PATH]\n"
-                             "                         [--install-dir DIR] [--launcher-version V]\n");
+                             "                         [--install-dir DIR] [--launcher-version V] [--pack-lacks N]\n"
+                             "                         [--delay-ms MS] [--auto-login]\n");
                 return 2;
             }
         } catch (const std::exception& e) {

@@ -1,12 +1,23 @@
 #include "ui/LauncherFrontEnd.h"
 
 #include <glibmm/main.h>
+
+#include <cstdint>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include "app/Folders.h"
 #include "app/PlatformConfig.h"
 #include "app/WobrApp.h"
+#include "app/SharedTexts.h"
+#include "controls/MenuEx.h"
+#include "ui/CacheCleaner.h"
 #include "ui/DialogSelect.h"
+#include "ui/MenuPopup.h"
+#include "ui/TrayIcon.h"
+#include "update/Downloader.h"
+#include "web/NavigationRules.h"
+#include "web/PageValue.h"
 #include "ui/GtkMessageBoxes.h"
 #include "ui/ProgressHost.h"
 #include "ui/WobrDlg.h"
@@ -35,12 +46,49 @@ IMainWindow* CLauncherFrontEnd::Create(const std::string& argText) {
         confirm->show();
         confirm->present();
     };
+    dlg->m_fnShowSettingsMenu = [this] { ShowSettingsMenu(); };
+    m_pCleaner = std::make_unique<CDialogSetting>([this] { return ResourceHost(); });
+    dlg->m_fnShowCacheCleaner = [this, dlg] { m_pCleaner->Open(*dlg); };
+    m_pTray = std::make_unique<CTrayIcon>([dlg](int command) { dlg->PostLauncherMessage(kCodeSettingsMenu2, command); });
+    dlg->m_bCanHide = m_pTray->IsShown();
+
+    // Cookies are kept on disk, so that clearing the cache leaves the login.
+    WebKitWebContext* context = webkit_web_context_get_default();
+    webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(context),
+                                                 (GetDataFolder() + "/cookies.sqlite").c_str(),
+                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     dlg->OnInitDialog(argText);
     return dlg;
 }
 
+std::string CLauncherFrontEnd::ResourceHost() const {
+    std::string url;
+    if (CDownloader* engine = m_app.Downloader()) url = engine->m_strResUrl;
+    if (url.empty() && m_pDlg) url = GetPageValue(m_pDlg->GameParams().Copy(), "rsurl");
+    return HostOf(url);
+}
+
+void CLauncherFrontEnd::ShowSettingsMenu() {
+    CWobrDlg* dlg = m_pDlg.get();
+    if (!dlg || !dlg->get_window()) return;
+    CMenuEx menu;
+    menu.m_nPopupMode = 1;
+    if (!menu.LoadMenu(171)) return;
+    CMenuEx* sub = menu.GetSubMenu(0);
+    if (!sub) return;
+    dlg->OnLauncher(kCodeSettingsMenu1, long(reinterpret_cast<uintptr_t>(sub)));
+    int x = 0, y = 0;
+    dlg->get_window()->get_origin(x, y);
+    const CRect& button = dlg->m_settingsButton.m_rect;
+    const int command = TrackPopupMenu(*sub, x + button.left, y + button.bottom);
+    // The window may have gone while the menu was open: then nothing runs.
+    if (m_pDlg && !m_pDlg->IsDestroyed()) m_pDlg->OnLauncher(kCodeSettingsMenu2, command);
+}
+
 void CLauncherFrontEnd::Finish() {
     if (m_pProgress) m_pProgress->Shutdown();
+    m_pTray.reset();
+    m_pCleaner.reset();
     m_boxes.SetOwner(nullptr);
 }
 

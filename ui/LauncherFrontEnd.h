@@ -14,6 +14,8 @@ class CWobrDlg;
 class CGtkMessageBoxes;
 class IMainWindow;
 class CProgressHost;
+class CDialogSetting;
+class CTrayIcon;
 
 class CLauncherFrontEnd {
 public:
@@ -25,12 +27,19 @@ public:
     void Finish();
     CWobrDlg* Window() { return m_pDlg.get(); }
     CProgressHost* Progress() { return m_pProgress.get(); }
+    CDialogSetting* CacheCleaner() { return m_pCleaner.get(); }
+    // Opens the settings menu under the settings button and runs the choice.
+    void ShowSettingsMenu();
+    // The resource server's host, for the Flash data.
+    std::string ResourceHost() const;
 
 private:
     CWobrApp& m_app;
     CGtkMessageBoxes& m_boxes;
     std::unique_ptr<CWobrDlg> m_pDlg;
     std::unique_ptr<CProgressHost> m_pProgress;
+    std::unique_ptr<CDialogSetting> m_pCleaner;
+    std::unique_ptr<CTrayIcon> m_pTray;
 };
 
 }  // namespace fl

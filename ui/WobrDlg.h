@@ -55,6 +55,10 @@ public:
     std::function<void(int mode)> m_fnShowConfirm;
     std::function<void()> m_fnShowCacheCleaner;
     std::function<void()> m_fnQuit;
+    // Whether "hide" may hide (a notification-area icon brings the window back);
+    // otherwise it minimises.
+    bool m_bCanHide = false;
+    bool IsDestroyed() const { return m_bDestroyed; }
 
     // The command handlers (public for the front end's dialogs and tests).
     void OnMessage(unsigned message, uintptr_t wParam, long lParam);

@@ -41,6 +41,14 @@ void CWobrDlg::OnLauncher(int code, long wParam) {
             m_bUpdateStarted = 1;
             if (m_fnShowProgress) m_fnShowProgress();
             break;
+        case kCodeSettingsMenu1:
+            if (auto* menu = reinterpret_cast<CMenuEx*>(wParam)) {
+                menu->ModifyItem(ID_MENU_REFRESH, MF_OWNERDRAW, ID_MENU_REFRESH, g_strRefresh);
+                menu->ModifyItem(ID_MENU_HIDE_RESTORE, MF_OWNERDRAW, ID_MENU_HIDE_RESTORE, g_strHideRestore);
+                menu->ModifyItem(ID_MENU_CLEAR_CACHE, MF_OWNERDRAW, ID_MENU_CLEAR_CACHE, g_strClearCache);
+                menu->ModifyItem(ID_MENU_EXIT, MF_OWNERDRAW, ID_MENU_EXIT, g_strExit);
+            }
+            break;
         case kCodeSettingsMenu2:
             RunMenuCommand(int(wParam));
             break;
@@ -55,10 +63,17 @@ void CWobrDlg::RunMenuCommand(int command) {
             if (m_web.HasWindow()) m_web.RefreshPage();
             break;
         case ID_MENU_HIDE_RESTORE:
-            if (get_visible())
+            if (!m_bCanHide) {
+                // Nothing could bring a hidden window back: minimise instead.
+                if (get_window() && (get_window()->get_state() & Gdk::WINDOW_STATE_ICONIFIED))
+                    deiconify();
+                else
+                    iconify();
+            } else if (get_visible()) {
                 hide();
-            else
+            } else {
                 show();
+            }
             break;
         case ID_MENU_EXIT:
             OnCancel();
