@@ -7,6 +7,7 @@
 #include "app/SharedTexts.h"
 #include "platform/TextCodec.h"
 #include "ui/CacheFiles.h"
+#include "web/WebContext.h"
 
 namespace fl {
 
@@ -116,7 +117,7 @@ void CDialogSetting::OnOK() {
 }
 
 void CDialogSetting::ClearBrowserCache() {
-    WebKitWebsiteDataManager* manager = webkit_web_context_get_website_data_manager(webkit_web_context_get_default());
+    WebKitWebsiteDataManager* manager = webkit_web_context_get_website_data_manager(LauncherWebContext());
     // The disk and memory caches through the engine; cookies are another kind of data and stay.
     bool done = false;
     webkit_website_data_manager_clear(

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <gtk/gtk.h>
-#include <webkit2/webkit2.h>
 
 #include "app/Folders.h"
 #include "app/PlatformConfig.h"
@@ -52,11 +51,6 @@ IMainWindow* CLauncherFrontEnd::Create(const std::string& argText) {
     m_pTray = std::make_unique<CTrayIcon>([dlg](int command) { dlg->PostLauncherMessage(kCodeSettingsMenu2, command); });
     dlg->m_bCanHide = m_pTray->IsShown();
 
-    // Cookies are kept on disk, so that clearing the cache leaves the login.
-    WebKitWebContext* context = webkit_web_context_get_default();
-    webkit_cookie_manager_set_persistent_storage(webkit_web_context_get_cookie_manager(context),
-                                                 (GetDataFolder() + "/cookies.sqlite").c_str(),
-                                                 WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     dlg->OnInitDialog(argText);
     return dlg;
 }
@@ -86,6 +80,8 @@ void CLauncherFrontEnd::ShowSettingsMenu() {
 }
 
 void CLauncherFrontEnd::Finish() {
+    if (m_bFinished) return;
+    m_bFinished = true;
     if (m_pProgress) m_pProgress->Shutdown();
     m_pTray.reset();
     m_pCleaner.reset();

@@ -40,6 +40,7 @@ private:
     std::unique_ptr<CProgressHost> m_pProgress;
     std::unique_ptr<CDialogSetting> m_pCleaner;
     std::unique_ptr<CTrayIcon> m_pTray;
+    bool m_bFinished = false;
 };
 
 }  // namespace fl

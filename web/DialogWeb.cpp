@@ -8,6 +8,7 @@
 #include "platform/Trace.h"
 #include "web/LoginFetch.h"
 #include "web/NavigationRules.h"
+#include "web/WebContext.h"
 
 namespace fl {
 
@@ -31,7 +32,8 @@ void CDialogWeb::Create() {
                                     nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(content, sheet);
     webkit_user_style_sheet_unref(sheet);
-    m_pView = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
+    m_pView = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", LauncherWebContext(),
+                                           "user-content-manager", content, nullptr));
     g_object_unref(content);
     g_object_ref_sink(m_pView);
     g_signal_connect(m_pView, "decide-policy", G_CALLBACK(OnDecidePolicy), this);

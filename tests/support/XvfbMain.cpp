@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
+    setenv("FLAUNCHER_TRACE", "1", 1);  // the flow tests read the status texts from the trace
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "no display\n");
         kill(xvfb, SIGTERM);
