@@ -1,5 +1,7 @@
 #include "bench/BenchSupport.h"
 
+#include "demo/DemoContent.h"
+
 #include <httplib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -111,17 +113,7 @@ void RemoveTree(const std::string& path) {
     std::filesystem::remove_all(path, ec);
 }
 
-std::string Letters(size_t size, unsigned seed) {
-    std::string s(size, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char('a' + (x % 26));
-    }
-    return s;
-}
+std::string Letters(size_t size, unsigned seed) { return fldemo::GameData(size, seed); }
 
 void PrintRow(const std::string& what, double ours, double baseline, const std::string& baselineName) {
     std::printf("%-46s ours %7.3f s   %-14s %7.3f s   ratio %.2f\n", what.c_str(), ours, baselineName.c_str(),

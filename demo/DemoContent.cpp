@@ -6,21 +6,17 @@
 
 namespace fldemo {
 
-namespace {
-
-std::string Bytes(size_t size, unsigned seed) {
+std::string GameData(size_t size, unsigned seed) {
     std::string s(size, '\0');
     unsigned x = seed * 2654435761u + 1;
     for (auto& c : s) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
-        c = char('a' + (x % 26));  // compressible like real game data, not trivially
+        c = char('a' + (x % 26));
     }
     return s;
 }
-
-}  // namespace
 
 std::string DemoContent::LocalName(const std::string& name) {
     std::string out = name;
@@ -53,7 +49,7 @@ DemoContent BuildDemoContent(const ContentOptions& o) {
         // Folders written with either separator, as resource servers do.
         std::string name = (i % 3 == 0 ? "data\\maps\\" : i % 3 == 1 ? "data/ui/" : "") + std::string("res") +
                            std::to_string(i) + ".dat";
-        c.files[name] = Bytes(o.fileSize, unsigned(i + 1));
+        c.files[name] = GameData(o.fileSize, unsigned(i + 1));
         c.versions[name] = std::to_string(1 + i % 4);
     }
 

@@ -36,5 +36,7 @@ struct DemoContent {
 };
 
 DemoContent BuildDemoContent(const ContentOptions& options);
+// Letters that compress like real game data, not trivially; the same for the same seed.
+std::string GameData(size_t size, unsigned seed);
 
 }  // namespace fldemo

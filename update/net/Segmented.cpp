@@ -196,41 +196,28 @@ void CDownloader::MergeSegments() {
     const uint32_t started = timeGetTime();
     OutputDebugStringW("开始合并文件。");
     DownloadWorkItem item;
-    bool targetReady = false;
     int out = -1;
+    // The target is created (emptied) when the first segment is handled.
+    auto openTarget = [&](int flags) {
+        if (out >= 0) return true;
+        out = open(target.c_str(), flags | O_RDWR | O_CLOEXEC, 0644);
+        if (out < 0) Tell(Format("文件[%s]打开失败!", target.c_str()));
+        return out >= 0;
+    };
     for (int n = 0; n < 2; ++n) {
         item.worker = n;
         const std::string segment = MakeSegmentTempName(item);
         if (m_nSegmentState[n] != 1 || !PathFileExists(segment)) {
-            if (!targetReady) {
-                out = open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                if (out < 0) {
-                    Tell(Format("文件[%s]打开失败!", target.c_str()));
-                    return;
-                }
-                targetReady = true;
-            }
+            if (!openTarget(O_CREAT | O_TRUNC)) return;
             Tell(Format("文件[%s]下载失败!", segment.c_str()));
             continue;
         }
         // The first half becomes the target itself; only the second is copied.
-        if (!targetReady && std::rename(segment.c_str(), target.c_str()) == 0) {
-            out = open(target.c_str(), O_RDWR | O_CLOEXEC);
-            if (out < 0) {
-                Tell(Format("文件[%s]打开失败!", target.c_str()));
-                return;
-            }
-            targetReady = true;
+        if (out < 0 && std::rename(segment.c_str(), target.c_str()) == 0) {
+            if (!openTarget(0)) return;
             continue;
         }
-        if (!targetReady) {
-            out = open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (out < 0) {
-                Tell(Format("文件[%s]打开失败!", target.c_str()));
-                return;
-            }
-            targetReady = true;
-        }
+        if (!openTarget(O_CREAT | O_TRUNC)) return;
         int in = open(segment.c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0) {
             Tell(Format("文件[%s]打开失败!", segment.c_str()));
