@@ -176,6 +176,9 @@ void TerminateHandler() {
 }  // namespace
 
 void InstallThreadCrashStack() {
+    // A thread that has one already (a sanitizer's) keeps it: its owner frees it.
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
     const size_t size = 64 * 1024;
     stack_t st{};
     st.ss_sp = std::malloc(size);  // lives as long as the thread; never freed on purpose

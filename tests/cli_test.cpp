@@ -38,7 +38,7 @@ TEST_F(CliFixture, ACompleteUpdateStartsTheClientAndEndsWithZero) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("更新完成,正在启动游戏主程序...\n"), std::string::npos) << r.out;
     const std::string ran = data.Path() + "/fenwazelt/fenwa/ran.txt";
-    ASSERT_TRUE(WaitUntil([&] { return Exists(ran); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(ran).size() >= 16; }, 5000));
     EXPECT_EQ(ReadFile(ran).substr(0, 16), "'LauncherPath':'");
     // The report address heard of the login, the update and the client start.
     ASSERT_TRUE(WaitUntil([&] { return !platform->Reports().empty(); }, 5000));

@@ -55,7 +55,8 @@ struct LaunchFixture : ::testing::Test {
 TEST_F(LaunchFixture, WritesTheParameterFileAndStartsTheClient) {
     window.GameParams().Assign("'pt':'a b','small_icon':'小.png','qid':'9'");
     app.LaunchGameClient();
-    ASSERT_TRUE(WaitUntil([&] { return Exists(out / "args.txt"); }, 5000));
+    // Complete once its line end is there: the script writes while we look.
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(out / "args.txt").find('\n') != std::string::npos; }, 5000));
     EXPECT_EQ(ReadFile(out / "args.txt"),
               "['LauncherPath':'/opt/fenwa/FLauncher_zelt.exe','pt':'a b','qid':'9']\n");
     const std::string expected = std::string("'\0s\0m\0a\0l\0l\0_\0i\0c\0o\0n\0'\0:\0'\0\x0F\x5C.\0p\0n\0g\0'\0,\0", 42);

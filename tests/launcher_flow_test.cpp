@@ -119,7 +119,7 @@ TEST_F(FlowFixture, LoginUpdateClientAndCloseThenASecondRunFetchesOnlyTheLists) 
     EXPECT_EQ(status.back(), "更新完成,正在启动游戏主程序...");
     const auto shownFor = quitAt - TraceTime("CDialogProgess    更新完成");
     EXPECT_GE(shownFor, std::chrono::milliseconds(900)) << "100 % stays about a second";
-    ASSERT_TRUE(WaitUntil([&] { return Exists(RunFolder() + "ran.txt"); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(RunFolder() + "ran.txt").find("'pt':'demo'") != std::string::npos; }, 5000));
     EXPECT_NE(ReadFile(RunFolder() + "ran.txt").find("'pt':'demo'"), std::string::npos);
     EXPECT_EQ(ReadFile(RunFolder() + "param.tmp").size() % 2, 0u);
     EXPECT_TRUE(boxes.Texts().empty());

@@ -97,7 +97,12 @@ TEST_F(WindowFixture, TheSkinButtonsOpenTheirPages) {
     click(408 + 40, 98 + 13);  // recharge
     click(820 + 40, 98 + 13);  // forum
     click(704 + 40, 98 + 13);  // customer service
-    ASSERT_TRUE(PumpUntil([&] { return ReadFile(log).size() > 0 && std::count(ReadFile(log).begin(), ReadFile(log).end(), '\n') >= 4; }, 5000));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const std::string text = ReadFile(log);
+            return std::count(text.begin(), text.end(), '\n') >= 4;
+        },
+        5000));
     EXPECT_EQ(ReadFile(log), server.Url("/yxfenwa/") + "\n" + server.Url("/fenwa/?je=50") + "\n" +
                                  server.Url("/forums/mtag-83392") + "\n" + server.Url("/kefu/yxfenwa.html") + "\n");
 }
