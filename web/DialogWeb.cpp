@@ -40,12 +40,16 @@ void CDialogWeb::Create() {
     g_signal_connect(m_pView, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(m_pView, "context-menu", G_CALLBACK(OnContextMenu), this);
     gtk_widget_set_name(GTK_WIDGET(m_pView), g_strTitle.c_str());
+    m_pCancel = g_cancellable_new();
     m_bFirstDocument = true;
     webkit_web_view_load_uri(m_pView, "about:blank");
 }
 
 void CDialogWeb::DestroyWindow() {
     if (!m_pView) return;
+    g_cancellable_cancel(m_pCancel);
+    g_object_unref(m_pCancel);
+    m_pCancel = nullptr;
     webkit_web_view_stop_loading(m_pView);
     g_signal_handlers_disconnect_by_data(m_pView, this);
     if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(m_pView)))
@@ -133,12 +137,18 @@ void CDialogWeb::CallPageFunction(const std::string& name, std::function<void(bo
         done(false);
         return;
     }
-    auto* call = new std::function<void(bool)>(std::move(done));
+    struct Call {
+        std::function<void(bool)> done;
+        GCancellable* cancel;
+    };
+    auto* call = new Call{std::move(done), G_CANCELLABLE(g_object_ref(m_pCancel))};
     const std::string script = "(typeof " + name + " === 'function') ? " + name + "() : undefined";
     webkit_web_view_evaluate_javascript(
-        m_pView, script.c_str(), -1, nullptr, nullptr, nullptr,
+        m_pView, script.c_str(), -1, nullptr, nullptr, m_pCancel,
         [](GObject* object, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<std::function<void(bool)>> cb(static_cast<std::function<void(bool)>*>(data));
+            std::unique_ptr<Call> c(static_cast<Call*>(data));
+            const bool gone = g_cancellable_is_cancelled(c->cancel);
+            g_object_unref(c->cancel);
             GError* error = nullptr;
             JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
             bool made = false;
@@ -153,7 +163,7 @@ void CDialogWeb::CallPageFunction(const std::string& name, std::function<void(bo
                 g_object_unref(value);
             }
             if (error) g_error_free(error);
-            (*cb)(made);
+            if (!gone) c->done(made);  // the window that asked may be gone with its view
         },
         call);
 }

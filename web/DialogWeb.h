@@ -52,6 +52,8 @@ private:
     CWobrApp& m_app;
     std::string m_strAdvertisingHost;
     WebKitWebView* m_pView = nullptr;
+    // Cancelled when the view goes: a script answer arriving later is dropped.
+    GCancellable* m_pCancel = nullptr;
 };
 
 }  // namespace fl
