@@ -113,9 +113,9 @@ void CDemoPlatform::Stop() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void CDemoPlatform::Wait() {
-    if (m_thread.joinable()) m_thread.join();
-}
+void CDemoPlatform::RequestStop() { m_server->stop(); }
+
+
 
 std::string CDemoPlatform::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;

@@ -27,8 +27,9 @@ public:
     std::string ResourceUrl() const { return Url("/res/fenwa/"); }
     // The installer's files: "installver.pat" and the full pack as "<name>.dydr".
     void WriteInstallFolder(const std::string& folder) const;
-    // Blocks until Stop() (for the stand-alone server).
-    void Wait();
+    // Asks the server to stop; callable from any thread, also while Wait() blocks.
+    void RequestStop();
+    // Stops and joins the server thread.
     void Stop();
 
     // Resource paths requested (below the resource URL), and reports received.

@@ -64,11 +64,10 @@ int main(int argc, char** argv) {
         std::thread waiter([&] {
             int sig = 0;
             sigwait(&set, &sig);
-            platform.Stop();
+            platform.RequestStop();
         });
-        platform.Wait();
-        pthread_kill(waiter.native_handle(), SIGTERM);
         waiter.join();
+        platform.Stop();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fenwa-demo-server: %s\n", e.what());
         return 1;
