@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 #include <gtkmm/main.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ pid_t StartXvfb() {
         if (access(lock.c_str(), F_OK) == 0) continue;
         pid_t pid = fork();
         if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its X server along
             const std::string name = ":" + std::to_string(display);
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
