@@ -9,8 +9,6 @@
 
 namespace fl {
 
-namespace {
-
 bool WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
         ssize_t w = write(fd, p, n);
@@ -21,8 +19,6 @@ bool WriteAll(int fd, const char* p, size_t n) {
     }
     return true;
 }
-
-}  // namespace
 
 bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists) {
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);

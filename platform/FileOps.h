@@ -12,6 +12,9 @@ bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failI
 // temporary file beside it, flushed to disk, then renamed over it.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);
 
+// Writes all n bytes (retrying short writes and interruptions); false on an error.
+bool WriteAll(int fd, const char* data, size_t n);
+
 bool DeleteFile(const std::string& path);  // true when it is gone (or was never there)
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 

@@ -11,6 +11,7 @@
 #include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/Clock.h"
+#include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
@@ -42,15 +43,10 @@ int ExtractCurrent(unzFile uf, const std::string& path, const unz_file_info64& i
             break;
         }
         if (n == 0) break;
-        for (int off = 0; off < n;) {
-            ssize_t w = write(fd, buf.data() + off, size_t(n - off));
-            if (w <= 0) {
-                rc = UNZ_ERRNO;
-                break;
-            }
-            off += int(w);
+        if (!WriteAll(fd, buf.data(), size_t(n))) {
+            rc = UNZ_ERRNO;
+            break;
         }
-        if (rc != UNZ_OK) break;
     }
     int closeRc = unzCloseCurrentFile(uf);  // reports a CRC mismatch
     if (rc == UNZ_OK) rc = closeRc;

@@ -8,24 +8,11 @@
 
 #include "app/Folders.h"
 #include "app/WobrApp.h"
+#include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 
 namespace fl {
-
-namespace {
-
-bool WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w <= 0) return false;
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
-}  // namespace
 
 std::string CDownloader::MakeTempName(const std::string& nameIn) const {
     const std::string name = nameIn.empty() ? m_strRequest : nameIn;

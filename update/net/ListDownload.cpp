@@ -7,6 +7,7 @@
 
 #include "app/Folders.h"
 #include "app/WobrApp.h"
+#include "platform/FileOps.h"
 #include "platform/HttpClient.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -43,16 +44,11 @@ public:
     }
     bool OnData(const char* data, size_t size) override {
         m_nGot += static_cast<long long>(size);
-        while (size > 0) {
-            ssize_t w = write(m_fd, data, size);
-            if (w <= 0) {
-                m_e.m_bSuccess = false;
-                ShowError("请求服务器数据失败!");
-                m_bFailed = true;
-                return false;
-            }
-            data += w;
-            size -= size_t(w);
+        if (!WriteAll(m_fd, data, size)) {
+            m_e.m_bSuccess = false;
+            ShowError("请求服务器数据失败!");
+            m_bFailed = true;
+            return false;
         }
         return true;
     }

@@ -9,6 +9,7 @@
 #include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/Clock.h"
+#include "platform/FileOps.h"
 #include "platform/HttpClient.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -112,13 +113,9 @@ public:
         }
         size_t take = size_t(std::min<long long>(m_nWant - m_nGot, static_cast<long long>(size)));
         if (take > 0) {
-            for (size_t off = 0; off < take;) {
-                ssize_t w = write(m_fd, data + off, take - off);
-                if (w <= 0) {
-                    m_bWriteFailed = true;
-                    return false;
-                }
-                off += size_t(w);
+            if (!WriteAll(m_fd, data, take)) {
+                m_bWriteFailed = true;
+                return false;
             }
             m_nGot += static_cast<long long>(take);
             m_e.m_nReceived += static_cast<long long>(take);
