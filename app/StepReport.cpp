@@ -10,7 +10,7 @@ namespace {
 // The response is neither read nor examined.
 class CDiscardSink : public IHttpSink {
 public:
-    bool OnResponse(long, long long) override { return true; }
+    bool OnResponse(const HttpHead&) override { return true; }
     bool OnData(const char*, size_t) override { return true; }
 };
 

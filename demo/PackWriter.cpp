@@ -1,7 +1,7 @@
 #include "demo/PackWriter.h"
 
-#include <minizip/zip.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,27 +11,37 @@
 namespace fldemo {
 
 bool WritePack(const std::string& path, const std::vector<PackEntry>& entries) {
-    zipFile zf = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
-    if (!zf) return false;
+    int err = 0;
+    zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    if (!za) return false;
     bool ok = true;
     for (const auto& e : entries) {
-        zip_fileinfo info{};
-        info.external_fa = (unsigned long)(0100000 | e.mode) << 16;
-        // Made by a Unix host (3), so the permission bits are read back.
-        int rc = zipOpenNewFileInZip4_64(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                         Z_BEST_SPEED, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         (3 << 8) | 20, 0, e.bytes.size() >= 0xffffffffu ? 1 : 0);
-        if (rc == ZIP_OK && !e.bytes.empty()) rc = zipWriteInFileInZip(zf, e.bytes.data(), unsigned(e.bytes.size()));
-        if (rc == ZIP_OK) rc = zipCloseFileInZip(zf);
-        if (rc != ZIP_OK) {
+        // The entries' bytes live until zip_close, which is when libzip reads them.
+        zip_source_t* src = e.sourceFile.empty() ? zip_source_buffer(za, e.bytes.data(), e.bytes.size(), 0)
+                                                 : zip_source_file(za, e.sourceFile.c_str(), 0, -1);
+        const zip_int64_t index = src ? zip_file_add(za, e.name.c_str(), src, ZIP_FL_OVERWRITE) : -1;
+        if (index < 0) {
+            if (src) zip_source_free(src);
             ok = false;
             break;
         }
+        // Made by a Unix host, so the permission bits are read back.
+        ok = zip_set_file_compression(za, zip_uint64_t(index), ZIP_CM_DEFLATE, 1) == 0 &&
+             zip_file_set_external_attributes(za, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
+                                              zip_uint32_t(0100000 | e.mode) << 16) == 0;
+        if (!ok) break;
     }
-    return zipClose(zf, nullptr) == ZIP_OK && ok;
+    if (!ok) {
+        zip_discard(za);
+        std::remove(path.c_str());
+        return false;
+    }
+    return zip_close(za) == 0;
 }
 
 std::string BuildPack(const std::vector<PackEntry>& entries) {
+    // libzip writes no file for an archive without entries: the end record alone is one.
+    if (entries.empty()) return std::string("PK\x05\x06", 4) + std::string(18, '\0');
     char tmpl[] = "/tmp/fenwa-pack-XXXXXX";
     int fd = mkstemp(tmpl);
     if (fd < 0) return {};

@@ -1,5 +1,5 @@
 #pragma once
-// Writes zip archives (minizip) for the demo platform and the tests.
+// Writes zip archives (libzip) for the demo platform and the tests.
 #include <string>
 #include <vector>
 
@@ -8,7 +8,8 @@ namespace fldemo {
 struct PackEntry {
     std::string name;
     std::string bytes;
-    unsigned mode = 0644;  // stored as Unix permission bits
+    unsigned mode = 0644;    // stored as Unix permission bits
+    std::string sourceFile;  // when set, the entry's bytes are this file's (packs too big for memory)
 };
 
 // Returns false when the archive could not be written.

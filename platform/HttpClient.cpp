@@ -32,6 +32,7 @@ struct Exchange {
     bool responded = false;
     bool skipBlock = false;  // a redirect the library follows itself
     long long blockLength = -1;
+    std::string blockRange;
     bool hasLocation = false;
     long stallSeconds = 60;
     curl_off_t lastBytes = -1;
@@ -55,9 +56,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     size_t n = size * count;
     if (StartsWithNoCase(data, n, "http/")) {
         x->blockLength = -1;
+        x->blockRange.clear();
         x->hasLocation = false;
     } else if (StartsWithNoCase(data, n, "content-length:")) {
         x->blockLength = ParseLeadingNumber(std::string(data + 15, n - 15));
+    } else if (StartsWithNoCase(data, n, "content-range:")) {
+        x->blockRange.assign(data + 14, n - 14);
     } else if (StartsWithNoCase(data, n, "location:")) {
         x->hasLocation = true;
     } else if (n <= 2 && (data[0] == '\r' || data[0] == '\n')) {
@@ -72,7 +76,11 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         x->responded = true;
         x->result.status = status;
         x->result.contentLength = x->blockLength;
-        if (!x->sink->OnResponse(status, x->blockLength)) {
+        HttpHead head;
+        head.status = status;
+        head.contentLength = x->blockLength;
+        head.contentRange = x->blockRange;
+        if (!x->sink->OnResponse(head)) {
             x->result.stoppedBySink = true;
             return 0;
         }
@@ -127,6 +135,79 @@ long long ParseLeadingNumber(const std::string& text) {
         v = v * 10 + (text[i] - '0');
     }
     return any ? v : 0;
+}
+
+std::string PercentEncode(std::string_view text, bool keepSlash) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '.' || c == '_' || c == '~' || (keepSlash && c == '/');
+        if (unreserved) {
+            out += char(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool ParseContentRange(const std::string& valueIn, long long& first, long long& last, long long& total) {
+    // "bytes 0-499/1234"; white space around the value is the header's, not ours.
+    size_t i = 0, n = valueIn.size();
+    while (i < n && (valueIn[i] == ' ' || valueIn[i] == '\t')) ++i;
+    while (n > i && (valueIn[n - 1] == ' ' || valueIn[n - 1] == '\t' || valueIn[n - 1] == '\r' || valueIn[n - 1] == '\n'))
+        --n;
+    const std::string v = valueIn.substr(i, n - i);
+    if (v.compare(0, 6, "bytes ") != 0) return false;
+    size_t pos = 6;
+    auto number = [&](long long& out) {
+        size_t start = pos;
+        out = 0;
+        while (pos < v.size() && v[pos] >= '0' && v[pos] <= '9') {
+            if (pos - start >= 18) return false;  // beyond any real size
+            out = out * 10 + (v[pos++] - '0');
+        }
+        return pos > start;
+    };
+    if (!number(first) || pos >= v.size() || v[pos++] != '-') return false;
+    if (!number(last) || pos >= v.size() || v[pos++] != '/') return false;
+    if (v.compare(pos, std::string::npos, "*") == 0) {
+        total = -1;
+    } else if (!number(total) || pos != v.size()) {
+        return false;
+    }
+    return first <= last && (total < 0 || last < total);
+}
+
+bool ParseUrl(const std::string& url, UrlParts& parts) {
+    GlobalInit();
+    CURLU* h = curl_url();
+    if (!h) return false;
+    bool ok = curl_url_set(h, CURLUPART_URL, url.c_str(), CURLU_PATH_AS_IS) == CURLUE_OK;
+    auto part = [&](CURLUPart which, std::string& out, unsigned flags) {
+        char* v = nullptr;
+        const bool got = curl_url_get(h, which, &v, flags) == CURLUE_OK && v;
+        if (got) out = v;
+        curl_free(v);
+        return got;
+    };
+    std::string port, scratch;
+    if (ok) {
+        ok = part(CURLUPART_SCHEME, parts.scheme, 0) && part(CURLUPART_HOST, parts.host, 0) &&
+             part(CURLUPART_PATH, parts.path, 0) && part(CURLUPART_PORT, port, CURLU_DEFAULT_PORT);
+        parts.hasQuery = part(CURLUPART_QUERY, scratch, 0);
+        parts.hasFragment = part(CURLUPART_FRAGMENT, scratch, 0);
+        parts.hasUser = part(CURLUPART_USER, scratch, 0) || part(CURLUPART_PASSWORD, scratch, 0);
+        const long long p = ParseLeadingNumber(port);
+        ok = ok && p > 0 && p <= 65535;
+        parts.port = static_cast<unsigned short>(p);
+    }
+    curl_url_cleanup(h);
+    return ok;
 }
 
 std::string EncodeRequestTarget(const std::string& text) {

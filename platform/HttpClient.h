@@ -5,6 +5,7 @@
 // environment variables are honoured.
 #include <atomic>
 #include <string>
+#include <string_view>
 
 typedef void CURL;
 
@@ -17,12 +18,18 @@ struct HttpTimeouts {
     static HttpTimeouts FromEnvironment();
 };
 
+// The header block of the final response.
+struct HttpHead {
+    long status = 0;
+    long long contentLength = -1;  // -1 when the server sent none
+    std::string contentRange;      // the Content-Range value, empty when none
+};
+
 // Receives one response. Returning false from either call stops the transfer.
 class IHttpSink {
 public:
     virtual ~IHttpSink() = default;
-    // Headers complete. contentLength is -1 when the server sent none.
-    virtual bool OnResponse(long status, long long contentLength) = 0;
+    virtual bool OnResponse(const HttpHead& head) = 0;
     virtual bool OnData(const char* data, size_t size) = 0;
 };
 
@@ -59,6 +66,22 @@ private:
 // Bytes that cannot stand raw in an HTTP request line (controls, space, DEL)
 // are percent-encoded; everything else stays as it is.
 std::string EncodeRequestTarget(const std::string& text);
+
+// Every byte but the unreserved ones (A-Z a-z 0-9 - . _ ~), and "/" when
+// keepSlash is set, as %XX: a name from a list is requested as itself.
+std::string PercentEncode(std::string_view text, bool keepSlash);
+
+// A "bytes FIRST-LAST/TOTAL" Content-Range value; total is -1 for "*".
+// False when the value is not of that form.
+bool ParseContentRange(const std::string& value, long long& first, long long& last, long long& total);
+
+// An address taken apart by the HTTP library's URL parser, the path as written.
+struct UrlParts {
+    std::string scheme, host, path;
+    unsigned short port = 0;
+    bool hasQuery = false, hasFragment = false, hasUser = false;
+};
+bool ParseUrl(const std::string& url, UrlParts& parts);
 
 // Decimal text-to-integer rules: leading white space, leading digits, none gives 0.
 long long ParseLeadingNumber(const std::string& text);

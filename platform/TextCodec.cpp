@@ -116,12 +116,14 @@ std::string Utf16LeTextModeBytes(std::u16string_view text) {
     return out;
 }
 
-std::string Trim(std::string_view text) {
+std::string_view TrimView(std::string_view text) {
     size_t b = 0, e = text.size();
     while (b < e && IsSpace(text[b])) ++b;
     while (e > b && IsSpace(text[e - 1])) --e;
-    return std::string(text.substr(b, e - b));
+    return text.substr(b, e - b);
 }
+
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

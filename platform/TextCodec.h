@@ -28,6 +28,7 @@ std::string Utf16LeTextModeBytes(std::u16string_view text);
 
 // White space as the C locale's iswspace classifies it, at both ends.
 std::string Trim(std::string_view text);
+std::string_view TrimView(std::string_view text);
 // Case-insensitive equality for the ASCII letters; other bytes compare exactly.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string ToUpperAscii(std::string_view text);

@@ -47,13 +47,16 @@ TEST(RangeProgress, TextsAndPercentagesFollowTheWholeSize) {
 TEST_F(EngineFixture, RequestPathsCarryTheBaseAndTheVersion) {
     server.AddFile("/a/b/version.pat", "x|1\n");
     server.AddFile("/a/b/f.dat", "data");
+    server.AddFile("/a/b/f.dat?v=9", "odd name");
     ASSERT_TRUE(StartEngine("/a/b/"));
     EXPECT_TRUE(engine->FetchToMemory("version.pat"));
     EXPECT_TRUE(engine->FetchToFile("f.dat"));
+    // A "?" in a name is part of the name: requested as itself, stored under it.
     EXPECT_TRUE(engine->FetchToFile("f.dat?v=9"));
-    EXPECT_EQ(server.Targets(),
-              (std::vector<std::string>{"/a/b/version.pat?v=7b", "/a/b/f.dat?v=7b", "/a/b/f.dat?v=9"}));
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/a/b/version.pat?v=7b", "/a/b/f.dat?v=7b",
+                                                          "/a/b/f.dat%3Fv%3D9?v=7b"}));
     EXPECT_EQ(ReadFile(data.Path() + "/fenwazelt/b/f.dat"), "data");
+    EXPECT_EQ(ReadFile(data.Path() + "/fenwazelt/b/f.dat?v=9"), "odd name");
     EXPECT_FALSE(engine->FetchToFile("")) << "an empty name is not handed over";
     EXPECT_TRUE(engine->m_bSuccess);
 }

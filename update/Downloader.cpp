@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
+#include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 #include "web/PageValue.h"
 
@@ -45,8 +46,8 @@ namespace {
 
 class CSizeSink : public IHttpSink {
 public:
-    bool OnResponse(long status, long long length) override {
-        if (status == 200) m_nSize = length > 0 ? length : 0;
+    bool OnResponse(const HttpHead& head) override {
+        if (head.status == 200) m_nSize = head.contentLength > 0 ? head.contentLength : 0;
         return false;  // only the headers are wanted
     }
     bool OnData(const char*, size_t) override { return false; }
@@ -60,7 +61,7 @@ long long CDownloader::QueryRemoteSize(const std::string& name) {
     auto client = m_pHttpConn->NewConnection();
     client->SetAbortFlag(&m_bStopping);
     CSizeSink sink;
-    client->Get(m_pHttpConn->UrlFor(name), sink);
+    client->Get(m_pHttpConn->RequestUrl(name), sink);
     return sink.m_nSize;
 }
 
@@ -85,7 +86,18 @@ bool CDownloader::Initialize(const std::string& text) {
         return false;
     }
 
-    m_strResDir = GetUrlLastSegment(m_strResUrl) + "/";
+    // The folder name becomes a folder below the data folder: it passes the name
+    // gate, and the address has no query or fragment that would make the
+    // library's idea of its path differ from ours.
+    UrlParts parts;
+    const bool parsed = ParseUrl(Trim(m_strResUrl), parts);
+    const std::string folder = GetUrlLastSegment(m_strResUrl);
+    if ((parsed && (parts.hasQuery || parts.hasFragment)) || !IsSafeSegment(folder)) {
+        OutputDebugStringW("refused the resource address: " + ShortName(m_strResUrl));
+        ShowAppMessage("连接服务器失败,请检查网络是否正常.");
+        return false;
+    }
+    m_strResDir = folder + "/";
     TraceF("当前目录:%s", m_strResDir.c_str());
     m_app.SetResFolder(m_strResDir);
     const std::string runFolder = GetRunFolder(false);

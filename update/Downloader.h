@@ -40,11 +40,20 @@ struct DownloadWorkItem {
     int worker = 0;
     int kind = 0;         // 1 = file list, 2 = byte range
     int running = 0;
-    std::vector<std::string> entries;  // kind 1: "name?v=version"
+    std::vector<std::pair<std::string, std::string>> entries;  // kind 1: name and version
     std::string text;
 };
 
 inline constexpr const char* kLauncherVersion = "1.0.6";
+
+// Results of UnzipPack: 0 when every entry is in place.
+enum UnzipResult : int {
+    UNZIP_OK = 0,
+    UNZIP_NO_ARCHIVE = -101,    // there is no archive to unpack
+    UNZIP_BAD_ARCHIVE = -102,   // not an archive, or its directory cannot be read
+    UNZIP_ENTRY_FAILED = -103,  // an entry could not be extracted (or may not be)
+    UNZIP_STOPPED = -104,       // the application is closing
+};
 
 class CDownloader {
 public:
@@ -78,19 +87,22 @@ public:
 
     // --- version files -----------------------------------------------------------
     void OnReceiveText(const char* data, size_t size);
-    void ParseVersionLine(const std::string& line);
+    void ParseVersionLine(std::string_view line);
     void StoreVersionValue(const std::string& key, const std::string& value);
     std::string GetRunFolder(bool dataOnly) const;
+    void ResetListCounts();
 
     // --- transfers ---------------------------------------------------------------
     bool FetchToFile(const std::string& name);
     bool FetchToMemory(const std::string& name);
+    // A memory fetch whose body arrived whole (a list cut short is never used).
+    bool FetchListWhole(const std::string& name);
     void HandleRequest();
     void AbortRequests();
     long long PrepareBody(long long contentLength);
     std::string MakeTempName(const std::string& name) const;
     // Returns false when the worker should give up the rest of its share.
-    bool DownloadListFile(const std::string& name, int worker);
+    bool DownloadListFile(const std::string& name, const std::string& version, int worker);
     void DownloadSegmented(int kind, long long count);
     void DownloadRange(const std::string& name, DownloadWorkItem item);
     void DownloadFileList(DownloadWorkItem item);
@@ -114,7 +126,9 @@ public:
     std::atomic<int> m_nFilesDone{0};
     std::atomic<long long> m_nTotalSize{0};
     std::atomic<long long> m_nReceived{0};
-    std::string m_strRequest;
+    std::string m_strRequest;     // the name of the current request, as listed
+    std::string m_strRequestVer;  // its "?v=" value
+    std::atomic<bool> m_bLastFetchOk{false};  // the last request-thread body arrived whole (and in place)
     CEvent m_hRequestEvent{false, false};
     CEvent m_hDoneEvent{false, false};
     std::thread m_hRequestThread;
@@ -122,10 +136,14 @@ public:
     std::map<std::string, std::string> m_mapServerFiles;
     std::map<std::string, std::string> m_mapLocalFiles;
     std::string m_strPendingLine;
+    bool m_bLineTooLong = false;  // the pending line passed the length limit: dropped up to its end
+    int m_nListLines = 0;         // lines of the current list that were parsed
+    int m_nListValues = 0;        // values of them that were kept
     std::atomic<bool> m_bSuccess{true};
     std::atomic<bool> m_bCompleted{false};  // OnDownloadComplete ran
     std::atomic<int> m_nTaskKind{TASK_IDLE};
     std::string m_strNewVersion, m_strLastVersion, m_strFullPack;
+    bool m_bPackValueRefused = false;  // the pack list named a file that may not become a path
     bool m_bLauncherUpdated = false;
     std::string m_strServerLauncherVersion;
     std::atomic<bool> m_bAbort{false};

@@ -14,9 +14,16 @@ bool CDownloader::DownloadVersionList() {
         std::lock_guard lock(m_csFileList);
         m_mapServerFiles.clear();
     }
-    m_strPendingLine.clear();
+    ResetListCounts();
     m_nTaskKind = TASK_FILE_LIST;
-    return FetchToMemory("version.pat");
+    if (!FetchListWhole("version.pat")) return false;
+    // Lines, but not one usable name (not text, or every name refused): the list
+    // fails once instead of a message per garbage name.
+    if (m_nListLines > 0 && m_nListValues == 0) {
+        OutputDebugStringW(Format("version.pat: none of %d lines is usable", m_nListLines));
+        return false;
+    }
+    return true;
 }
 
 void CDownloader::UpdateFiles() {
@@ -48,7 +55,7 @@ void CDownloader::BuildDownloadList() {
     const std::string run = GetRunFolder(false);
     for (const auto& [name, version] : m_mapServerFiles) {
         if (!IsSafeRelativeName(name)) {
-            OutputDebugStringW("refused a listed name outside the run folder: " + name);
+            OutputDebugStringW("refused a listed name outside the run folder: " + ShortName(name));
             continue;
         }
         auto local = m_mapLocalFiles.find(name);

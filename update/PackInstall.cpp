@@ -6,14 +6,21 @@
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 
 namespace fl {
 
 bool CDownloader::UpdatePack() {
     m_nTaskKind = TASK_PACK_LIST;
-    m_strPendingLine.clear();
-    if (!FetchToMemory("PackVersion.pat")) return false;
+    ResetListCounts();
+    m_bPackValueRefused = false;
+    if (!FetchListWhole("PackVersion.pat")) return false;
+    if (m_bPackValueRefused) {
+        // A pack named so that it would land outside the run folder is no pack.
+        m_app.ShowStatusText("没有找到对应更新包.");
+        return false;
+    }
     const int state = GetPackState();
     if (state < 0) return false;
     if (state > 0) m_bChanged = true;
@@ -22,14 +29,16 @@ bool CDownloader::UpdatePack() {
     if (state == 3 || state == 4) {
         const std::string install = m_app.GetLauncherFolder();
         if (install.empty()) return DownloadFullPack();
-        const std::string source = install + m_strFullPack + ".dydr";
+        const std::string source = install + NormalizeSeparators(m_strFullPack) + ".dydr";
         if (m_strFullPack.empty() || !PathFileExists(source)) return DownloadFullPack();
         const std::string run = GetRunFolder(false);
-        const std::string target = run + m_strFullPack + ".zip";
+        const std::string target = run + NormalizeSeparators(m_strFullPack) + ".zip";
         CopyFileKeepMode(source, target, true);  // an existing target is unpacked as it is
         DeleteFile(run + "installver.pat");
         CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
-        UnzipPack(target);
+        // A damaged installer's pack leaves the previous list in place: the
+        // per-file stage then fetches what the pack did not bring.
+        if (UnzipPack(target) != UNZIP_OK) OutputDebugStringW("the installer's pack did not unpack whole");
         m_app.SetStep(3);
         DeleteFile(target);
         return true;
@@ -88,7 +97,7 @@ bool CDownloader::DownloadFullPack() {
     const std::string name = m_strFullPack + ".zip";
     m_strRequest = name;
     m_nTaskKind = TASK_FULL_PACK;
-    const std::string target = GetRunFolder(false) + name;
+    const std::string target = GetRunFolder(false) + NormalizeSeparators(name);
     m_nTotalSize = QueryRemoteSize(name);
     m_nReceived = 0;
     const uint32_t t = timeGetTime();
@@ -97,7 +106,7 @@ bool CDownloader::DownloadFullPack() {
     m_bWorkersBusy = false;
     MergeSegments();
     if (!PathFileExists(target)) return false;
-    if (UnzipPack(target) != 0) {
+    if (UnzipPack(target) != UNZIP_OK) {
         m_app.ShowStatusText("文件[" + target + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
@@ -107,10 +116,15 @@ bool CDownloader::DownloadFullPack() {
 
 bool CDownloader::DownloadNewPack(const std::string& version) {
     m_nTaskKind = TASK_NEW_PACK;
+    if (version.empty()) {
+        m_app.ShowStatusText("没有找到对应更新包.");
+        return false;
+    }
     const std::string name = version + ".zip";
-    if (!FetchToFile(name)) return false;
-    const std::string path = GetRunFolder(false) + name;
-    if (UnzipPack(path) != 0) {
+    // A transfer that broke off left no archive: there is nothing to unpack.
+    if (!FetchToFile(name) || !m_bLastFetchOk) return false;
+    const std::string path = GetRunFolder(false) + NormalizeSeparators(name);
+    if (UnzipPack(path) != UNZIP_OK) {
         m_app.ShowStatusText("文件[" + path + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }

@@ -8,18 +8,35 @@ std::string NormalizeSeparators(std::string name) {
     return name;
 }
 
-bool IsSafeRelativeName(const std::string& nameIn) {
-    const std::string name = NormalizeSeparators(nameIn);
-    if (name.empty() || name[0] == '/') return false;
-    if (name.size() >= 2 && name[1] == ':') return false;  // a drive letter
+bool IsSafeRelativeName(std::string_view name, bool allowFolder) {
+    if (name.empty()) return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F) return false;  // a NUL would also cut the name short
+    auto isSep = [](char c) { return c == '/' || c == '\\'; };
+    if (isSep(name[0])) return false;
+    if (name.size() >= 2 && name[1] == ':') return false;  // a drive name
+    if (allowFolder && isSep(name.back())) name.remove_suffix(1);
     size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0) return false;
+    for (;;) {
+        size_t end = start;
+        while (end < name.size() && !isSep(name[end])) ++end;
+        const std::string_view seg = name.substr(start, end - start);
+        if (seg.empty() || seg == "." || seg == "..") return false;
+        if (end == name.size()) return true;
         start = end + 1;
     }
-    return true;
+}
+
+bool IsSafeSegment(std::string_view name) {
+    return IsSafeRelativeName(name) && name.find_first_of("/\\") == std::string_view::npos;
+}
+
+std::string ShortName(std::string_view name) {
+    constexpr size_t kMax = 200;
+    if (name.size() <= kMax) return std::string(name);
+    size_t cut = kMax;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;  // keep UTF-8 whole
+    return std::string(name.substr(0, cut)) + "...(" + std::to_string(name.size()) + " bytes)";
 }
 
 }  // namespace fl

@@ -1,12 +1,24 @@
 #pragma once
-// Names from the resource server become paths below the run folder. They may
-// use "\" or "/" between folders; a name that would resolve outside the run
-// folder (absolute, or with a ".." segment) is refused.
+// The one gate for names that come from outside (the server's lists, pack
+// entries, pack names, the resource address): a name becomes a path below a
+// folder only when IsSafeRelativeName accepts it. Names may use "\" or "/"
+// between folders.
 #include <string>
+#include <string_view>
 
 namespace fl {
 
 std::string NormalizeSeparators(std::string name);
-bool IsSafeRelativeName(const std::string& name);
+
+// Refused: empty names, control bytes (0x00-0x1F, 0x7F), absolute names, drive
+// names ("c:..."), "." and ".." segments, and empty segments ("a//b"); a single
+// trailing separator (a folder entry of a pack) only when allowFolder is set.
+bool IsSafeRelativeName(std::string_view name, bool allowFolder = false);
+
+// A single path segment (a folder name): a safe name without any separator.
+bool IsSafeSegment(std::string_view name);
+
+// A name as it may be echoed in a message or a trace: absurdly long names are cut.
+std::string ShortName(std::string_view name);
 
 }  // namespace fl

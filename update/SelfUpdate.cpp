@@ -8,8 +8,8 @@ namespace fl {
 bool CDownloader::CheckLauncherVersion() {
     if (!m_bCheckLauncher) return true;
     m_nTaskKind = TASK_LAUNCHER_VERSION;
-    m_strPendingLine.clear();
-    if (!FetchToMemory("luncherVersion.pat")) {
+    ResetListCounts();
+    if (!FetchListWhole("luncherVersion.pat")) {
         Tell("登录器版本文件下载失败");
         return false;
     }
@@ -30,7 +30,8 @@ bool CDownloader::CompareLauncherVersion() {
     TraceF("本地登录器版本:%s,服务器上的登录器版本:%s", kLauncherVersion, m_strServerLauncherVersion.c_str());
     if (EqualsNoCase(kLauncherVersion, m_strServerLauncherVersion)) return true;
     m_nTaskKind = TASK_LAUNCHER_EXE;
-    if (!FetchToFile("FLauncher_zelt.exe")) return false;
+    // Only a launcher that arrived whole and is in place counts as fetched.
+    if (!FetchToFile("FLauncher_zelt.exe") || !m_bLastFetchOk) return false;
     m_bLauncherUpdated = true;
     return true;
 }

@@ -1,8 +1,8 @@
-// Unpacking a pack into the run folder (zlib's minizip).
+// Unpacking a pack into the run folder (libzip: zip64 and archives of any size).
 #include <fcntl.h>
-#include <minizip/unzip.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <cstdio>
 #include <vector>
@@ -20,41 +20,53 @@ namespace fl {
 
 namespace {
 
-constexpr int kUnixHost = 3;
+// The pack's own file list takes effect only once every entry is in place.
+constexpr const char* kDeferredList = "version.pat";
 
-// Writes the current entry to `path` through a temporary file beside it, so a
-// failed entry never leaves half a file in place of a good one.
-int ExtractCurrent(unzFile uf, const std::string& path, const unz_file_info64& info, std::vector<char>& buf) {
-    if (!EnsureFolder(ParentOf(path))) return UNZ_ERRNO;
-    int rc = unzOpenCurrentFile(uf);
-    if (rc != UNZ_OK) return rc;
-    const std::string temp = path + ".unzip";
-    mode_t mode = 0644;
-    if ((info.version >> 8) == kUnixHost && ((info.external_fa >> 16) & 0777)) mode = (info.external_fa >> 16) & 0777;
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        unzCloseCurrentFile(uf);
-        return UNZ_ERRNO;
+// Unix permission bits of an entry: no set-id or sticky bits, no group or other write.
+mode_t EntryMode(zip_t* za, zip_uint64_t index) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(za, index, 0, &system, &attributes) == 0 && system == ZIP_OPSYS_UNIX) {
+        const mode_t mode = (attributes >> 16) & 0755;
+        if (mode & 0700) return mode;
     }
-    for (;;) {
-        int n = unzReadCurrentFile(uf, buf.data(), unsigned(buf.size()));
-        if (n < 0) {
-            rc = n;
-            break;
-        }
+    return 0644;
+}
+
+// Writes entry `index` to `temp` and, unless `keep` is set, renames it to `path`:
+// a failed entry never leaves half a file in place of a good one. The CRC is
+// checked by the library when the entry has been read to its end.
+bool ExtractEntry(zip_t* za, zip_uint64_t index, const std::string& path, const std::string& temp,
+                  std::vector<char>& buf, const std::atomic<bool>& stop) {
+    if (!EnsureFolder(ParentOf(path))) return false;
+    zip_file_t* zf = zip_fopen_index(za, index, 0);
+    if (!zf) return false;
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = fd >= 0;
+    while (ok) {
+        const zip_int64_t n = zip_fread(zf, buf.data(), buf.size());
         if (n == 0) break;
-        if (!WriteAll(fd, buf.data(), size_t(n))) {
-            rc = UNZ_ERRNO;
-            break;
-        }
+        ok = n > 0 && !stop && WriteAll(fd, buf.data(), size_t(n));
     }
-    int closeRc = unzCloseCurrentFile(uf);  // reports a CRC mismatch
-    if (rc == UNZ_OK) rc = closeRc;
-    if (fchmod(fd, mode) != 0 && rc == UNZ_OK) rc = UNZ_ERRNO;
-    if (close(fd) != 0 && rc == UNZ_OK) rc = UNZ_ERRNO;
-    if (rc == UNZ_OK && std::rename(temp.c_str(), path.c_str()) != 0) rc = UNZ_ERRNO;
-    if (rc != UNZ_OK) unlink(temp.c_str());
-    return rc;
+    zip_fclose(zf);
+    if (fd >= 0) {
+        ok = ok && fchmod(fd, EntryMode(za, index)) == 0;
+        ok = close(fd) == 0 && ok;
+    }
+    ok = ok && (temp == path || std::rename(temp.c_str(), path.c_str()) == 0);
+    if (!ok && fd >= 0) unlink(temp.c_str());
+    return ok;
+}
+
+// An empty or unreadable file is no archive; libzip would take an empty file for a new one.
+zip_t* OpenArchive(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
+    int err = 0;
+    zip_t* za = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    if (!za) TraceF("archive %s not opened: libzip error %d", path.c_str(), err);
+    return za;
 }
 
 }  // namespace
@@ -62,56 +74,60 @@ int ExtractCurrent(unzFile uf, const std::string& path, const unz_file_info64& i
 int CDownloader::UnzipPack(const std::string& archive) {
     m_app.ShowStatusText("正在解压资源...");
     const uint32_t started = timeGetTime();
-    if (!PathFileExists(archive)) return 0;
+    if (!PathFileExists(archive)) return UNZIP_NO_ARCHIVE;
 
     std::lock_guard lock(m_csUnzip);
     const std::string root = GetRunFolder(false);
-    unzFile uf = unzOpen64(archive.c_str());
-    unz_global_info64 gi{};
-    long long count = 0;
-    if (uf && unzGetGlobalInfo64(uf, &gi) == UNZ_OK) count = (long long)gi.number_entry;
+    zip_t* za = OpenArchive(archive);
+    const zip_int64_t count = za ? zip_get_num_entries(za, 0) : -1;
     if (count < 1) {
         m_app.ShowStatusText("解压文件出错,尝试下载文件列表");
-    } else {
-        std::vector<char> buf(256 * 1024);
-        int rc = unzGoToFirstFile(uf);
-        for (long long i = 0; i < count && rc == UNZ_OK; ++i) {
-            unz_file_info64 info{};
-            char name[4096] = {};
-            rc = unzGetCurrentFileInfo64(uf, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
-            const std::string entry = NormalizeSeparators(name);
-            if (rc == UNZ_OK) {
-                if (!IsSafeRelativeName(entry)) {
-                    // Nothing is ever written outside the run folder.
-                    OutputDebugStringW("refused a pack entry outside the run folder: " + entry);
-                    rc = UNZ_BADZIPFILE;
-                } else if (entry.back() == '/') {
-                    rc = EnsureFolder(root + entry) ? UNZ_OK : UNZ_ERRNO;
-                } else {
-                    rc = ExtractCurrent(uf, root + entry, info, buf);
-                }
-            }
-            if (rc != UNZ_OK) {
-                unzClose(uf);
-                Tell(Format("文件[%s]解压失败!", name));
-                return rc;
-            }
-            m_app.ShowStatusText("正在解压资源...");
-            m_app.SetProgressPercent(int(i * 100 / count));
-            if (i + 1 < count) {
-                rc = unzGoToNextFile(uf);
-                if (rc != UNZ_OK) {
-                    unzClose(uf);
-                    Tell(Format("文件[%s]解压失败!", name));
-                    return rc;
-                }
-            }
-        }
+        if (za) zip_discard(za);
+        // A valid archive without entries has nothing to unpack; anything else is a failure.
+        return count == 0 ? UNZIP_OK : UNZIP_BAD_ARCHIVE;
     }
-    if (uf) unzClose(uf);
+    std::vector<char> buf(256 * 1024);
+    const std::string deferred = root + kDeferredList + ".pack";
+    bool haveList = false;
+    int rc = UNZIP_OK;
+    for (zip_int64_t i = 0; i < count && rc == UNZIP_OK; ++i) {
+        const char* raw = zip_get_name(za, zip_uint64_t(i), 0);
+        const std::string name = raw ? raw : "";
+        const std::string entry = NormalizeSeparators(name);
+        if (m_bStopping) {
+            rc = UNZIP_STOPPED;
+        } else if (!IsSafeRelativeName(entry, true)) {
+            // Nothing is ever written outside the run folder.
+            OutputDebugStringW("refused a pack entry outside the run folder: " + ShortName(entry));
+            rc = UNZIP_ENTRY_FAILED;
+        } else if (entry.back() == '/') {
+            rc = EnsureFolder(root + entry) ? UNZIP_OK : UNZIP_ENTRY_FAILED;
+        } else if (entry == kDeferredList) {
+            haveList = ExtractEntry(za, zip_uint64_t(i), deferred, deferred, buf, m_bStopping);
+            rc = haveList ? UNZIP_OK : UNZIP_ENTRY_FAILED;
+        } else {
+            const std::string path = root + entry;
+            rc = ExtractEntry(za, zip_uint64_t(i), path, path + ".unzip", buf, m_bStopping) ? UNZIP_OK
+                                                                                            : UNZIP_ENTRY_FAILED;
+        }
+        if (rc != UNZIP_OK) {
+            if (rc != UNZIP_STOPPED) Tell(Format("文件[%s]解压失败!", ShortName(name).c_str()));
+            break;
+        }
+        m_app.ShowStatusText("正在解压资源...");
+        m_app.SetProgressPercent(int(i * 100 / count));
+    }
+    zip_discard(za);
+    if (rc == UNZIP_OK && haveList && std::rename(deferred.c_str(), (root + kDeferredList).c_str()) != 0)
+        rc = UNZIP_ENTRY_FAILED;
+    if (rc != UNZIP_OK) {
+        // The previous list (or none) stays, so the per-file stage fetches what is missing.
+        unlink(deferred.c_str());
+        return rc;
+    }
     TraceF("解压花费时间:%d", int(timeGetTime() - started));
     m_app.ShowStatusText("资源解压完成.");
-    return 0;
+    return UNZIP_OK;
 }
 
 }  // namespace fl

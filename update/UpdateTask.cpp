@@ -45,11 +45,16 @@ void CDownloader::OnDownloadComplete() {
     OutputDebugStringW(done);
     if (m_bChanged) {
         // Saved through ".temp" files flushed to disk and renamed: a crash never
-        // leaves a list that claims files the run folder lacks.
+        // leaves a list that claims files the run folder lacks. A list that was
+        // not saved means the update did not complete: the client is not started.
         m_nTaskKind = TASK_SAVE_VERSION;
-        FetchToFile("version.pat");
-        FetchToFile("PackVersion.pat");
+        if (!FetchToFile("version.pat") || !m_bLastFetchOk || !FetchToFile("PackVersion.pat") || !m_bLastFetchOk) {
+            m_bSuccess = false;
+            OutputDebugStringW("OnDownloadComplete: the version lists were not saved");
+            return;
+        }
     }
+    if (m_bAbort || m_bStopping) return;
     m_bCompleted = true;
     m_app.UpdateFinished();
     m_app.LaunchGameClient();

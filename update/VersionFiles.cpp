@@ -1,8 +1,15 @@
 #include "update/VersionFiles.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"
+#include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/PathSafety.h"
 
 namespace fl {
 
@@ -52,30 +59,45 @@ std::string GetUrlLastSegment(const std::string& urlIn) {
     return url.substr(slash + 1);
 }
 
+void CDownloader::ResetListCounts() {
+    m_strPendingLine.clear();
+    m_bLineTooLong = false;
+    m_nListLines = 0;
+    m_nListValues = 0;
+}
+
 void CDownloader::OnReceiveText(const char* data, size_t size) {
     // Bytes are decoded as UTF-8; a sequence split between two blocks is joined.
     const std::string block = size == 0 ? m_joiner.Flush() : m_joiner.Feed(data, size);
-    std::string pending = std::move(m_strPendingLine);
-    m_strPendingLine.clear();
-    size_t pos = 0;
-    for (;;) {
-        size_t nl = block.find('\n', pos);
-        if (nl == std::string::npos) break;
-        pending.append(block, pos, nl - pos);
-        ParseVersionLine(pending);
-        pending.clear();
-        pos = nl + 1;
-    }
-    pending.append(block, pos, std::string::npos);
-    if (!pending.empty()) m_strPendingLine = std::move(pending);
+    SplitLines(block, m_strPendingLine, m_bLineTooLong, [this](std::string_view line, bool tooLong) {
+        if (tooLong) {
+            ++m_nListLines;
+            OutputDebugStringW("ignored a list line over 64 KiB: " + ShortName(line));
+        } else {
+            ParseVersionLine(line);
+        }
+    });
 }
 
-void CDownloader::ParseVersionLine(const std::string& lineIn) {
-    const std::string line = Trim(lineIn);
+void CDownloader::ParseVersionLine(std::string_view lineIn) {
+    const std::string_view line = TrimView(lineIn);
+    if (line.empty()) return;
+    ++m_nListLines;
     size_t bar = line.find('|');
-    if (bar == std::string::npos) return;
-    StoreVersionValue(Trim(line.substr(0, bar)), Trim(line.substr(bar + 1)));
+    if (bar == std::string_view::npos) return;
+    StoreVersionValue(std::string(TrimView(line.substr(0, bar))), std::string(TrimView(line.substr(bar + 1))));
 }
+
+namespace {
+
+// A pack value names files (".zip", ".dydr", segments, temporaries): it passes the gate or counts as missing.
+bool IsUsablePackValue(const std::string& value) {
+    if (IsSafeRelativeName(value + ".zip")) return true;
+    OutputDebugStringW("refused a pack value: " + ShortName(value));
+    return false;
+}
+
+}  // namespace
 
 void CDownloader::StoreVersionValue(const std::string& key, const std::string& value) {
     if (key.empty() || value.empty()) return;
@@ -83,34 +105,62 @@ void CDownloader::StoreVersionValue(const std::string& key, const std::string& v
         case TASK_LAUNCHER_VERSION:
             m_strServerLauncherVersion = value;
             break;
-        case TASK_PACK_LIST:
-            if (EqualsNoCase(key, "newversion"))
-                m_strNewVersion = value;
-            else if (EqualsNoCase(key, "lastversion"))
-                m_strLastVersion = value;
-            else if (Contains(key, "full_pack"))
-                m_strFullPack = value;
+        case TASK_PACK_LIST: {
+            std::string* target = EqualsNoCase(key, "newversion")    ? &m_strNewVersion
+                                  : EqualsNoCase(key, "lastversion") ? &m_strLastVersion
+                                  : Contains(key, "full_pack")       ? &m_strFullPack
+                                                                     : nullptr;
+            if (!target) return;
+            if (!IsUsablePackValue(value)) {
+                target->clear();  // as if the server had not named it
+                m_bPackValueRefused = true;
+                return;
+            }
+            *target = value;
             break;
+        }
         case TASK_FILE_LIST: {
+            if (!IsSafeRelativeName(key)) {
+                OutputDebugStringW("refused a listed name: " + ShortName(key));
+                return;
+            }
             std::lock_guard lock(m_csFileList);
-            m_mapServerFiles[key] = value;
+            m_mapServerFiles.insert_or_assign(key, value);
             break;
         }
         case TASK_LOCAL_LIST:
-            m_mapLocalFiles[key] = value;
+            m_mapLocalFiles.insert_or_assign(key, value);
             break;
         default:
-            break;
+            return;
     }
+    ++m_nListValues;
 }
 
 bool CDownloader::LoadLocalVersionList() {
-    std::vector<std::string> lines;
-    if (!ReadLines(GetRunFolder(false) + "version.pat", lines)) return false;
+    // Read in pieces through the same line rules as a server list: a huge or
+    // damaged local copy costs no more memory than its usable lines.
+    const int fd = open((GetRunFolder(false) + "version.pat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     m_mapLocalFiles.clear();
     m_nTaskKind = TASK_LOCAL_LIST;
-    for (const auto& l : lines)
-        if (!Trim(l).empty()) ParseVersionLine(l);
+    std::string pending;
+    bool tooLong = false;
+    auto onLine = [this](std::string_view line, bool dropped) {
+        if (dropped)
+            OutputDebugStringW("ignored a local list line over 64 KiB");
+        else
+            ParseVersionLine(line);
+    };
+    std::vector<char> buf(256 * 1024);
+    for (;;) {
+        const ssize_t n = read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        SplitLines(std::string_view(buf.data(), size_t(n)), pending, tooLong, onLine);
+    }
+    close(fd);
+    if (!tooLong && !pending.empty()) onLine(pending, false);
     return true;
 }
 

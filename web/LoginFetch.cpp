@@ -19,8 +19,8 @@ constexpr size_t kPieceSize = 2048;
 class CLoginSink : public IHttpSink {
 public:
     explicit CLoginSink(CWobrApp& app) : m_app(app) {}
-    bool OnResponse(long status, long long) override {
-        m_bAccepted = status == 200;
+    bool OnResponse(const HttpHead& head) override {
+        m_bAccepted = head.status == 200;
         return m_bAccepted;
     }
     bool OnData(const char* data, size_t size) override {

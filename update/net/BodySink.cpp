@@ -11,15 +11,16 @@
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/PathSafety.h"
+#include "update/VersionFiles.h"
 
 namespace fl {
 
 std::string CDownloader::MakeTempName(const std::string& nameIn) const {
+    // The local name is exactly the listed name: no part of it is a query.
     const std::string name = nameIn.empty() ? m_strRequest : nameIn;
-    if (name.empty()) return {};
-    size_t q = name.find('?');
-    if (q != std::string::npos) return GetRunFolder(false) + name.substr(0, q) + ".temp";
-    return GetRunFolder(m_nTaskKind == TASK_LAUNCHER_EXE) + name + ".temp";
+    if (!IsSafeRelativeName(name)) return {};
+    return GetRunFolder(m_nTaskKind == TASK_LAUNCHER_EXE) + NormalizeSeparators(name) + ".temp";
 }
 
 long long CDownloader::PrepareBody(long long contentLength) {
@@ -40,16 +41,18 @@ CBodySink::~CBodySink() {
     if (m_fd >= 0) close(m_fd);
 }
 
-bool CBodySink::OnResponse(long status, long long contentLength) {
-    if (status != 200) return false;  // the send failed: the caller reports it
+bool CBodySink::OnResponse(const HttpHead& head) {
+    if (head.status != 200) return false;  // the send failed: the caller reports it
     m_bResponded = true;
     CDownloader& e = m_engine;
-    e.PrepareBody(contentLength);
+    e.PrepareBody(head.contentLength);
     if (e.m_bSaveToFile) {
         m_strTemp = e.MakeTempName("");
         if (m_strTemp.empty()) {
-            m_bDiscard = true;
-            return true;
+            e.m_bSuccess = false;  // a name that may not become a path is never stored
+            OutputDebugStringW("refused to store " + ShortName(e.m_strRequest));
+            m_bFailed = true;
+            return false;
         }
         if (!EnsureFolder(ParentOf(m_strTemp))) {
             e.m_bSuccess = false;  // nothing can be written: not a success
@@ -76,6 +79,11 @@ bool CBodySink::OnData(const char* data, size_t size) {
     CDownloader& e = m_engine;
     e.m_nReceived += static_cast<long long>(size);
     if (!e.m_bSaveToFile) {
+        if (e.m_nReceived > kMaxListBytes) {
+            OutputDebugStringW("a list over 128 MiB is not a list: " + e.m_strRequest);
+            m_bTooBig = true;
+            return false;
+        }
         e.OnReceiveText(data, size);
         return true;
     }
@@ -104,23 +112,23 @@ void CBodySink::Finish(const HttpResult& result) {
     if (m_bFailed) return;
     // A body that broke off, or ended before its announced length, is never
     // taken as whole: the ".temp" file stays and the old file is kept.
-    const bool interrupted = !result.completed || (e.m_nTotalSize > 0 && e.m_nReceived < e.m_nTotalSize);
+    const bool interrupted = m_bTooBig || !result.completed || (e.m_nTotalSize > 0 && e.m_nReceived < e.m_nTotalSize);
     if (interrupted) {
         e.m_bSuccess = false;
-        e.Tell(Format("文件[%s]下载失败,服务器连接中断!", e.m_strRequest.c_str()));
+        e.Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(e.m_strRequest).c_str()));
         return;
     }
     if (!e.m_bSaveToFile) {
         e.OnReceiveText(nullptr, 0);  // hands over a sequence held back at the end
-        if (!e.m_strPendingLine.empty()) {
-            e.ParseVersionLine(e.m_strPendingLine);
-            e.m_strPendingLine.clear();
-        }
+        if (!e.m_strPendingLine.empty() && !e.m_bLineTooLong) e.ParseVersionLine(e.m_strPendingLine);
+        e.m_strPendingLine.clear();
+        e.m_bLineTooLong = false;
+        e.m_bLastFetchOk = true;
         return;
     }
     if (m_bDiscard) return;
     const bool launcher = e.m_nTaskKind == TASK_LAUNCHER_EXE;
-    const std::string name = launcher ? "FLuncher.updt" : e.m_strRequest.substr(0, e.m_strRequest.find('?'));
+    const std::string name = launcher ? "FLuncher.updt" : NormalizeSeparators(e.m_strRequest);
     const std::string finalPath = e.GetRunFolder(launcher) + name;
     OutputDebugStringW("1111111111111111111111111111111111111");
     OutputDebugStringW(m_strTemp);
@@ -134,6 +142,7 @@ void CBodySink::Finish(const HttpResult& result) {
         return;
     }
     if (launcher) chmod(finalPath.c_str(), 0755);
+    e.m_bLastFetchOk = true;
 }
 
 }  // namespace fl

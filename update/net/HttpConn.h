@@ -13,17 +13,20 @@ public:
     HttpConn();
     ~HttpConn();
 
-    // Only "http://" URLs; port 80 when none is written; the path is kept as written.
+    // Only "http://" URLs without user, query or fragment; port 80 when none is
+    // written; the path is kept as written.
     bool Initialize(const std::string& url);
     std::unique_ptr<CHttpClient> NewConnection() const;
 
-    // The request thread's request: object base + name.
-    bool OpenFileRequest(const std::string& name);
+    // The request thread's request: object base + name (+ "?v=" + version).
+    bool OpenFileRequest(const std::string& name, const std::string& version);
     const std::string& CurrentRequestUrl() const { return m_strCurrentUrl; }
     CHttpClient& MainConnection() { return *m_pMainConnection; }
 
-    // Absolute address of object base + name.
-    std::string UrlFor(const std::string& name) const;
+    // Absolute address of object base + name, the name percent-encoded so that
+    // it is requested as itself ("\" between folders becomes "/"); "?v=" and the
+    // encoded version follow unless the version is empty.
+    std::string RequestUrl(const std::string& name, const std::string& version = {}) const;
     std::string GetServer() const { return m_strServer; }
     std::string GetObjectBase() const { return m_strObjectBase; }
     unsigned short GetPort() const { return m_nPort; }

@@ -23,10 +23,10 @@ public:
     ~CFileSink() override {
         if (m_fd >= 0) close(m_fd);
     }
-    bool OnResponse(long status, long long length) override {
-        m_nStatus = status;
-        m_nLength = length;
-        if (status != 200) return false;
+    bool OnResponse(const HttpHead& head) override {
+        m_nStatus = head.status;
+        m_nLength = head.contentLength;
+        if (head.status != 200) return false;
         if (!EnsureFolder(ParentOf(m_strTemp))) {
             m_e.m_bSuccess = false;  // nothing written: the run must not count as complete
             OutputDebugStringW("cannot create the folder of " + m_strTemp);
@@ -73,19 +73,17 @@ public:
 // Shown through the engine so that nothing pops up while the application closes.
 void CFileSink::ShowError(const std::string& text) { m_e.Tell(text); }
 
-bool CDownloader::DownloadListFile(const std::string& nameIn, int worker) {
-    if (nameIn.empty()) return true;
-    const std::string name = NormalizeSeparators(nameIn);
-    const std::string path = name.substr(0, name.find('?'));
-    if (!IsSafeRelativeName(path)) {
-        OutputDebugStringW("refused a name outside the run folder: " + path);
+bool CDownloader::DownloadListFile(const std::string& name, const std::string& version, int worker) {
+    if (name.empty()) return true;
+    if (!IsSafeRelativeName(name)) {
+        OutputDebugStringW("refused a name outside the run folder: " + ShortName(name));
         return true;
     }
-    const std::string temp = MakeTempName(name);
-    if (temp.empty()) return true;
+    const std::string path = ShortName(NormalizeSeparators(name));  // as messages show it
+    const std::string temp = GetRunFolder(false) + NormalizeSeparators(name) + ".temp";
 
     CFileSink sink(*this, temp);
-    HttpResult r = GetWorkerConnection(size_t(worker)).Get(m_pHttpConn->UrlFor(name), sink);
+    HttpResult r = GetWorkerConnection(size_t(worker)).Get(m_pHttpConn->RequestUrl(name, version), sink);
     const bool closed = sink.CloseFile();
     if (sink.m_bFailed || m_bStopping) return !m_bStopping;
     if (sink.m_nStatus == 0) {
@@ -105,16 +103,15 @@ bool CDownloader::DownloadListFile(const std::string& nameIn, int worker) {
         Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));
         return r.completed;
     }
-    const std::string finalPath = GetRunFolder(false) + path;
+    const std::string finalPath = GetRunFolder(false) + NormalizeSeparators(name);
     if (std::rename(temp.c_str(), finalPath.c_str()) != 0) m_bSuccess = false;
     return true;
 }
 
 void CDownloader::DownloadFileList(DownloadWorkItem item) {
-    const std::vector<std::string> entries = item.entries;
     const int total = int(m_mapDownloadList.size());
-    for (const auto& entry : entries) {
-        bool goOn = DownloadListFile(entry, item.worker);
+    for (const auto& [name, version] : item.entries) {
+        bool goOn = DownloadListFile(name, version, item.worker);
         ++m_nWorkerEntries[item.worker];
         const int done = ++m_nFilesDone;
         m_app.ShowStatusText(Format("正在下载更新文件...  %d/%d", done, total));

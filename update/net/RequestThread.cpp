@@ -3,6 +3,7 @@
 #include "app/WobrApp.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/PathSafety.h"
 #include "update/net/BodySink.h"
 
 namespace fl {
@@ -17,7 +18,9 @@ void CDownloader::WaitForRequest() {
 bool CDownloader::FetchToFile(const std::string& name) {
     if (m_bAbort || m_bStopping || name.empty()) return false;
     m_strRequest = name;
+    m_strRequestVer = m_strPreloadVer;
     m_bSaveToFile = true;
+    m_bLastFetchOk = false;
     m_hRequestEvent.Set();
     WaitForRequest();
     return !m_bAbort && !m_bStopping;
@@ -25,13 +28,17 @@ bool CDownloader::FetchToFile(const std::string& name) {
 
 bool CDownloader::FetchToMemory(const std::string& name) {
     if (name.empty() || m_bStopping) return false;
-    m_strRequest = name + "?v=" + m_strPreloadVer;
+    m_strRequest = name;
+    m_strRequestVer = m_strPreloadVer;
     m_bSaveToFile = false;
+    m_bLastFetchOk = false;
     m_joiner.Flush();
     m_hRequestEvent.Set();
     WaitForRequest();
     return !m_bAbort && !m_bStopping;
 }
+
+bool CDownloader::FetchListWhole(const std::string& name) { return FetchToMemory(name) && m_bLastFetchOk; }
 
 void CDownloader::RequestThreadProc() {
     for (;;) {
@@ -49,9 +56,7 @@ void CDownloader::HandleRequest() {
         m_hDoneEvent.Set();
         return;
     }
-    std::string name = m_strRequest;
-    if (name.find('?') == std::string::npos) name += "?v=" + m_strPreloadVer;
-    if (!m_pHttpConn->OpenFileRequest(name)) {
+    if (!m_pHttpConn->OpenFileRequest(m_strRequest, m_strRequestVer)) {
         m_app.ShowStatusText("connect server failed!");
         m_bSuccess = false;
         m_hDoneEvent.Set();
@@ -68,7 +73,9 @@ void CDownloader::HandleRequest() {
         // Refused (a status other than 200, redirects included) or unreachable.
         if (!r.error.empty()) Tell(r.error);
         m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
-        Tell("文件[" + m_strRequest + "]下载失败,请检查网络设置.");
+        // A list is named with its "?v=" value, as the player's support has always seen it.
+        const std::string label = m_bSaveToFile ? m_strRequest : m_strRequest + "?v=" + m_strRequestVer;
+        Tell("文件[" + ShortName(label) + "]下载失败,请检查网络设置.");
         OutputDebugStringW(Format("request refused: %s status %ld %s", m_pHttpConn->CurrentRequestUrl().c_str(),
                                   r.status, r.error.c_str()));
         AbortRequests();

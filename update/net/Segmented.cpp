@@ -13,6 +13,7 @@
 #include "platform/HttpClient.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/PathSafety.h"
 
 namespace fl {
 
@@ -38,12 +39,10 @@ std::string RangeProgressText(long long received, long long total, int* percent)
 }
 
 std::string CDownloader::MakeSegmentTempName(const DownloadWorkItem& item) const {
-    if (m_strRequest.empty()) return {};
-    size_t q = m_strRequest.find('?');
-    if (q != std::string::npos)
-        return Format("%s%s_%d.temp", GetRunFolder(false).c_str(), m_strRequest.substr(0, q).c_str(), item.worker);
-    return Format("%s%s_%d.temp", GetRunFolder(m_nTaskKind == TASK_LAUNCHER_EXE).c_str(), m_strFullPack.c_str(),
-                  item.worker);
+    // Segments are named after the full pack, a value that passed the name gate.
+    if (m_strRequest.empty() || !IsSafeRelativeName(m_strFullPack + "_0.temp")) return {};
+    return GetRunFolder(m_nTaskKind == TASK_LAUNCHER_EXE) + NormalizeSeparators(m_strFullPack) + "_" +
+           std::to_string(item.worker) + ".temp";
 }
 
 void CDownloader::DownloadSegmented(int kind, long long count) {
@@ -70,7 +69,7 @@ void CDownloader::DownloadSegmented(int kind, long long count) {
         long long number = 1;
         int target = 0;
         for (const auto& [name, version] : m_mapDownloadList) {
-            m_vecWorkItems[size_t(target)].entries.push_back(name + "?v=" + version);
+            m_vecWorkItems[size_t(target)].entries.emplace_back(name, version);
             ++number;
             if (number > half && target == 0) {
                 target = 1;
@@ -92,13 +91,25 @@ class CRangeSink : public IHttpSink {
 public:
     CRangeSink(CDownloader& e, int fd, long long offset, long long want, int worker)
         : m_e(e), m_fd(fd), m_nOffset(offset), m_nWant(want), m_nWorker(worker) {}
-    bool OnResponse(long status, long long) override {
-        m_nStatus = status;
-        if (status == 206) {
+    bool OnResponse(const HttpHead& head) override {
+        m_nStatus = head.status;
+        const long long total = m_e.m_nTotalSize;
+        if (head.status == 206) {
+            // Only the bytes asked for, of the file whose size was asked for.
+            long long first = 0, last = 0, size = -1;
+            if (!ParseContentRange(head.contentRange, first, last, size) || first != m_nOffset ||
+                last != m_nOffset + m_nWant - 1 || (size >= 0 && size != total)) {
+                m_strMismatch = "206 with Content-Range \"" + head.contentRange + "\"";
+                return false;
+            }
             m_nSkip = 0;
             return true;
         }
-        if (status == 200) {
+        if (head.status == 200) {
+            if (head.contentLength >= 0 && head.contentLength != total) {
+                m_strMismatch = "200 of " + std::to_string(head.contentLength) + " bytes, expected " + std::to_string(total);
+                return false;
+            }
             m_nSkip = m_nOffset;  // the server ignored the range: skip to our half
             return true;
         }
@@ -135,6 +146,7 @@ public:
     long long m_nGot = 0;
     long m_nStatus = 0;
     bool m_bWriteFailed = false;
+    std::string m_strMismatch;  // the answer was not the range asked for
 };
 
 }  // namespace
@@ -163,10 +175,17 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
         auto client = m_pHttpConn->NewConnection();  // a private session
         client->SetAbortFlag(&m_bStopping);
         CRangeSink sink(*this, fd, item.start - 1, want, w);
-        const std::string url = m_pHttpConn->UrlFor(name + "?v=" + m_strPreloadVer);
+        const std::string url = m_pHttpConn->RequestUrl(name, m_strPreloadVer);
         client->Get(url, sink, Format("%lld-%lld", item.start - 1, item.end - 1));
         whole = sink.m_nGot >= want;
         answered = sink.m_nStatus == 200 || sink.m_nStatus == 206;
+        if (!sink.m_strMismatch.empty()) {
+            OutputDebugStringW(Format("range %lld-%lld of %s refused: %s", item.start - 1, item.end - 1,
+                                      ShortName(name).c_str(), sink.m_strMismatch.c_str()));
+            m_bSuccess = false;
+            Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+            answered = false;
+        }
         if (sink.m_bWriteFailed) {
             m_bSuccess = false;
             Tell("请求服务器数据失败!");
@@ -179,7 +198,7 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
     m_nSegmentState[w] = whole ? 1 : 2;
     if (!whole) {
         m_bSuccess = false;
-        if (answered) Tell(Format("文件[%s]下载失败,服务器连接中断!", m_strRequest.c_str()));
+        if (answered) Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(m_strRequest).c_str()));
     }
 }
 
@@ -189,7 +208,8 @@ void CDownloader::MergeSegments() {
         OutputDebugStringW("合并文件取消: segment incomplete");
         return;
     }
-    const std::string target = GetRunFolder(false) + m_strRequest.substr(0, m_strRequest.find('?'));
+    if (!IsSafeRelativeName(m_strRequest)) return;
+    const std::string target = GetRunFolder(false) + NormalizeSeparators(m_strRequest);
     const uint32_t started = timeGetTime();
     OutputDebugStringW("开始合并文件。");
     DownloadWorkItem item;
