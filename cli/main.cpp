@@ -31,6 +31,13 @@ int Usage(const char* why) {
     return 2;
 }
 
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return path;
+    return std::string(cwd) + "/" + path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +66,9 @@ int main(int argc, char** argv) {
     if (installDir.empty()) return Usage("--install-dir is required");
     if (loginUrl.empty() == valuesFile.empty()) return Usage("give exactly one of --login-url and --page-values");
     if (!fl::IsFolder(installDir)) return Usage(("no such folder: " + installDir).c_str());
+    // Paths are taken relative to where the runner was started, before it moves to the data folder.
+    installDir = Absolute(installDir);
+    if (!valuesFile.empty()) valuesFile = Absolute(valuesFile);
     if (installDir.back() != '/') installDir += '/';
 
     flcli::CCliBoxes boxes;
@@ -111,7 +121,7 @@ int main(int argc, char** argv) {
         fl::CDownloader* engine = app.Downloader();
         if (!engine)
             status = 2;
-        else if (engine->m_bLauncherUpdated)
+        else if (engine->m_bLauncherUpdated && fl::PathFileExists(fl::GetDataFolder() + "/FLuncher.updt"))
             status = 3;
         else if (engine->m_bCompleted)
             status = 0;

@@ -64,8 +64,9 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         {
             std::lock_guard lock(m_mutex);
             m_resourceRequests.push_back(name);
-            for (const auto& [n, s] : m_statuses)
-                if (n == name) status = s;
+            const long long seen = std::count(m_resourceRequests.begin(), m_resourceRequests.end(), name);
+            for (const auto& rule : m_statuses)
+                if (rule.name == name && seen >= rule.fromRequest) status = rule.status;
         }
         if (status > 0) {
             res.status = status;
@@ -73,29 +74,41 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         }
         const DemoContent& c = m_content;
         const char* bin = "application/octet-stream";
-        if (name == "luncherVersion.pat") return res.set_content(c.LuncherVersionPat(), "text/plain");
-        if (name == "PackVersion.pat") return res.set_content(c.PackVersionPat(), "text/plain");
-        if (name == "version.pat") return res.set_content(c.VersionPat(), "text/plain");
-        if (name == "FLauncher_zelt.exe") return res.set_content(c.launcherBytes, bin);
-        if (name == c.fullPackName + ".zip") return res.set_content(c.fullPack, bin);
-        if (name == c.newVersion + ".zip") return res.set_content(c.newPack, bin);
-        for (const auto& [listed, bytes] : c.files) {
-            if (DemoContent::LocalName(listed) != name) continue;
-            if (c.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
-            if (status < 0) {
-                // Breaks the connection after -status bytes of the body.
-                auto body = std::make_shared<std::string>(bytes);
-                size_t limit = size_t(-status);
-                res.set_content_provider(body->size(), bin, [body, limit](size_t off, size_t len, httplib::DataSink& sink) {
-                    if (off >= limit) return false;
-                    sink.write(body->data() + off, std::min(len, limit - off));
-                    return true;
-                });
-                return;
-            }
-            return res.set_content(bytes, bin);
+        const std::string* body = nullptr;
+        std::string generated;
+        if (name == "luncherVersion.pat") {
+            generated = c.LuncherVersionPat();
+        } else if (name == "PackVersion.pat") {
+            generated = c.PackVersionPat();
+        } else if (name == "version.pat") {
+            generated = c.VersionPat();
+        } else if (name == "FLauncher_zelt.exe") {
+            body = &c.launcherBytes;
+        } else if (name == c.fullPackName + ".zip") {
+            body = &c.fullPack;
+        } else if (name == c.newVersion + ".zip") {
+            body = &c.newPack;
+        } else {
+            for (const auto& [listed, bytes] : c.files)
+                if (DemoContent::LocalName(listed) == name) body = &bytes;
+            if (body && c.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
         }
-        res.status = 404;
+        if (!body && generated.empty()) {
+            res.status = 404;
+            return;
+        }
+        auto shared = std::make_shared<std::string>(body ? *body : generated);
+        if (status < 0) {
+            // Breaks the connection after -status bytes of the body.
+            size_t limit = size_t(-status);
+            res.set_content_provider(shared->size(), bin, [shared, limit](size_t off, size_t len, httplib::DataSink& sink) {
+                if (off >= limit) return false;
+                sink.write(shared->data() + off, std::min(len, limit - off));
+                return true;
+            });
+            return;
+        }
+        res.set_content(*shared, body ? bin : "text/plain");
     });
     if (port > 0)
         m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
@@ -147,9 +160,9 @@ void CDemoPlatform::ClearLog() {
     m_reports.clear();
 }
 
-void CDemoPlatform::SetResourceStatus(const std::string& name, int status) {
+void CDemoPlatform::SetResourceStatus(const std::string& name, int status, int fromRequest) {
     std::lock_guard lock(m_mutex);
-    m_statuses.push_back({name, status});
+    m_statuses.push_back({name, status, fromRequest});
 }
 
 }  // namespace fldemo

@@ -38,8 +38,9 @@ public:
     void ClearLog();
     DemoContent& Content() { return m_content; }
     // Status answered for a resource name (0 = serve normally; -N = break the
-    // connection after N bytes of the body).
-    void SetResourceStatus(const std::string& name, int status);
+    // connection after N bytes of the body), from its fromRequest-th request on
+    // (counted since the last ClearLog).
+    void SetResourceStatus(const std::string& name, int status, int fromRequest = 1);
 
 private:
     DemoContent m_content;
@@ -48,7 +49,12 @@ private:
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_resourceRequests, m_reports;
-    std::vector<std::pair<std::string, int>> m_statuses;
+    struct StatusRule {
+        std::string name;
+        int status;
+        int fromRequest;
+    };
+    std::vector<StatusRule> m_statuses;
 };
 
 }  // namespace fldemo

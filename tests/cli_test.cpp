@@ -75,3 +75,34 @@ TEST_F(CliFixture, WrongArgumentsEndWithTwo) {
     EXPECT_EQ(noEngine.exitCode, 2) << "no resource address: no engine";
     EXPECT_NE(noEngine.err.find("连接服务器失败,请检查网络是否正常."), std::string::npos);
 }
+
+TEST_F(CliFixture, ALauncherThatArrivedBrokenIsNoNewLauncher) {
+    options.launcherVersion = "1.0.7";
+    options.launcherBytes = std::string(100000, 'L');
+    Start();
+    platform->SetResourceStatus("FLauncher_zelt.exe", -1000);
+    ProcessResult r = Run({"--no-client"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_FALSE(Exists(data.Path() + "/fenwazelt/FLuncher.updt"));
+    EXPECT_NE(r.err.find("登录器更新失败"), std::string::npos) << r.err;
+}
+
+TEST_F(CliFixture, ListsThatWereNotSavedEndWithOneAndStartNoClient) {
+    options.clientBytes = "#!/bin/sh\ntouch \"$(dirname \"$0\")/ran.txt\"\n";
+    Start();
+    platform->SetResourceStatus("version.pat", 404, 2);  // the list arrives, its saving is refused
+    ProcessResult r = Run();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(Exists(data.Path() + "/fenwazelt/fenwa/ran.txt")) << "the client was not started";
+}
+
+TEST_F(CliFixture, RelativePathsAreTakenFromWhereTheRunnerStarted) {
+    Start();
+    WriteFile(install / "values.txt", "'rsurl':'" + platform->ResourceUrl() + "','preloadver':'1','vm':'a'\n");
+    opts.workDir = install.Path();
+    ProcessResult r = RunProcess(FL_CLI, {"update", "--install-dir", ".", "--page-values", "values.txt", "--no-client"},
+                                 opts);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(data.Path() + "/fenwazelt/fenwa/installver.pat"), "i1\r\n") << "the install folder was found";
+}

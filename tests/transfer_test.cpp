@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <sys/stat.h>
 
 #include "tests/support/EngineHarness.h"
@@ -237,4 +238,62 @@ TEST_F(EngineFixture, AMissingListFileClearsSuccess) {
     EXPECT_EQ(ReadFile(RunFolder() + "a.txt"), "a");
     EXPECT_FALSE(engine->m_bSuccess);
     EXPECT_TRUE(boxes.Has("文件[gone.txt]下载失败!"));
+}
+
+TEST_F(EngineFixture, ARangeAnswerOtherThanTheOneAskedForIsAFailedHalf) {
+    ASSERT_TRUE(StartEngine());
+    const std::string body = Pattern(100000, 5);
+    // The second half is answered with 206 but not with the range asked for.
+    for (const std::string contentRange : {"bytes 0-49999/100000", "bytes 50000-99999/200000", "", "bytes 50000-99999"}) {
+        server.SetHandler("/res/pack.zip", [&](const httplib::Request& req, httplib::Response& res) {
+            const bool second = req.get_header_value("Range") == "bytes=50000-99999";
+            const_cast<httplib::Request&>(req).ranges.clear();  // the answer is ours, not the library's
+            res.status = 206;
+            if (!second) {
+                res.set_header("Content-Range", "bytes 0-49999/100000");
+            } else if (!contentRange.empty()) {
+                res.set_header("Content-Range", contentRange);
+            }
+            res.set_content(body.substr(0, 50000), "application/octet-stream");
+        });
+        engine->m_bSuccess = true;
+        engine->m_strFullPack = "pack";
+        engine->m_strRequest = "pack.zip";
+        engine->m_nTotalSize = 100000;
+        engine->DownloadSegmented(2, 100000);
+        engine->MergeSegments();
+        EXPECT_FALSE(engine->m_bSuccess) << contentRange;
+        EXPECT_FALSE(Exists(RunFolder() + "pack.zip")) << contentRange << ": nothing merged";
+        EXPECT_TRUE(boxes.Has("文件[pack.zip]下载失败!"));
+    }
+    // A server that ignores the range and sends a file of another size than asked about.
+    server.SetHandler("/res/pack.zip", [&](const httplib::Request& req, httplib::Response& res) {
+        const_cast<httplib::Request&>(req).ranges.clear();
+        res.set_content(body + "more", "application/octet-stream");
+    });
+    engine->m_bSuccess = true;
+    engine->DownloadSegmented(2, 100000);
+    engine->MergeSegments();
+    EXPECT_FALSE(engine->m_bSuccess);
+    EXPECT_FALSE(Exists(RunFolder() + "pack.zip"));
+}
+
+TEST_F(EngineFixture, AListThatIsNotTextFailsOnceWithoutAMessagePerName) {
+    server.AddFile("/res/luncherVersion.pat", "v|1.0.6\n");
+    server.AddFile("/res/PackVersion.pat", "newversion|p2\nfull_pack|full\n");
+    std::string list;
+    for (char c : std::string("a.dat|1\r\nb.dat|2\r\nc/d.dat|3\r\n")) list += std::string{c, '\0'};  // UTF-16LE
+    unsigned x = 7;
+    for (int i = 0; i < 20000; ++i) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        list += char(x);
+    }
+    server.AddFile("/res/version.pat", list);
+    ASSERT_TRUE(StartEngine());
+    WriteFile(RunFolder() + "PackVersion.pat", "newversion|p2\r\n");
+    WriteFile(RunFolder() + "version.pat", "a.dat|1\r\n");
+    engine->StartDownLoadTask();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"版本文件下载失败!"});
+    EXPECT_EQ(server.Targets().size(), 3u) << "no garbage name was requested";
+    EXPECT_FALSE(engine->m_bCompleted);
 }

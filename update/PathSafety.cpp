@@ -8,10 +8,28 @@ std::string NormalizeSeparators(std::string name) {
     return name;
 }
 
+namespace {
+
+// Names are UTF-8 text; bytes that are not (a list that is not text) name nothing.
+bool IsUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || (n == 2 && c < 0xC2) || i + n > s.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool IsSafeRelativeName(std::string_view name, bool allowFolder) {
     if (name.empty()) return false;
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7F) return false;  // a NUL would also cut the name short
+    if (!IsUtf8(name)) return false;
     auto isSep = [](char c) { return c == '/' || c == '\\'; };
     if (isSep(name[0])) return false;
     if (name.size() >= 2 && name[1] == ':') return false;  // a drive name

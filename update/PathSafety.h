@@ -10,7 +10,8 @@ namespace fl {
 
 std::string NormalizeSeparators(std::string name);
 
-// Refused: empty names, control bytes (0x00-0x1F, 0x7F), absolute names, drive
+// Refused: empty names, control bytes (0x00-0x1F, 0x7F), bytes that are not
+// UTF-8, absolute names, drive
 // names ("c:..."), "." and ".." segments, and empty segments ("a//b"); a single
 // trailing separator (a folder entry of a pack) only when allowFolder is set.
 bool IsSafeRelativeName(std::string_view name, bool allowFolder = false);

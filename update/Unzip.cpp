@@ -60,11 +60,13 @@ bool ExtractEntry(zip_t* za, zip_uint64_t index, const std::string& path, const 
 }
 
 // An empty or unreadable file is no archive; libzip would take an empty file for a new one.
+// (Its stricter consistency check is not used: it refuses Info-ZIP's zip64 archives.
+// Every entry's data is still checked against its CRC.)
 zip_t* OpenArchive(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
     int err = 0;
-    zip_t* za = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    zip_t* za = zip_open(path.c_str(), ZIP_RDONLY, &err);
     if (!za) TraceF("archive %s not opened: libzip error %d", path.c_str(), err);
     return za;
 }

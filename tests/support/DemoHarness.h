@@ -37,6 +37,9 @@ struct DemoFixture : ::testing::Test {
     fldemo::DemoContent& Content() { return platform->Content(); }
     std::string RunFolder() const { return data.Path() + "/fenwazelt/fenwa/"; }
 
+    // The resource address the login answer names (the platform's when empty).
+    std::string resourceUrl;
+
     Run RunUpdate() {
         platform->ClearLog();
         RecordingProgress progress;
@@ -48,7 +51,8 @@ struct DemoFixture : ::testing::Test {
         app.m_bSkipClientLaunch = true;
         app.m_bHeadless = true;
         size_t boxesBefore = boxes.Texts().size();
-        window.GameParams().Assign("'rsurl':'" + platform->ResourceUrl() + "','preloadver':'1','vm':'a','pt':'p'");
+        const std::string rsurl = resourceUrl.empty() ? platform->ResourceUrl() : resourceUrl;
+        window.GameParams().Assign("'rsurl':'" + rsurl + "','preloadver':'1','vm':'a','pt':'p'");
         app.StartDownloader();
         Run r;
         if (fl::CDownloader* e = app.Downloader()) {

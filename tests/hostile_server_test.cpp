@@ -1,0 +1,214 @@
+// Whatever the resource server sends, nothing lands outside the run folder and
+// no failure ends as a success.
+#include <gtest/gtest.h>
+
+#include "demo/PackWriter.h"
+#include "tests/support/DemoHarness.h"
+#include "tests/support/PackDamage.h"
+
+using namespace fltest;
+using fldemo::DemoContent;
+
+namespace {
+
+const std::vector<std::string> kThreeLists = {"luncherVersion.pat", "PackVersion.pat", "version.pat"};
+
+// The whole server tree as a pack, its file list first (as real packs have it).
+std::string TreePack(const DemoContent& c) {
+    std::vector<fldemo::PackEntry> entries{{"version.pat", c.VersionPat(), 0644}};
+    for (const auto& [name, bytes] : c.files) entries.push_back({DemoContent::LocalName(name), bytes, 0644});
+    return fldemo::BuildPack(entries);
+}
+
+struct HostileFixture : DemoFixture {
+    // A file that changes on the server: new bytes, new version.
+    std::string ChangeOneFile() {
+        auto& c = Content();
+        const std::string listed = std::next(c.files.begin(), 3)->first;
+        c.files[listed] = fldemo::GameData(3000, 99);
+        c.versions[listed] = "99";
+        return DemoContent::LocalName(listed);
+    }
+    void StartInstalled() {
+        StartPlatform();
+        platform->WriteInstallFolder(install.Path());
+        ASSERT_TRUE(RunUpdate().completed);
+    }
+};
+
+}  // namespace
+
+TEST_F(HostileFixture, PackNamesLeavingTheRunFolderAreMissingValuesAndTouchNothing) {
+    StartPlatform();
+    // Files elsewhere on the disk that a pack name could reach.
+    for (const char* f : {"outside/x.zip", "outside/x_0.temp", "outside/x_1.temp", "outside/x.zip.temp"})
+        WriteFile(data / f, "precious");
+    Content().fullPackName = "../../outside/x";
+    Run full = RunUpdate();
+    EXPECT_FALSE(full.completed);
+    EXPECT_TRUE(Has(full.status, "没有找到对应更新包."));
+    EXPECT_TRUE(Has(full.boxes, "更新包下载失败!"));
+    EXPECT_EQ(full.requests, (std::vector<std::string>{"luncherVersion.pat", "PackVersion.pat"}));
+
+    // The incremental pack's name, from a run folder at the last version.
+    Content().fullPackName = "fenwa_full";
+    Content().newVersion = "../../outside/x";
+    WriteFile(RunFolder() + "PackVersion.pat", "newversion|p1\r\n");
+    Run inc = RunUpdate();
+    EXPECT_FALSE(inc.completed);
+    EXPECT_TRUE(Has(inc.status, "没有找到对应更新包."));
+    for (const char* f : {"outside/x.zip", "outside/x_0.temp", "outside/x_1.temp", "outside/x.zip.temp"})
+        EXPECT_EQ(ReadFile(data / f), "precious") << f;
+}
+
+TEST_F(HostileFixture, AResourceAddressThatNamesNoPlainFolderIsRefused) {
+    StartPlatform();
+    for (const std::string path : {"/res/fenwa/sub/../", "/res/fenwa/./", "/res/fenwa/x/..", "/res/fenwa/#x",
+                                   "/res/fen#wa/", "/res/fenwa/?x=1", "/res/fenwa?x=/"}) {
+        resourceUrl = platform->Url(path);
+        Run r = RunUpdate();
+        EXPECT_FALSE(r.completed) << path;
+        EXPECT_TRUE(Has(r.boxes, "连接服务器失败,请检查网络是否正常.")) << path;
+        EXPECT_TRUE(r.requests.empty()) << path;
+    }
+    for (const char* f : {"version.pat", "client.exe", "fenwazelt/version.pat", "fenwazelt/client.exe"})
+        EXPECT_FALSE(Exists(data / f)) << f;
+}
+
+TEST_F(HostileFixture, NamesAreRequestedAndStoredAsThemselves) {
+    StartPlatform();
+    platform->WriteInstallFolder(install.Path());
+    auto& c = Content();
+    for (const std::string odd : {"%41.dat", "h#x.dat", "q?v=2.dat", "sp ace.dat", "dir\\p%2F.dat"}) {
+        c.files[odd] = "odd:" + odd;
+        c.versions[odd] = "1";
+    }
+    Run r = RunUpdate();
+    EXPECT_TRUE(r.completed) << (r.boxes.empty() ? "" : r.boxes.front());
+    ExpectTreeMatchesServer();
+    EXPECT_TRUE(Has(r.requests, "q?v=2.dat"));
+    EXPECT_EQ(RunUpdate().requests, kThreeLists) << "nothing is fetched again on the next run";
+
+    // An incremental pack whose name holds a "?".
+    c.newVersion = "inc?2";
+    WriteFile(RunFolder() + "PackVersion.pat", "x|p1\r\n");
+    Run inc = RunUpdate();
+    EXPECT_TRUE(inc.completed);
+    EXPECT_TRUE(Has(inc.requests, "inc?2.zip"));
+    EXPECT_TRUE(Has(inc.status, "update to new version[inc?2] success!"));
+    EXPECT_FALSE(Exists(RunFolder() + "inc?2.zip"));
+}
+
+TEST_F(HostileFixture, AnArchiveWhoseDirectoryIsGarbageIsAFailedUnpack) {
+    StartPlatform();  // no installer's pack: the full pack comes by segments
+    Content().fullPack = DamageDirectory(Content().fullPack);
+    ASSERT_FALSE(Content().fullPack.empty());
+    Run r = RunUpdate();
+    EXPECT_FALSE(r.completed);
+    EXPECT_FALSE(Has(r.status, "资源解压完成."));
+    EXPECT_TRUE(Has(r.status, "文件[" + RunFolder() + "fenwa_full.zip]解压失败,你可以尝试手动解压该文件."));
+    EXPECT_FALSE(Exists(RunFolder() + "PackVersion.pat"));
+    EXPECT_FALSE(Exists(RunFolder() + "version.pat"));
+}
+
+TEST_F(HostileFixture, AnIncrementalPackThatBrokeOffIsNeverUnpacked) {
+    StartInstalled();
+    WriteFile(RunFolder() + "PackVersion.pat", "x|p1\r\n");
+    platform->SetResourceStatus("p2.zip", -100);
+    Run r = RunUpdate();
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(Has(r.boxes, "文件[p2.zip]下载失败,服务器连接中断!"));
+    EXPECT_FALSE(Has(r.status, "资源解压完成."));
+    EXPECT_FALSE(Has(r.status, "update to new version[p2] success!"));
+    EXPECT_EQ(ReadFile(RunFolder() + "PackVersion.pat"), "x|p1\r\n");
+}
+
+// A damaged entry in each way a pack arrives: its file list never takes effect
+// alone, and the run (or the next good one) leaves the folder whole.
+TEST_F(HostileFixture, ADamagedInstallersPackLeavesNoListAndTheServerRepairsIt) {
+    StartPlatform();
+    platform->WriteInstallFolder(install.Path());
+    const std::string victim = DemoContent::LocalName(std::next(Content().files.begin(), 3)->first);
+    WriteFile(install / "fenwa_full.dydr", DamageEntry(TreePack(Content()), victim));
+    Run r = RunUpdate();
+    EXPECT_TRUE(Has(r.boxes, "文件[" + victim + "]解压失败!"));
+    EXPECT_TRUE(Has(r.requests, "fenwa_full.zip")) << "no list in place: the full pack was fetched";
+    EXPECT_TRUE(r.completed);
+    ExpectTreeMatchesServer();
+}
+
+TEST_F(HostileFixture, ADamagedInstallersPackOfANewInstallKeepsThePreviousList) {
+    StartInstalled();
+    const std::string victim = ChangeOneFile();
+    WriteFile(install / "installver.pat", "i2\r\n");
+    WriteFile(install / "fenwa_full.dydr", DamageEntry(TreePack(Content()), victim));
+    Run r = RunUpdate();
+    EXPECT_TRUE(Has(r.boxes, "文件[" + victim + "]解压失败!"));
+    EXPECT_TRUE(Has(r.requests, victim)) << "the previous list does not claim the new version";
+    EXPECT_TRUE(r.completed);
+    ExpectTreeMatchesServer();
+}
+
+TEST_F(HostileFixture, ADamagedIncrementalPackFailsAndALaterGoodOneRepairs) {
+    StartInstalled();
+    const std::string listBefore = ReadFile(RunFolder() + "version.pat");
+    const std::string victim = ChangeOneFile();
+    Content().newPack = DamageEntry(TreePack(Content()), victim);
+    WriteFile(RunFolder() + "PackVersion.pat", "x|p1\r\n");
+    Run r = RunUpdate();
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(Has(r.boxes, "更新包下载失败!"));
+    EXPECT_EQ(ReadFile(RunFolder() + "version.pat"), listBefore);
+
+    Content().newPack = TreePack(Content());
+    Run again = RunUpdate();
+    EXPECT_TRUE(again.completed);
+    ExpectTreeMatchesServer();
+}
+
+TEST_F(HostileFixture, ADamagedFullPackBySegmentsFailsAndALaterGoodOneRepairs) {
+    StartInstalled();
+    const std::string listBefore = ReadFile(RunFolder() + "version.pat");
+    const std::string victim = ChangeOneFile();
+    const std::string good = TreePack(Content());
+    Content().fullPack = DamageEntry(good, victim);
+    WriteFile(RunFolder() + "PackVersion.pat", "whatever|zz\r\n");
+    Run r = RunUpdate();
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(Has(r.boxes, "文件[" + victim + "]解压失败!"));
+    EXPECT_EQ(ReadFile(RunFolder() + "version.pat"), listBefore);
+
+    Content().fullPack = good;
+    EXPECT_TRUE(RunUpdate().completed);
+    ExpectTreeMatchesServer();
+}
+
+TEST_F(HostileFixture, ADamagedFullPackInTheFileStageLeavesEveryFileToFetch) {
+    StartInstalled();
+    std::remove((RunFolder() + "version.pat").c_str());
+    const std::string victim = ChangeOneFile();
+    Content().fullPack = DamageEntry(TreePack(Content()), victim);
+    Run r = RunUpdate();
+    EXPECT_TRUE(Has(r.boxes, "文件[" + victim + "]解压失败!"));
+    EXPECT_TRUE(Has(r.requests, victim));
+    EXPECT_TRUE(r.completed);
+    ExpectTreeMatchesServer();
+}
+
+TEST_F(HostileFixture, ListsThatAreNotSavedMeanNoClientAndNoSuccess) {
+    StartPlatform();
+    platform->WriteInstallFolder(install.Path());
+    platform->SetResourceStatus("version.pat", 404, 2);  // the list arrives, its saving is refused
+    Run refused = RunUpdate();
+    EXPECT_FALSE(refused.completed);
+    EXPECT_EQ(refused.finished, 0);
+    EXPECT_TRUE(Has(refused.boxes, "文件[version.pat]下载失败,请检查网络设置."));
+
+    platform->SetResourceStatus("version.pat", 0);
+    platform->SetResourceStatus("PackVersion.pat", -5, 2);  // the saving breaks off
+    Run broken = RunUpdate();
+    EXPECT_FALSE(broken.completed);
+    EXPECT_EQ(broken.finished, 0);
+    EXPECT_TRUE(Has(broken.boxes, "文件[PackVersion.pat]下载失败,服务器连接中断!"));
+    EXPECT_FALSE(Exists(RunFolder() + "PackVersion.pat"));
+}
