@@ -3,6 +3,7 @@
 #include "demo/DemoContent.h"
 
 #include <httplib.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,9 @@ int MeasureMode(int argc, char** argv) {
     const int reportFd = std::atoi(argv[2]);
     pid_t pid = fork();
     if (pid == 0) {
+        // The measured program's own output would bury the figures.
+        const int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (devnull >= 0) dup2(devnull, 1);
         execvp(argv[3], argv + 3);
         _exit(127);
     }

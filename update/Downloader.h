@@ -88,7 +88,7 @@ public:
     // --- version files -----------------------------------------------------------
     void OnReceiveText(const char* data, size_t size);
     void ParseVersionLine(std::string_view line);
-    void StoreVersionValue(const std::string& key, const std::string& value);
+    void StoreVersionValue(std::string_view key, std::string_view value);
     std::string GetRunFolder(bool dataOnly) const;
     void ResetListCounts();
 

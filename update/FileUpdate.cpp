@@ -5,6 +5,7 @@
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/FolderIndex.h"
 #include "update/PathSafety.h"
 
 namespace fl {
@@ -52,17 +53,20 @@ void CDownloader::UpdateFiles() {
 void CDownloader::BuildDownloadList() {
     m_mapDownloadList.clear();
     const uint32_t t = timeGetTime();
-    const std::string run = GetRunFolder(false);
+    // Both maps are in name order: one walk pairs each server name with its
+    // local version; each folder of the run folder is read once.
+    CFolderIndex present(GetRunFolder(false));
+    auto local = m_mapLocalFiles.begin();
     for (const auto& [name, version] : m_mapServerFiles) {
+        while (local != m_mapLocalFiles.end() && local->first < name) ++local;
         if (!IsSafeRelativeName(name)) {
             OutputDebugStringW("refused a listed name outside the run folder: " + ShortName(name));
             continue;
         }
-        auto local = m_mapLocalFiles.find(name);
-        const std::string localVersion = local == m_mapLocalFiles.end() ? std::string() : local->second;
-        if (localVersion.empty() || !EqualsNoCase(localVersion, version) ||
-            !PathFileExists(run + NormalizeSeparators(name)))
-            m_mapDownloadList[name] = version;
+        const bool known = local != m_mapLocalFiles.end() && local->first == name;
+        if (!known || local->second.empty() || !EqualsNoCase(local->second, version) ||
+            !present.Exists(NormalizeSeparators(name)))
+            m_mapDownloadList.emplace_hint(m_mapDownloadList.end(), name, version);
     }
     TraceF("对比文件版本获取下载文件列表花费时间:%d,需要下载文件数量:%d\n", int(timeGetTime() - t),
            int(m_mapDownloadList.size()));

@@ -85,7 +85,7 @@ void CDownloader::ParseVersionLine(std::string_view lineIn) {
     ++m_nListLines;
     size_t bar = line.find('|');
     if (bar == std::string_view::npos) return;
-    StoreVersionValue(std::string(TrimView(line.substr(0, bar))), std::string(TrimView(line.substr(bar + 1))));
+    StoreVersionValue(TrimView(line.substr(0, bar)), TrimView(line.substr(bar + 1)));
 }
 
 namespace {
@@ -99,7 +99,7 @@ bool IsUsablePackValue(const std::string& value) {
 
 }  // namespace
 
-void CDownloader::StoreVersionValue(const std::string& key, const std::string& value) {
+void CDownloader::StoreVersionValue(std::string_view key, std::string_view value) {
     if (key.empty() || value.empty()) return;
     switch (m_nTaskKind.load()) {
         case TASK_LAUNCHER_VERSION:
@@ -111,7 +111,7 @@ void CDownloader::StoreVersionValue(const std::string& key, const std::string& v
                                   : Contains(key, "full_pack")       ? &m_strFullPack
                                                                      : nullptr;
             if (!target) return;
-            if (!IsUsablePackValue(value)) {
+            if (!IsUsablePackValue(std::string(value))) {
                 target->clear();  // as if the server had not named it
                 m_bPackValueRefused = true;
                 return;
@@ -125,11 +125,11 @@ void CDownloader::StoreVersionValue(const std::string& key, const std::string& v
                 return;
             }
             std::lock_guard lock(m_csFileList);
-            m_mapServerFiles.insert_or_assign(key, value);
+            m_mapServerFiles.insert_or_assign(std::string(key), std::string(value));
             break;
         }
         case TASK_LOCAL_LIST:
-            m_mapLocalFiles.insert_or_assign(key, value);
+            m_mapLocalFiles.insert_or_assign(std::string(key), std::string(value));
             break;
         default:
             return;
