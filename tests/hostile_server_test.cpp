@@ -158,7 +158,9 @@ TEST_F(HostileFixture, ADamagedIncrementalPackFailsAndALaterGoodOneRepairs) {
     Run r = RunUpdate();
     EXPECT_FALSE(r.completed);
     EXPECT_TRUE(Has(r.boxes, "更新包下载失败!"));
-    EXPECT_EQ(ReadFile(RunFolder() + "version.pat"), listBefore);
+    const std::string listAfter = ReadFile(RunFolder() + "version.pat");
+    EXPECT_EQ(listAfter.find("|99"), std::string::npos) << "the pack's list did not take effect";
+    EXPECT_LT(listAfter.size(), listBefore.size()) << "it forgot the files the pack replaced";
 
     Content().newPack = TreePack(Content());
     Run again = RunUpdate();
@@ -176,7 +178,9 @@ TEST_F(HostileFixture, ADamagedFullPackBySegmentsFailsAndALaterGoodOneRepairs) {
     Run r = RunUpdate();
     EXPECT_FALSE(r.completed);
     EXPECT_TRUE(Has(r.boxes, "文件[" + victim + "]解压失败!"));
-    EXPECT_EQ(ReadFile(RunFolder() + "version.pat"), listBefore);
+    const std::string listAfter = ReadFile(RunFolder() + "version.pat");
+    EXPECT_EQ(listAfter.find("|99"), std::string::npos) << "the pack's list did not take effect";
+    EXPECT_LT(listAfter.size(), listBefore.size()) << "it forgot the files the pack replaced";
 
     Content().fullPack = good;
     EXPECT_TRUE(RunUpdate().completed);
@@ -211,4 +215,22 @@ TEST_F(HostileFixture, ListsThatAreNotSavedMeanNoClientAndNoSuccess) {
     EXPECT_EQ(broken.finished, 0);
     EXPECT_TRUE(Has(broken.boxes, "文件[PackVersion.pat]下载失败,服务器连接中断!"));
     EXPECT_FALSE(Exists(RunFolder() + "PackVersion.pat"));
+}
+
+TEST_F(HostileFixture, FilesAnOlderPackReplacedBeforeItBrokeAreFetchedAgain) {
+    StartInstalled();
+    auto& c = Content();
+    // An older installer's pack: its list first, then an old copy of one file, then a damaged one.
+    const std::string older = DemoContent::LocalName(std::next(c.files.begin(), 2)->first);
+    const std::string victim = DemoContent::LocalName(std::next(c.files.begin(), 3)->first);
+    const std::string pack = fldemo::BuildPack(
+        {{"version.pat", "old list|0\r\n", 0644}, {older, "an old copy", 0644}, {victim, std::string(5000, 'v'), 0644}});
+    WriteFile(install / "installver.pat", "i0\r\n");
+    WriteFile(install / "fenwa_full.dydr", DamageEntry(pack, victim));
+    Run r = RunUpdate();
+    EXPECT_TRUE(Has(r.boxes, "文件[" + victim + "]解压失败!"));
+    EXPECT_TRUE(Has(r.requests, older)) << "the list forgot the file the pack replaced";
+    EXPECT_FALSE(Has(r.requests, victim)) << "the damaged entry left its file as it was";
+    EXPECT_TRUE(r.completed);
+    ExpectTreeMatchesServer();
 }

@@ -107,7 +107,7 @@ bool CDownloader::DownloadFullPack() {
     MergeSegments();
     if (!PathFileExists(target)) return false;
     if (UnzipPack(target) != UNZIP_OK) {
-        m_app.ShowStatusText("文件[" + target + "]解压失败,你可以尝试手动解压该文件.");
+        m_app.ShowStatusText("文件[" + ShortName(target) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
     DeleteFile(target);
@@ -125,12 +125,12 @@ bool CDownloader::DownloadNewPack(const std::string& version) {
     if (!FetchToFile(name) || !m_bLastFetchOk) return false;
     const std::string path = GetRunFolder(false) + NormalizeSeparators(name);
     if (UnzipPack(path) != UNZIP_OK) {
-        m_app.ShowStatusText("文件[" + path + "]解压失败,你可以尝试手动解压该文件.");
+        m_app.ShowStatusText("文件[" + ShortName(path) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
     DeleteFile(path);
-    m_app.ShowStatusText("已成功更新至版本[" + version + "]");
-    m_app.ShowStatusText("update to new version[" + version + "] success!");
+    m_app.ShowStatusText("已成功更新至版本[" + ShortName(version) + "]");
+    m_app.ShowStatusText("update to new version[" + ShortName(version) + "] success!");
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <cstdio>
+#include <unordered_set>
 #include <vector>
 
 #include "app/AppMessage.h"
@@ -15,6 +16,7 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/VersionFiles.h"
 
 namespace fl {
 
@@ -91,6 +93,7 @@ int CDownloader::UnzipPack(const std::string& archive) {
     std::vector<char> buf(256 * 1024);
     const std::string deferred = root + kDeferredList + ".pack";
     bool haveList = false;
+    std::unordered_set<std::string> written;  // files this unpack replaced
     int rc = UNZIP_OK;
     for (zip_int64_t i = 0; i < count && rc == UNZIP_OK; ++i) {
         const char* raw = zip_get_name(za, zip_uint64_t(i), 0);
@@ -111,6 +114,7 @@ int CDownloader::UnzipPack(const std::string& archive) {
             const std::string path = root + entry;
             rc = ExtractEntry(za, zip_uint64_t(i), path, path + ".unzip", buf, m_bStopping) ? UNZIP_OK
                                                                                             : UNZIP_ENTRY_FAILED;
+            if (rc == UNZIP_OK) written.insert(entry);
         }
         if (rc != UNZIP_OK) {
             if (rc != UNZIP_STOPPED) Tell(Format("文件[%s]解压失败!", ShortName(name).c_str()));
@@ -123,8 +127,12 @@ int CDownloader::UnzipPack(const std::string& archive) {
     if (rc == UNZIP_OK && haveList && std::rename(deferred.c_str(), (root + kDeferredList).c_str()) != 0)
         rc = UNZIP_ENTRY_FAILED;
     if (rc != UNZIP_OK) {
-        // The previous list (or none) stays, so the per-file stage fetches what is missing.
+        // The previous list (or none) stays, so the per-file stage fetches what
+        // is missing; it forgets the files this pack replaced, whose versions
+        // are now the pack's, not the ones it names.
         unlink(deferred.c_str());
+        if (!ForgetListedNames(root + kDeferredList, written))
+            OutputDebugStringW("the file list could not forget the replaced files");
         return rc;
     }
     TraceF("解压花费时间:%d", int(timeGetTime() - started));

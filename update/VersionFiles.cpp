@@ -47,6 +47,23 @@ std::string ReadFirstTrimmedLine(const std::string& path) {
     return {};
 }
 
+bool ForgetListedNames(const std::string& path, const std::unordered_set<std::string>& names) {
+    std::vector<std::string> lines;
+    if (names.empty() || !ReadLines(path, lines)) return true;  // no list: nothing claims anything
+    std::string kept;
+    bool changed = false;
+    for (const auto& line : lines) {
+        const std::string_view t = TrimView(line);
+        const size_t bar = t.find('|');
+        if (bar != std::string_view::npos && names.count(NormalizeSeparators(std::string(TrimView(t.substr(0, bar)))))) {
+            changed = true;
+            continue;
+        }
+        kept += line + "\r\n";
+    }
+    return !changed || WriteFileAtomically(path, kept);
+}
+
 std::string GetUrlLastSegment(const std::string& urlIn) {
     std::string url = Trim(urlIn);
     size_t slash = url.rfind('/');

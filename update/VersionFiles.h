@@ -2,6 +2,7 @@
 // Reading the small text files of the update: ".pat" version files and "hostconfig.ini".
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace fl {
@@ -12,6 +13,11 @@ std::string ReadFirstLine(const std::string& path);
 std::string ReadFirstTrimmedLine(const std::string& path);
 // Lines of a text file without their line ends ("\n" or "\r\n"); false when unreadable.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines);
+// Removes from the list at `path` the lines of the given names ("/" between
+// folders): their files were replaced, so the list no longer knows their
+// versions. Written atomically; false when the list could not be rewritten.
+bool ForgetListedNames(const std::string& path, const std::unordered_set<std::string>& names);
+
 // The resource folder name: the last path segment of the resource URL.
 std::string GetUrlLastSegment(const std::string& url);
 

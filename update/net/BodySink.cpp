@@ -62,7 +62,7 @@ bool CBodySink::OnResponse(const HttpHead& head) {
         }
         m_fd = open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (m_fd < 0) {
-            const std::string text = "写文件" + m_strTemp + "错误！\n文件正在使用中,请先关闭程序！";
+            const std::string text = "写文件" + ShortName(m_strTemp) + "错误！\n文件正在使用中,请先关闭程序！";
             e.m_app.ShowStatusText(text);
             e.m_bSuccess = false;
             e.Tell(text);
@@ -80,7 +80,7 @@ bool CBodySink::OnData(const char* data, size_t size) {
     e.m_nReceived += static_cast<long long>(size);
     if (!e.m_bSaveToFile) {
         if (e.m_nReceived > kMaxListBytes) {
-            OutputDebugStringW("a list over 128 MiB is not a list: " + e.m_strRequest);
+            OutputDebugStringW("a list over 128 MiB is not a list: " + ShortName(e.m_strRequest));
             m_bTooBig = true;
             return false;
         }
@@ -135,7 +135,7 @@ void CBodySink::Finish(const HttpResult& result) {
     OutputDebugStringW(finalPath);
     // rename() replaces the old file in one step: it is never absent or partial.
     if (std::rename(m_strTemp.c_str(), finalPath.c_str()) != 0) {
-        const std::string text = "文件[" + finalPath + "]写入数据失败, 请先关闭该文件!";
+        const std::string text = "文件[" + ShortName(finalPath) + "]写入数据失败, 请先关闭该文件!";
         e.m_app.ShowStatusText(text);
         e.Tell(text);
         e.m_bSuccess = false;

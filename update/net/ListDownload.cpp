@@ -36,7 +36,7 @@ public:
         m_fd = open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (m_fd < 0) {
             m_e.m_bSuccess = false;
-            ShowError("写文件" + m_strTemp + "错误！\n文件正在使用中,请先关闭程序！");
+            ShowError("写文件" + ShortName(m_strTemp) + "错误！\n文件正在使用中,请先关闭程序！");
             m_bFailed = true;
             return false;
         }

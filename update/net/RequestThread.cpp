@@ -76,7 +76,7 @@ void CDownloader::HandleRequest() {
         // A list is named with its "?v=" value, as the player's support has always seen it.
         const std::string label = m_bSaveToFile ? m_strRequest : m_strRequest + "?v=" + m_strRequestVer;
         Tell("文件[" + ShortName(label) + "]下载失败,请检查网络设置.");
-        OutputDebugStringW(Format("request refused: %s status %ld %s", m_pHttpConn->CurrentRequestUrl().c_str(),
+        OutputDebugStringW(Format("request refused: %s status %ld %s", ShortName(m_pHttpConn->CurrentRequestUrl()).c_str(),
                                   r.status, r.error.c_str()));
         AbortRequests();
         return;

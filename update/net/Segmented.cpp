@@ -165,7 +165,7 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
     if (fd < 0) {
         m_bSuccess = false;
         m_nSegmentState[w] = 2;
-        Tell("写文件" + temp + "错误！\n文件正在使用中,请先关闭文件！");
+        Tell("写文件" + ShortName(temp) + "错误！\n文件正在使用中,请先关闭文件！");
         return;
     }
     const long long want = item.end - item.start + 1;
@@ -218,7 +218,7 @@ void CDownloader::MergeSegments() {
     auto openTarget = [&](int flags) {
         if (out >= 0) return true;
         out = open(target.c_str(), flags | O_RDWR | O_CLOEXEC, 0644);
-        if (out < 0) Tell(Format("文件[%s]打开失败!", target.c_str()));
+        if (out < 0) Tell(Format("文件[%s]打开失败!", ShortName(target).c_str()));
         return out >= 0;
     };
     for (int n = 0; n < 2; ++n) {
@@ -226,7 +226,7 @@ void CDownloader::MergeSegments() {
         const std::string segment = MakeSegmentTempName(item);
         if (m_nSegmentState[n] != 1 || !PathFileExists(segment)) {
             if (!openTarget(O_CREAT | O_TRUNC)) return;
-            Tell(Format("文件[%s]下载失败!", segment.c_str()));
+            Tell(Format("文件[%s]下载失败!", ShortName(segment).c_str()));
             continue;
         }
         // The first half becomes the target itself; only the second is copied.
@@ -237,7 +237,7 @@ void CDownloader::MergeSegments() {
         if (!openTarget(O_CREAT | O_TRUNC)) return;
         int in = open(segment.c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0) {
-            Tell(Format("文件[%s]打开失败!", segment.c_str()));
+            Tell(Format("文件[%s]打开失败!", ShortName(segment).c_str()));
             continue;
         }
         lseek(out, 0, SEEK_END);
