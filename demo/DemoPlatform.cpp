@@ -61,43 +61,48 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
     m_server->Get(R"(/res/fenwa/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.matches[1];
         int status = 0;
+        std::shared_ptr<std::string> shared;
+        bool binary = true, listed = false;
         {
+            // The content is read under the lock the log takes too: a test that
+            // changes it between two runs then never races with a request.
             std::lock_guard lock(m_mutex);
             m_resourceRequests.push_back(name);
             const long long seen = std::count(m_resourceRequests.begin(), m_resourceRequests.end(), name);
             for (const auto& rule : m_statuses)
                 if (rule.name == name && seen >= rule.fromRequest) status = rule.status;
+            const DemoContent& c = m_content;
+            if (name == "luncherVersion.pat") {
+                shared = std::make_shared<std::string>(c.LuncherVersionPat());
+            } else if (name == "PackVersion.pat") {
+                shared = std::make_shared<std::string>(c.PackVersionPat());
+            } else if (name == "version.pat") {
+                shared = std::make_shared<std::string>(c.VersionPat());
+            } else {
+                const std::string* body = nullptr;
+                if (name == "FLauncher_zelt.exe")
+                    body = &c.launcherBytes;
+                else if (name == c.fullPackName + ".zip")
+                    body = &c.fullPack;
+                else if (name == c.newVersion + ".zip")
+                    body = &c.newPack;
+                else
+                    for (const auto& [entry, bytes] : c.files)
+                        if (DemoContent::LocalName(entry) == name) body = &bytes, listed = true;
+                if (body) shared = std::make_shared<std::string>(*body);
+            }
+            if (shared && name.size() > 4 && name.compare(name.size() - 4, 4, ".pat") == 0) binary = false;
         }
         if (status > 0) {
             res.status = status;
             return;
         }
-        const DemoContent& c = m_content;
-        const char* bin = "application/octet-stream";
-        const std::string* body = nullptr;
-        std::string generated;
-        if (name == "luncherVersion.pat") {
-            generated = c.LuncherVersionPat();
-        } else if (name == "PackVersion.pat") {
-            generated = c.PackVersionPat();
-        } else if (name == "version.pat") {
-            generated = c.VersionPat();
-        } else if (name == "FLauncher_zelt.exe") {
-            body = &c.launcherBytes;
-        } else if (name == c.fullPackName + ".zip") {
-            body = &c.fullPack;
-        } else if (name == c.newVersion + ".zip") {
-            body = &c.newPack;
-        } else {
-            for (const auto& [listed, bytes] : c.files)
-                if (DemoContent::LocalName(listed) == name) body = &bytes;
-            if (body && c.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
-        }
-        if (!body && generated.empty()) {
+        if (!shared) {
             res.status = 404;
             return;
         }
-        auto shared = std::make_shared<std::string>(body ? *body : generated);
+        if (listed && m_content.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_content.delayMs));
+        const char* bin = binary ? "application/octet-stream" : "text/plain";
         if (status < 0) {
             // Breaks the connection after -status bytes of the body.
             size_t limit = size_t(-status);
@@ -108,7 +113,7 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             });
             return;
         }
-        res.set_content(*shared, body ? bin : "text/plain");
+        res.set_content(*shared, bin);
     });
     if (port > 0)
         m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
@@ -127,8 +132,6 @@ void CDemoPlatform::Stop() {
 }
 
 void CDemoPlatform::RequestStop() { m_server->stop(); }
-
-
 
 std::string CDemoPlatform::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;

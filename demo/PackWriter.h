@@ -6,6 +6,7 @@
 namespace fldemo {
 
 struct PackEntry {
+    PackEntry(std::string n, std::string b, unsigned m = 0644) : name(std::move(n)), bytes(std::move(b)), mode(m) {}
     std::string name;
     std::string bytes;
     unsigned mode = 0644;    // stored as Unix permission bits

@@ -26,7 +26,7 @@ TEST(NameGate, RefusesEveryNameThatIsNotPlainlyBelowItsFolder) {
     for (std::string bad : {"", ".", "..", "a/b", "a\\b", "x\ty"}) EXPECT_FALSE(fl::IsSafeSegment(bad)) << bad;
 }
 
-TEST(NameGate, LongNamesAreCutInMessagesAndKeepTheirCharactersWhole) {
+TEST(NameGate, AbsurdNamesAreCutInMessagesAndKeepTheirCharactersWhole) {
     EXPECT_EQ(fl::ShortName("short"), "short");
     const std::string cut = fl::ShortName(std::string(199, 'a') + "中" + std::string(50000, 'b'));
     EXPECT_LT(cut.size(), 240u);

@@ -245,7 +245,7 @@ TEST_F(EngineFixture, ARangeAnswerOtherThanTheOneAskedForIsAFailedHalf) {
     const std::string body = Pattern(100000, 5);
     // The second half is answered with 206 but not with the range asked for.
     for (const std::string contentRange : {"bytes 0-49999/100000", "bytes 50000-99999/200000", "", "bytes 50000-99999"}) {
-        server.SetHandler("/res/pack.zip", [&](const httplib::Request& req, httplib::Response& res) {
+        server.SetHandler("/res/pack.zip", [body, contentRange](const httplib::Request& req, httplib::Response& res) {
             const bool second = req.get_header_value("Range") == "bytes=50000-99999";
             const_cast<httplib::Request&>(req).ranges.clear();  // the answer is ours, not the library's
             res.status = 206;
@@ -267,7 +267,8 @@ TEST_F(EngineFixture, ARangeAnswerOtherThanTheOneAskedForIsAFailedHalf) {
         EXPECT_TRUE(boxes.Has("文件[pack.zip]下载失败!"));
     }
     // A server that ignores the range and sends a file of another size than asked about.
-    server.SetHandler("/res/pack.zip", [&](const httplib::Request& req, httplib::Response& res) {
+    // Captured by value: the server's threads outlive nothing of the test's.
+    server.SetHandler("/res/pack.zip", [body](const httplib::Request& req, httplib::Response& res) {
         const_cast<httplib::Request&>(req).ranges.clear();
         res.set_content(body + "more", "application/octet-stream");
     });
