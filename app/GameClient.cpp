@@ -36,7 +36,8 @@ void CWobrApp::LaunchGameClient() {
     SetStep(7);
     const std::string folder = GetClientBaseFolder() + GetResFolder();
     const std::string clientPath = folder + "client.exe";
-    const std::string text = m_pMainDlg ? m_pMainDlg->GameParams().Copy() : std::string();
+    IMainWindow* dlg = m_pMainDlg;
+    const std::string text = dlg ? dlg->GameParams().Copy() : std::string();
     if (text.empty() || m_bSkipClientLaunch) return;
 
     ClientParams params = SplitClientParams(text, m_strLauncherFolder + kLauncherFileName);

@@ -27,12 +27,13 @@ void CWobrApp::ShutdownDownloader() {
 }
 
 void CWobrApp::StartDownloader() {
-    if (!m_pMainDlg) {
+    IMainWindow* dlg = m_pMainDlg;
+    if (!dlg) {
         WriteErrorLine("StartDownloader err");
         ShowAppMessage("获取服务器数据失败，请稍后再尝试。");
         return;
     }
-    if (CDownloader* engine = GetDownloader(m_pMainDlg->GameParams().Copy())) engine->StartDownLoadTask();
+    if (CDownloader* engine = GetDownloader(dlg->GameParams().Copy())) engine->StartDownLoadTask();
 }
 
 }  // namespace fl

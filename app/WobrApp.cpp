@@ -87,10 +87,7 @@ CWobrApp::InitResult CWobrApp::InitInstance(int argc, char** argv) {
 }
 
 int CWobrApp::ExitInstance() {
-    if (m_pMainDlg) {
-        m_pMainDlg->Destroy();
-        m_pMainDlg = nullptr;
-    }
+    if (IMainWindow* dlg = m_pMainDlg.exchange(nullptr)) dlg->Destroy();
     return 0;
 }
 
@@ -139,7 +136,7 @@ void CWobrApp::FinishUpdate() {
 }
 
 void CWobrApp::PostCloseToMainWindow() {
-    if (m_pMainDlg) m_pMainDlg->PostClose();
+    if (IMainWindow* dlg = m_pMainDlg) dlg->PostClose();
 }
 
 std::string CWobrApp::GetResFolder() const {

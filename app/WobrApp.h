@@ -104,7 +104,8 @@ public:
 private:
     void StepReportThread();
 
-    IMainWindow* m_pMainDlg = nullptr;
+    // Read by the update thread while the UI thread may clear it at the end.
+    std::atomic<IMainWindow*> m_pMainDlg{nullptr};
     IProgressHost* m_pProgressHost = nullptr;
     mutable std::mutex m_csResFolder;
     std::string m_strResFolder;

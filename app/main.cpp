@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     int status = result == fl::CWobrApp::InitResult::Failed ? 1 : 0;
     if (result == fl::CWobrApp::InitResult::RunWindow) {
         gtk_main();
+        fl::EndUiLoop();  // a box an engine thread asks for now is traced, not waited for
         status = app.ExitInstance();
         frontEnd->Finish();
     }

@@ -63,6 +63,8 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         int status = 0;
         std::shared_ptr<std::string> shared;
         bool binary = true, listed = false;
+        int delayMs = 0;
+        long long rate = 0;
         {
             // The content is read under the lock the log takes too: a test that
             // changes it between two runs then never races with a request.
@@ -71,6 +73,8 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             const long long seen = std::count(m_resourceRequests.begin(), m_resourceRequests.end(), name);
             for (const auto& rule : m_statuses)
                 if (rule.name == name && seen >= rule.fromRequest) status = rule.status;
+            for (const auto& rule : m_delays)
+                if (rule.name == name && seen >= rule.fromRequest) delayMs = rule.delayMs, rate = rule.bytesPerSecond;
             const DemoContent& c = m_content;
             if (name == "luncherVersion.pat") {
                 shared = std::make_shared<std::string>(c.LuncherVersionPat());
@@ -103,6 +107,16 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         }
         if (listed && m_content.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_content.delayMs));
         const char* bin = binary ? "application/octet-stream" : "text/plain";
+        if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (rate > 0 && status == 0) {
+            // A slow line: pieces of a tenth of the rate, ten a second.
+            const size_t piece = size_t(std::max<long long>(1, rate / 10));
+            res.set_content_provider(shared->size(), bin, [shared, piece](size_t off, size_t len, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return sink.write(shared->data() + off, std::min(len, piece));
+            });
+            return;
+        }
         if (status < 0) {
             // Breaks the connection after -status bytes of the body.
             size_t limit = size_t(-status);
@@ -161,6 +175,11 @@ void CDemoPlatform::ClearLog() {
     std::lock_guard lock(m_mutex);
     m_resourceRequests.clear();
     m_reports.clear();
+}
+
+void CDemoPlatform::SetResourceDelay(const std::string& name, int delayMs, int fromRequest, long long bytesPerSecond) {
+    std::lock_guard lock(m_mutex);
+    m_delays.push_back({name, delayMs, fromRequest, bytesPerSecond});
 }
 
 void CDemoPlatform::SetResourceStatus(const std::string& name, int status, int fromRequest) {

@@ -41,6 +41,9 @@ public:
     // connection after N bytes of the body), from its fromRequest-th request on
     // (counted since the last ClearLog).
     void SetResourceStatus(const std::string& name, int status, int fromRequest = 1);
+    // From its fromRequest-th request on, a resource is answered this much later,
+    // and its body then trickles at bytesPerSecond (0 = at once, at full speed).
+    void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);
 
 private:
     DemoContent m_content;
@@ -55,6 +58,13 @@ private:
         int fromRequest;
     };
     std::vector<StatusRule> m_statuses;
+    struct DelayRule {
+        std::string name;
+        int delayMs;
+        int fromRequest;
+        long long bytesPerSecond;
+    };
+    std::vector<DelayRule> m_delays;
 };
 
 }  // namespace fldemo

@@ -20,7 +20,8 @@ bool WriteAll(int fd, const char* p, size_t n) {
     return true;
 }
 
-bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists) {
+bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists,
+                      const std::atomic<bool>* stop) {
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
@@ -41,11 +42,12 @@ bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failI
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) { ok = false; break; }
         if (n == 0) break;
-        if (!WriteAll(out, buf.data(), size_t(n))) { ok = false; break; }
+        if ((stop && stop->load()) || !WriteAll(out, buf.data(), size_t(n))) { ok = false; break; }
     }
     ok = fchmod(out, st.st_mode & 07777) == 0 && ok;
     ok = close(out) == 0 && ok;
     close(in);
+    if (!ok && stop && stop->load()) unlink(dst.c_str());
     return ok;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 // File operations the Windows file services gave the launcher.
+#include <atomic>
 #include <string>
 
 namespace fl {
 
 // Copies src to dst keeping src's permission bits (so a program stays runnable).
 // With failIfExists an existing dst is left alone and the call fails.
-bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists);
+// A raised `stop` ends the copy (a failure; the partial copy is removed).
+bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists,
+                      const std::atomic<bool>* stop = nullptr);
 
 // Replaces `path` with `bytes` only once they are complete: written to a
 // temporary file beside it, flushed to disk, then renamed over it.

@@ -229,11 +229,47 @@ std::string EncodeRequestTarget(const std::string& text) {
 CHttpClient::CHttpClient(bool followRedirects) : m_bFollowRedirects(followRedirects) {
     GlobalInit();
     m_pCurl = curl_easy_init();
+    m_pMulti = curl_multi_init();
 }
 
 CHttpClient::~CHttpClient() {
     if (m_pCurl) curl_easy_cleanup(m_pCurl);
+    if (m_pMulti) curl_multi_cleanup(m_pMulti);
 }
+
+namespace {
+
+// One transfer on the multi handle: the loop wakes at least every 100 ms, so a
+// raised abort flag ends even a transfer that is waiting for its first byte
+// (the progress callback alone may not run for a second then).
+CURLcode Perform(CURLM* multi, CURL* curl, const std::atomic<bool>* abort) {
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode rc = CURLE_OK;
+    bool finished = false;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &queued))
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl) {
+                rc = msg->data.result;
+                finished = true;
+            }
+        if (finished || running == 0) break;
+        if (abort && abort->load()) {
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    curl_multi_remove_handle(multi, curl);
+    return rc;
+}
+
+}  // namespace
 
 HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::string& range) {
     Exchange x{&sink, m_pCurl, m_bFollowRedirects, m_pAbort, {}};
@@ -270,7 +306,7 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::
     curl_easy_setopt(m_pCurl, CURLOPT_BUFFERSIZE, 64L * 1024L);
     if (!range.empty()) curl_easy_setopt(m_pCurl, CURLOPT_RANGE, range.c_str());
 
-    CURLcode rc = curl_easy_perform(m_pCurl);
+    CURLcode rc = m_pMulti ? Perform(m_pMulti, m_pCurl, m_pAbort) : curl_easy_perform(m_pCurl);
     curl_easy_setopt(m_pCurl, CURLOPT_ERRORBUFFER, nullptr);  // errbuf dies with this call
     if (rc == CURLE_OK) {
         x.result.completed = true;

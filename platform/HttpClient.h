@@ -8,6 +8,7 @@
 #include <string_view>
 
 typedef void CURL;
+typedef void CURLM;
 
 namespace fl {
 
@@ -59,6 +60,7 @@ public:
 
 private:
     CURL* m_pCurl = nullptr;
+    CURLM* m_pMulti = nullptr;  // drives the transfer, so an abort is seen within 100 ms
     bool m_bFollowRedirects;
     const std::atomic<bool>* m_pAbort = nullptr;
 };

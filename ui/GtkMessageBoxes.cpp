@@ -10,7 +10,7 @@ namespace fl {
 BoxResult CGtkMessageBoxes::Show(const std::string& text, const std::string& caption, BoxIcon icon, bool yesNo) {
     OutputDebugStringW("message box: " + text);
     BoxResult result = BoxResult::Ok;
-    RunOnUiThread([&] {
+    const bool shown = RunOnUiThread([&] {
         Gtk::MessageDialog box(text, false, icon == BoxIcon::Error ? Gtk::MESSAGE_ERROR : Gtk::MESSAGE_INFO,
                                yesNo ? Gtk::BUTTONS_YES_NO : Gtk::BUTTONS_OK, true);
         box.set_title(caption.empty() ? "Error" : caption);
@@ -20,6 +20,10 @@ BoxResult CGtkMessageBoxes::Show(const std::string& text, const std::string& cap
         const int answer = box.run();
         if (yesNo) result = answer == Gtk::RESPONSE_YES ? BoxResult::Yes : BoxResult::No;
     });
+    if (!shown) {
+        OutputDebugStringW("message box not shown (the window has closed): " + text);
+        return yesNo ? BoxResult::No : BoxResult::Ok;
+    }
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace fl {
@@ -47,31 +48,67 @@ void CMessagePump::Post(unsigned message, uintptr_t wParam, long lParam) {
 void MarkUiThread() { g_uiThread = std::this_thread::get_id(); }
 bool IsUiThread() { return g_uiThread.load() == std::this_thread::get_id(); }
 
-void RunOnUiThread(const std::function<void()>& work) {
+namespace {
+
+// A call waiting for the UI thread. Shared by the waiter and the queued idle
+// source, so either may end first.
+struct PendingCall {
+    const std::function<void()>* work;
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    bool cancelled = false;  // the loop ended first: work never runs
+};
+
+std::mutex g_pendingMutex;
+std::set<std::shared_ptr<PendingCall>> g_pending;
+bool g_bLoopEnded = false;
+
+void Release(PendingCall& call, bool cancelled) {
+    std::lock_guard lock(call.m);
+    call.done = true;
+    call.cancelled = cancelled;
+    call.cv.notify_all();
+}
+
+}  // namespace
+
+bool RunOnUiThread(const std::function<void()>& work) {
     if (IsUiThread()) {
         work();
-        return;
+        return true;
     }
-    struct Call {
-        const std::function<void()>* work;
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
-    } call;
-    call.work = &work;
+    auto call = std::make_shared<PendingCall>();
+    call->work = &work;
+    {
+        std::lock_guard lock(g_pendingMutex);
+        if (g_bLoopEnded) return false;  // nobody would ever run it
+        g_pending.insert(call);
+    }
     g_idle_add_full(
         G_PRIORITY_DEFAULT,
         [](gpointer data) -> gboolean {
-            auto* c = static_cast<Call*>(data);
+            std::shared_ptr<PendingCall> c = *static_cast<std::shared_ptr<PendingCall>*>(data);
+            {
+                std::lock_guard lock(g_pendingMutex);
+                if (!g_pending.erase(c)) return G_SOURCE_REMOVE;  // cancelled: its caller has gone on
+            }
             (*c->work)();
-            std::lock_guard lock(c->m);
-            c->done = true;
-            c->cv.notify_all();
+            Release(*c, false);
             return G_SOURCE_REMOVE;
         },
-        &call, nullptr);
-    std::unique_lock lock(call.m);
-    call.cv.wait(lock, [&] { return call.done; });
+        new std::shared_ptr<PendingCall>(call),
+        [](gpointer data) { delete static_cast<std::shared_ptr<PendingCall>*>(data); });
+    std::unique_lock lock(call->m);
+    call->cv.wait(lock, [&] { return call->done; });
+    return !call->cancelled;
+}
+
+void EndUiLoop() {
+    std::lock_guard lock(g_pendingMutex);
+    g_bLoopEnded = true;
+    for (const auto& call : g_pending) Release(*call, true);
+    g_pending.clear();
 }
 
 }  // namespace fl

@@ -26,7 +26,11 @@ private:
 };
 
 // Runs `work` on the UI thread and waits for it (at once when called there).
-void RunOnUiThread(const std::function<void()>& work);
+// False when it was not run: the UI loop has ended, or ended while it waited.
+bool RunOnUiThread(const std::function<void()>& work);
+// The UI loop has ended for good: waiting calls are released unrun, later ones
+// return at once.
+void EndUiLoop();
 // Remembers the calling thread as the UI thread.
 void MarkUiThread();
 bool IsUiThread();

@@ -54,6 +54,7 @@ void CProgressHost::ShowProgress(CWobrDlg& window) {
 }
 
 void CProgressHost::Shutdown() {
+    m_hStop.Set();
     if (m_hEvent) m_hEvent->Set();
     m_app.ShutdownDownloader();
     if (m_updateThread.joinable()) m_updateThread.join();
@@ -86,7 +87,7 @@ void CProgressHost::SetProgressRange(int lower, int upper) {
 void CProgressHost::Finish() {
     OutputDebugStringW("CDialogProgess    更新完成");
     SetProgressPercent(100);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // on the update thread
+    m_hStop.Wait(1000);  // on the update thread; a close does not wait for the second
     m_pDialog->m_bCompleted = 1;
     if (m_hEvent) m_hEvent->Set();
 }

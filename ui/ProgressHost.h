@@ -51,6 +51,7 @@ public:
 
     CDialogProgess* Dialog() { return m_pDialog.get(); }
     std::unique_ptr<CEvent> m_hEvent;
+    CEvent m_hStop{true, false};  // the application is closing: nothing waits any longer
 
 private:
     void Redraw();

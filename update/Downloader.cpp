@@ -13,7 +13,9 @@
 
 namespace fl {
 
-CDownloader::CDownloader(CWobrApp& app) : m_app(app) {}
+CDownloader::CDownloader(CWobrApp& app) : m_app(app) {
+    for (auto& done : m_hWorkerDone) done = std::make_unique<CEvent>(false, false);
+}
 
 CDownloader::~CDownloader() { Shutdown(); }
 
@@ -23,8 +25,7 @@ void CDownloader::Shutdown() {
     m_hRequestEvent.Set();
     m_hDoneEvent.Set();
     if (m_hRequestThread.joinable()) m_hRequestThread.join();
-    for (auto& done : m_hWorkerDone)
-        if (done) done->Set();
+    for (auto& done : m_hWorkerDone) done->Set();
 }
 
 std::string CDownloader::GetRunFolder(bool dataOnly) const {

@@ -33,7 +33,8 @@ bool CDownloader::UpdatePack() {
         if (m_strFullPack.empty() || !PathFileExists(source)) return DownloadFullPack();
         const std::string run = GetRunFolder(false);
         const std::string target = run + NormalizeSeparators(m_strFullPack) + ".zip";
-        CopyFileKeepMode(source, target, true);  // an existing target is unpacked as it is
+        OutputDebugStringW("copying the installer's pack " + ShortName(source));
+        CopyFileKeepMode(source, target, true, &m_bStopping);  // an existing target is unpacked as it is
         DeleteFile(run + "installver.pat");
         CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
         // A damaged installer's pack leaves the previous list in place: the

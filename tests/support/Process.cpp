@@ -98,11 +98,13 @@ ProcessResult RunProcess(const std::string& path, const std::vector<std::string>
 }
 
 pid_t StartBackground(const std::string& path, const std::vector<std::string>& args, const ProcessOptions& options,
-                      const std::string& outFile) {
-    int fd = -1;
+                      const std::string& outFile, const std::string& errFile) {
+    int fd = -1, efd = -1;
     if (!outFile.empty()) fd = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    pid_t pid = Spawn(path, args, options, fd, -1);
+    if (!errFile.empty()) efd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_t pid = Spawn(path, args, options, fd, efd);
     if (fd >= 0) close(fd);
+    if (efd >= 0) close(efd);
     return pid;
 }
 

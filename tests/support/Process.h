@@ -25,9 +25,10 @@ struct ProcessOptions {
 ProcessResult RunProcess(const std::string& path, const std::vector<std::string>& args,
                          const ProcessOptions& options = {});
 
-// Starts a program in the background; stdout goes to `outFile` when given.
+// Starts a program in the background; stdout and stderr go to `outFile` and `errFile` when given.
 pid_t StartBackground(const std::string& path, const std::vector<std::string>& args,
-                      const ProcessOptions& options = {}, const std::string& outFile = {});
+                      const ProcessOptions& options = {}, const std::string& outFile = {},
+                      const std::string& errFile = {});
 void KillAndReap(pid_t pid, int sig = 9);
 
 // Waits (polling) until pred() holds or the time runs out.

@@ -48,7 +48,7 @@ std::string CDownloader::MakeSegmentTempName(const DownloadWorkItem& item) const
 void CDownloader::DownloadSegmented(int kind, long long count) {
     m_nSegmentState[0] = 0;
     m_nSegmentState[1] = 0;
-    if (count <= 0) return;
+    if (count <= 0 || m_bStopping) return;
     m_vecWorkItems.clear();
     const long long half = count / 2;
     for (int i = 0; i < 2; ++i) {
@@ -243,7 +243,8 @@ void CDownloader::MergeSegments() {
         lseek(out, 0, SEEK_END);
         bool ok = true;
         for (;;) {
-            ssize_t n2 = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            // In pieces, so a closing launcher is not held up by a large pack.
+            ssize_t n2 = m_bStopping ? -1 : copy_file_range(in, nullptr, out, nullptr, 64 << 20, 0);
             if (n2 == 0) break;
             if (n2 < 0) {
                 ok = false;

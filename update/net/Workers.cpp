@@ -11,8 +11,10 @@ namespace fl {
 
 void CDownloader::StartWorkers() {
     m_vecWorkerThreads.clear();
-    m_hWorkerDone[0] = std::make_unique<CEvent>(false, false);
-    m_hWorkerDone[1] = std::make_unique<CEvent>(false, false);
+    // The events live as long as the engine (a shutdown may set them at any
+    // moment); each run starts them unsignalled.
+    m_hWorkerDone[0]->Reset();
+    m_hWorkerDone[1]->Reset();
     for (int w = 0; w < 2; ++w) m_vecWorkerThreads.emplace_back([this, w] { DownloadWorkerProc(w); });
 }
 
