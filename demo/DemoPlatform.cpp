@@ -30,7 +30,7 @@ button{margin-top:16px;width:100%;padding:8px;background:#b8862b;color:#1b1410;b
 <button id="go" type="submit">进入游戏</button>
 </form>
 <script>function logout(){return "是否退出游戏？";}
-if (document.body.dataset.auto) setTimeout(function(){document.getElementById('login').submit();}, 2500);</script>
+if (document.body.dataset.auto) setTimeout(function(){document.getElementById('login').submit();}, 4000);</script>
 </body></html>)";
 
 }  // namespace
@@ -107,7 +107,9 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         }
         if (listed && m_content.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_content.delayMs));
         const char* bin = binary ? "application/octet-stream" : "text/plain";
-        if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        // A stopping server does not wait out a delay.
+        for (int waited = 0; waited < delayMs && !m_bStopping; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (rate > 0 && status == 0) {
             // A slow line: pieces of a tenth of the rate, ten a second.
             const size_t piece = size_t(std::max<long long>(1, rate / 10));
@@ -141,11 +143,15 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
 CDemoPlatform::~CDemoPlatform() { Stop(); }
 
 void CDemoPlatform::Stop() {
+    m_bStopping = true;
     m_server->stop();
     if (m_thread.joinable()) m_thread.join();
 }
 
-void CDemoPlatform::RequestStop() { m_server->stop(); }
+void CDemoPlatform::RequestStop() {
+    m_bStopping = true;
+    m_server->stop();
+}
 
 std::string CDemoPlatform::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(m_port) + path;

@@ -2,6 +2,7 @@
 // The game platform on loopback: the home page with a login form, the login
 // address answering the page value text, the resource tree and a report
 // address that logs what it gets.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_port = 0;
+    std::atomic<bool> m_bStopping{false};
     mutable std::mutex m_mutex;
     std::vector<std::string> m_resourceRequests, m_reports;
     struct StatusRule {

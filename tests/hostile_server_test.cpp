@@ -5,6 +5,7 @@
 #include "demo/PackWriter.h"
 #include "tests/support/DemoHarness.h"
 #include "tests/support/PackDamage.h"
+#include "tests/support/Process.h"
 
 using namespace fltest;
 using fldemo::DemoContent;
@@ -233,4 +234,57 @@ TEST_F(HostileFixture, FilesAnOlderPackReplacedBeforeItBrokeAreFetchedAgain) {
     EXPECT_FALSE(Has(r.requests, victim)) << "the damaged entry left its file as it was";
     EXPECT_TRUE(r.completed);
     ExpectTreeMatchesServer();
+}
+
+// The engine stops promptly when the application closes, whatever it is doing
+// (run under ThreadSanitizer too: the stop races with every stage).
+TEST_F(HostileFixture, AStopAtAnyStageEndsTheTaskAtOnce) {
+    options.files = 40;
+    options.fileSize = 20000;
+    options.packLacks = 20;
+    StartPlatform();
+    auto stopAt = [&](const std::string& marker, const std::function<void()>& prepare) {
+        prepare();
+        platform->ClearLog();
+        RecordingProgress progress;
+        FakeMainWindow window;
+        fl::CWobrApp app;
+        app.SetMainDlg(&window);
+        app.SetProgressHost(&progress);
+        app.SetLauncherFolder(install.Path() + "/");
+        app.m_bSkipClientLaunch = true;
+        window.GameParams().Assign("'rsurl':'" + platform->ResourceUrl() + "','preloadver':'1','vm':'a'");
+        std::atomic<bool> ended{false};
+        std::thread task([&] {
+            app.StartDownloader();
+            ended = true;
+        });
+        const bool reached = WaitUntil(
+            [&] {
+                for (const auto& s : progress.Status())
+                    if (s.rfind(marker, 0) == 0) return true;
+                return false;
+            },
+            20000);
+        const auto asked = std::chrono::steady_clock::now();
+        app.ShutdownDownloader();
+        const bool stopped = WaitUntil([&] { return ended.load(); }, 5000);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+        task.join();
+        EXPECT_TRUE(reached) << marker;
+        EXPECT_TRUE(stopped) << marker;
+        EXPECT_LT(seconds, 1.0) << marker;
+    };
+    stopAt("下载更新中...", [&] { platform->SetResourceDelay("fenwa_full.zip", 0, 2, 50 * 1024); });
+    RemoveTree(RunFolder());
+    platform->WriteInstallFolder(install.Path());
+    stopAt("正在解压资源...", [] {});
+    stopAt("正在下载更新文件...  1/" + std::to_string(options.packLacks), [&] {
+        RemoveTree(RunFolder());
+        Content().delayMs = 300;
+    });
+    stopAt("更新完成,正在启动游戏主程序...", [&] {
+        Content().delayMs = 0;
+        platform->SetResourceDelay("version.pat", 20000, 2);
+    });
 }

@@ -3,6 +3,7 @@
 #include <glibmm/main.h>
 
 #include <cstdint>
+#include <utility>
 #include <gtk/gtk.h>
 
 #include "app/Folders.h"
@@ -39,9 +40,21 @@ IMainWindow* CLauncherFrontEnd::Create(const std::string& argText) {
     dlg->m_fnShowProgress = [this] { m_pProgress->ShowProgress(*m_pDlg); };
     dlg->m_fnQuit = [] { gtk_main_quit(); };
     dlg->m_fnShowConfirm = [this, dlg](int mode) {
-        auto* confirm = new CDialogSelect(*dlg, dlg, mode);
-        // Deleted once its own signal has returned.
-        confirm->signal_hide().connect([confirm] { Glib::signal_idle().connect_once([confirm] { delete confirm; }); });
+        // One dialog at a time: the one up in this mode is shown again; one in
+        // another mode gives way to a new one.
+        if (m_pConfirm && m_pConfirm->Mode() == mode) {
+            m_pConfirm->present();
+            return;
+        }
+        CloseConfirm();
+        m_pConfirm = new CDialogSelect(*dlg, dlg, mode);
+        CDialogSelect* confirm = m_pConfirm;
+        confirm->signal_hide().connect([this, confirm] {
+            if (m_pConfirm != confirm) return;  // already let go (the front end is finishing)
+            m_pConfirm = nullptr;
+            // Deleted once its own signal has returned.
+            Glib::signal_idle().connect_once([confirm] { delete confirm; });
+        });
         confirm->show();
         confirm->present();
     };
@@ -79,9 +92,14 @@ void CLauncherFrontEnd::ShowSettingsMenu() {
     if (m_pDlg && !m_pDlg->IsDestroyed()) m_pDlg->OnLauncher(kCodeSettingsMenu2, command);
 }
 
+void CLauncherFrontEnd::CloseConfirm() {
+    if (m_pConfirm) m_pConfirm->hide();  // its hide handler lets it go
+}
+
 void CLauncherFrontEnd::Finish() {
     if (m_bFinished) return;
     m_bFinished = true;
+    if (CDialogSelect* confirm = std::exchange(m_pConfirm, nullptr)) delete confirm;  // no loop runs to do it later
     if (m_pProgress) m_pProgress->Shutdown();
     m_pTray.reset();
     m_pCleaner.reset();

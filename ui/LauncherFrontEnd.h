@@ -16,6 +16,7 @@ class IMainWindow;
 class CProgressHost;
 class CDialogSetting;
 class CTrayIcon;
+class CDialogSelect;
 
 class CLauncherFrontEnd {
 public:
@@ -32,6 +33,8 @@ public:
     void ShowSettingsMenu();
     // The resource server's host, for the Flash data.
     std::string ResourceHost() const;
+    // The confirm dialog that is up, if any.
+    CDialogSelect* Confirm() { return m_pConfirm; }
 
 private:
     CWobrApp& m_app;
@@ -41,6 +44,8 @@ private:
     std::unique_ptr<CDialogSetting> m_pCleaner;
     std::unique_ptr<CTrayIcon> m_pTray;
     bool m_bFinished = false;
+    CDialogSelect* m_pConfirm = nullptr;  // owned by itself: deleted after it is hidden
+    void CloseConfirm();
 };
 
 }  // namespace fl

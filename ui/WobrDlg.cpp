@@ -1,7 +1,10 @@
 // The main window: set-up, messages, the views and the end of the window.
 #include "ui/WobrDlg.h"
 
+#include <glibmm/main.h>
 #include <gtk/gtk.h>
+
+#include <algorithm>
 
 #include "app/SharedTexts.h"
 #include "app/WobrApp.h"
@@ -121,12 +124,12 @@ void CWobrDlg::OnInitDialog(const std::string& argText) {
 
 void CWobrDlg::CenterLoginView() {
     Gdk::Geometry hints{};
-    hints.min_width = hints.max_width = 1030;
-    hints.min_height = hints.max_height = 650;
+    hints.min_width = hints.max_width = kLoginWidth;
+    hints.min_height = hints.max_height = kLoginHeight;
     set_geometry_hints(*this, hints, Gdk::HINT_MIN_SIZE | Gdk::HINT_MAX_SIZE);
-    resize(1030, 650);
+    resize(kLoginWidth, kLoginHeight);
     auto screen = get_screen();
-    move((screen->get_width() - 1030) / 2, (screen->get_height() - 650) / 2);
+    move((screen->get_width() - kLoginWidth) / 2, (screen->get_height() - kLoginHeight) / 2);
 }
 
 void CWobrDlg::PostLauncherMessage(int code, long wParam) { m_pump.Post(WM_LAUNCHER, uintptr_t(wParam), code); }
@@ -162,40 +165,85 @@ bool CWobrDlg::on_delete_event(GdkEventAny*) {
 
 bool CWobrDlg::on_configure_event(GdkEventConfigure* event) {
     const bool r = Gtk::Window::on_configure_event(event);
+    FitToWorkArea();
     Layout();
     return r;
+}
+
+bool CWobrDlg::on_window_state_event(GdkEventWindowState* event) {
+    const bool r = Gtk::Window::on_window_state_event(event);
+    m_bMaximized = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    if (!m_bGameView && !m_bMaximized) {
+        // Back in the login view: whatever the window manager restored, the view is 1030 x 650, centred.
+        int w = 0, h = 0;
+        get_size(w, h);
+        if (w != kLoginWidth || h != kLoginHeight) CenterLoginView();
+    }
+    ApplyShape();
+    Layout(true);
+    return r;
+}
+
+void CWobrDlg::FitToWorkArea() {
+    if (!m_bGameView || m_bMaximized) return;
+    auto window = get_window();
+    if (!window) return;
+    GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(window->gobj()), window->gobj());
+    if (!monitor) return;
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(monitor, &area);
+    int w = 0, h = 0;
+    get_size(w, h);
+    if (h > area.height) {
+        move(area.x, area.y);
+        resize(area.width, area.height);
+    } else if (w < kMinWidth || h < kMinHeight) {
+        const int nw = std::max(w, kMinWidth), nh = std::max(h, kMinHeight);
+        resize(nw, nh);
+        move(area.x + (area.width - nw) / 2, area.y + (area.height - nh) / 2);
+    }
+}
+
+void CWobrDlg::EnsureMaximized(int triesLeft) {
+    // A request made while the window manager is still busy with the window can
+    // be lost: ask again until it reports the window maximised.
+    Glib::signal_timeout().connect_once(
+        [this, triesLeft] {
+            if (m_bDestroyed || !m_bGameView || m_bMaximized || triesLeft <= 0) return;
+            maximize();
+            EnsureMaximized(triesLeft - 1);
+        },
+        400);
 }
 
 void CWobrDlg::EnterGameView() {
     if (m_bGameView) return;
     m_bGameView = true;
     m_bResizable = true;
-    hide();
+    // No hide and show around it: a window withdrawn and mapped again in quick
+    // succession loses its maximised state to the window manager.
     Gdk::Geometry hints{};
     hints.min_width = kMinWidth;
     hints.min_height = kMinHeight;
     set_geometry_hints(*this, hints, Gdk::HINT_MIN_SIZE);
-    if (auto w = get_window()) w->shape_combine_region(Cairo::RefPtr<Cairo::Region>(), 0, 0);
-    maximize();
-    show();
     ApplyShape();
+    maximize();
+    EnsureMaximized(5);
     Layout(true);
 }
 
 void CWobrDlg::LeaveGameView() {
-    if (is_maximized()) unmaximize();
     m_bGameView = false;
     m_bResizable = false;
-    hide();
+    unmaximize();
     CenterLoginView();
     m_web.NavigateTo(m_config.HomePage());
-    show();
     ApplyShape();
     Layout(true);
 }
 
 void CWobrDlg::ToggleMaximize() {
-    if (is_maximized())
+    if (m_bMaximized)
         unmaximize();
     else
         maximize();
@@ -223,10 +271,13 @@ void CWobrDlg::DestroyWindow() {
     if (m_bDestroyed) return;
     m_bDestroyed = true;
     m_web.DestroyWindow();
-    // Leaving from the game view starts a new launcher.
+    // Leaving from the game view starts a new launcher. It is told the install
+    // folder the way the relaunch tells it, so it finds the same "platform.ini".
     if (m_bGameView) {
         std::string why;
-        if (ShellOpenProgram(GetModulePath(), "", &why) != 0) OutputDebugStringW(why);
+        const std::string folder = m_app.GetLauncherFolder();
+        if (ShellOpenProgram(m_app.GetModulePathForStartup(), folder.empty() ? "" : folder + "\"", &why) != 0)
+            OutputDebugStringW(why);
     }
     hide();
 }

@@ -21,6 +21,16 @@ namespace fl {
 
 class CWobrApp;
 
+// The window's one container. Its children are placed and sized by the
+// window's layout, never the other way round: the area asks for no size of its
+// own, so the window's smallest size is what its size hints say (a child sized
+// to the window must not keep the window from shrinking).
+class CFreeArea : public Gtk::Fixed {
+protected:
+    void get_preferred_width_vfunc(int& minimum, int& natural) const override { minimum = natural = 1; }
+    void get_preferred_height_vfunc(int& minimum, int& natural) const override { minimum = natural = 1; }
+};
+
 class CWobrDlg : public Gtk::Window, public IMainWindow, public IButtonOwner {
 public:
     enum SkinButton { kHome, kForum, kRecharge, kService, kClose, kMinimize, kLogo, kButtonCount };
@@ -47,6 +57,8 @@ public:
     CDialogWeb& PageHost() { return m_web; }
     bool IsGameView() const { return m_bGameView; }
     Gtk::Fixed& Area() { return m_fixed; }
+    // What the window manager last said.
+    bool IsMaximizedNow() const { return m_bMaximized; }
 
     // Hooks of the front end: the update start (code 106), the settings menu,
     // the confirm dialog and the cache cleaner; quitting the main loop.
@@ -74,6 +86,7 @@ public:
 protected:
     bool on_delete_event(GdkEventAny*) override;
     bool on_configure_event(GdkEventConfigure* event) override;
+    bool on_window_state_event(GdkEventWindowState* event) override;
 
 private:
     // Painting and layout (WobrDlgPaint.cpp).
@@ -81,6 +94,10 @@ private:
     void PaintLoginView(cairo_t* cr, int w, int h);
     void PaintGameView(cairo_t* cr, int w, int h);
     void Layout(bool force = false);
+    // Game view: a window taller than the work area is moved to its corner and fitted.
+    void FitToWorkArea();
+    // Game view: maximised until the window manager says so (it may drop a request).
+    void EnsureMaximized(int triesLeft);
     void ApplyShape();
     void CenterLoginView();
     // Mouse (WobrDlgMouse.cpp).
@@ -102,16 +119,18 @@ private:
     PlatformConfig m_config;
     CGameParams m_GameParams;
     CMessagePump m_pump;
-    Gtk::Fixed m_fixed;
+    CFreeArea m_fixed;
     Gtk::DrawingArea m_canvas;
     CDialogWeb m_web;
     bool m_bGameView = false;
     bool m_bResizable = false;
     bool m_bDestroyed = false;
+    bool m_bMaximized = false;
     int m_nLastWidth = 0, m_nLastHeight = 0;
     int m_nReleaseX = -1, m_nReleaseY = -1;
     static constexpr int kBorder = 6;
     static constexpr int kMinWidth = 1000, kMinHeight = 650;
+    static constexpr int kLoginWidth = 1030, kLoginHeight = 650;
 };
 
 }  // namespace fl

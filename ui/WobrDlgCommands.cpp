@@ -94,11 +94,8 @@ void CWobrDlg::OnSkinButton(uintptr_t wParam, long lParam) {
     int which = -1;
     for (int i = 0; i < kButtonCount; ++i)
         if (wParam == reinterpret_cast<uintptr_t>(&m_buttons[i])) which = i;
-    if (which == kLogo) {
-        Open(m_config.MainSitePage());
-        return;
-    }
-    // A release counts as a click only over the button that was pressed.
+    // A release counts as a click only over the button that was pressed (the
+    // platform logo too: one click opens its page once).
     if (lParam != 1 || which < 0 || !m_buttons[which].m_rect.PtInRect(m_nReleaseX, m_nReleaseY)) return;
     switch (which) {
         case kHome: Open(m_config.GameHomePage()); break;
@@ -107,6 +104,7 @@ void CWobrDlg::OnSkinButton(uintptr_t wParam, long lParam) {
         case kForum: Open(m_config.ForumPage()); break;
         case kClose: OnCancel(); break;
         case kMinimize: iconify(); break;
+        case kLogo: Open(m_config.MainSitePage()); break;
         default: break;
     }
 }

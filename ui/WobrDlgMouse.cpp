@@ -42,7 +42,7 @@ bool CWobrDlg::OnButtonPress(GdkEventButton* event) {
     }
     if (event->type != GDK_BUTTON_PRESS) return true;
     FeedControls(MouseMsg::LButtonDown, x, y);
-    if (m_bResizable && !is_maximized()) {
+    if (m_bResizable && !m_bMaximized) {
         static const Gdk::WindowEdge edges[10] = {Gdk::WINDOW_EDGE_NORTH_WEST, Gdk::WINDOW_EDGE_NORTH_WEST,
                                                   Gdk::WINDOW_EDGE_NORTH,      Gdk::WINDOW_EDGE_NORTH_EAST,
                                                   Gdk::WINDOW_EDGE_WEST,       Gdk::WINDOW_EDGE_WEST,
@@ -61,7 +61,7 @@ bool CWobrDlg::OnButtonPress(GdkEventButton* event) {
         for (int i : {kHome, kRecharge, kForum, kService, kMinimize, kClose})
             if (m_buttons[i].m_rect.PtInRect(x, y)) return true;
     }
-    if (!is_maximized()) begin_move_drag(1, int(event->x_root), int(event->y_root), event->time);
+    if (!m_bMaximized) begin_move_drag(1, int(event->x_root), int(event->y_root), event->time);
     return true;
 }
 
@@ -78,7 +78,7 @@ bool CWobrDlg::OnMotion(GdkEventMotion* event) {
     FeedControls(MouseMsg::Move, x, y);
     if (auto window = m_canvas.get_window()) {
         const char* name = nullptr;
-        if (m_bResizable && !is_maximized()) {
+        if (m_bResizable && !m_bMaximized) {
             static const char* cursors[10] = {nullptr,    "nw-resize", "n-resize", "ne-resize", "w-resize",
                                               nullptr,    "e-resize",  "sw-resize", "s-resize", "se-resize"};
             name = cursors[HitZone(x, y)];

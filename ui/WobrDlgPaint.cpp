@@ -54,10 +54,10 @@ bool CWobrDlg::OnPaint(const Cairo::RefPtr<Cairo::Context>& context) {
     return true;
 }
 
-void CWobrDlg::PaintLoginView(cairo_t* cr, int w, int h) {
+void CWobrDlg::PaintLoginView(cairo_t* cr, int, int) {
     cairo_surface_t* skin = SkinSurfaceKeyed(259, 0xFF00FF);
     if (!skin) return;
-    Blit(cr, skin, 0, 0, w, h);
+    Blit(cr, skin, 0, 0, kLoginWidth, kLoginHeight);
     // In the order home, recharge, customer service, forum, close, minimize, logo.
     for (int i : {kHome, kRecharge, kService, kForum, kClose, kMinimize, kLogo}) m_buttons[i].DrawInto(cr);
 }
@@ -99,7 +99,7 @@ void CWobrDlg::ApplyShape() {
     if (!m_bGameView) {
         // The login view is exactly the skin's opaque pixels, for drawing and for the mouse.
         if (cairo_surface_t* skin = SkinSurfaceKeyed(259, 0xFF00FF)) region = gdk_cairo_region_create_from_surface(skin);
-    } else if (!is_maximized()) {
+    } else if (!m_bMaximized) {
         const int w = get_width(), h = get_height();
         cairo_rectangle_int_t full{0, 0, w, h};
         region = cairo_region_create_rectangle(&full);
@@ -116,8 +116,8 @@ void CWobrDlg::ApplyShape() {
 
 void CWobrDlg::Layout(bool force) {
     if (!m_web.HasWindow() && !force) return;
-    int w = 0, h = 0;
-    get_size(w, h);
+    int w = kLoginWidth, h = kLoginHeight;  // the login view has one size, whatever the window has for a moment
+    if (m_bGameView) get_size(w, h);
     if (w <= 0 || h <= 0) return;
     if (!force && w == m_nLastWidth && h == m_nLastHeight) return;
     m_nLastWidth = w;

@@ -41,8 +41,9 @@ void CDialogWeb::Create() {
     g_signal_connect(m_pView, "context-menu", G_CALLBACK(OnContextMenu), this);
     gtk_widget_set_name(GTK_WIDGET(m_pView), g_strTitle.c_str());
     m_pCancel = g_cancellable_new();
+    // No load of its own: the window's first navigation is the only one in
+    // flight at start (two competing loads could lose the home page).
     m_bFirstDocument = true;
-    webkit_web_view_load_uri(m_pView, "about:blank");
 }
 
 void CDialogWeb::DestroyWindow() {
@@ -109,6 +110,8 @@ gboolean CDialogWeb::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
     if (!uri) return FALSE;
     auto* page = static_cast<CDialogWeb*>(self);
+    // A reload is no new navigation: none of the rules run for it.
+    if (webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_RELOAD) return FALSE;
     if (page->OnBeforeNavigate2(uri)) {
         webkit_policy_decision_ignore(decision);
         return TRUE;
