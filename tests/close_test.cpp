@@ -21,6 +21,7 @@ struct CloseFixture : ::testing::Test {
     ScopedEnv runtimeEnv{"XDG_RUNTIME_DIR", runtime.Path()};
     fldemo::ContentOptions options;
     std::unique_ptr<fldemo::CDemoPlatform> platform;
+    bool keepSiteFromEnvironment = true;  // else the launcher finds its addresses in the install folder
 
     void SetUp() override {
         options.autoLogin = true;
@@ -47,7 +48,7 @@ struct CloseFixture : ::testing::Test {
         o.env = {{"XDG_DATA_HOME", data.Path()},
                  {"HOME", home.Path()},
                  {"XDG_RUNTIME_DIR", runtime.Path()},
-                 {"FLAUNCHER_MEMBER_SITE", platform->Url("")},
+                 {"FLAUNCHER_MEMBER_SITE", keepSiteFromEnvironment ? platform->Url("") : ""},
                  {"FLAUNCHER_TRACE", "1"}};
         o.workDir = folder;
         const std::string err = home / "trace.txt";
@@ -107,4 +108,14 @@ TEST_F(CloseFixture, ClosingDuringTheFileStageOrTheFinalSaveEndsAtOnce) {
     platform->ClearLog();  // requests are counted from here
     platform->SetResourceDelay("version.pat", 20000, 2);  // the list arrives; its saving hangs
     ExpectPromptEnd(CloseAt("status: 更新完成,正在启动游戏主程序..."), "final save");
+}
+
+TEST_F(CloseFixture, ALauncherToldItsInstallFolderUsesThePlatformAddressesConfiguredThere) {
+    Start(true);
+    // No address from the environment: only the install folder's "platform.ini" names the site.
+    WriteFile(install / "platform.ini", "member_site=" + platform->Url("") + "\nmain_site=" + platform->Url("") + "\n");
+    keepSiteFromEnvironment = false;
+    const Closed c = CloseAt("登陆地址:" + platform->Url("/yxfenwa/wd"));
+    EXPECT_TRUE(c.reached) << c.trace.substr(0, 2000);
+    EXPECT_TRUE(c.exited);
 }

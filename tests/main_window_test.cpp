@@ -159,3 +159,28 @@ TEST(DesktopShortcut, MadeOnlyForAnInstallFolderOtherThanTheDesktop) {
     EXPECT_NE(entry.find("Exec=\"/opt/fenwa/FLauncher_zelt.exe\""), std::string::npos) << entry;
     EXPECT_NE(entry.find("Name=zeltFenwa"), std::string::npos);
 }
+
+TEST_F(WindowFixture, ThePlatformLogoOpensTheMainSiteOncePerClick) {
+    const std::string log = dir / "opened.txt";
+    WriteFile(dir / "browser", "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
+    chmod((dir / "browser").c_str(), 0755);
+    ScopedEnv browser("FLAUNCHER_BROWSER", dir / "browser");
+    system(("xdotool mousemove " + std::to_string(left + 708 + 93) + " " + std::to_string(top + 510 + 23) +
+            " click 1").c_str());
+    ASSERT_TRUE(PumpUntil([&] { return !ReadFile(log).empty(); }, 5000));
+    Pump(1000);
+    EXPECT_EQ(ReadFile(log), server.Url("/") + "\n") << "pressed and released: one page";
+}
+
+TEST_F(WindowFixture, LeavingFromTheGameViewStartsTheLauncherWithItsInstallFolder) {
+    const std::string args = dir / "args.txt";
+    WriteFile(dir / "launcher", "#!/bin/sh\nprintf '%s' \"$1\" > '" + args + "'\n");
+    chmod((dir / "launcher").c_str(), 0755);
+    app.m_strModulePathOverride = dir / "launcher";
+    app.SetLauncherFolder("/opt/fenwa/");
+    dlg->PostLauncherMessage(fl::kCodeEnterGameView, 0);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->IsGameView(); }, 3000));
+    dlg->DestroyWindow();
+    ASSERT_TRUE(WaitUntil([&] { return Exists(args); }, 5000));
+    EXPECT_EQ(ReadFile(args), "/opt/fenwa/\"") << "told the install folder as the relaunch tells it";
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
 #include <httplib.h>
+#include <webkit2/webkit2.h>
 
 #include "app/SharedTexts.h"
 #include "app/WobrApp.h"
@@ -41,6 +42,9 @@ struct PageFixture : ::testing::Test {
         top.add(*Glib::wrap(page->Widget()));
         top.set_default_size(651, 363);
         top.show_all();
+        // The window's first navigation (the page host makes none of its own).
+        Html(server, "/first", "first");
+        Go("/first");
         ASSERT_TRUE(PumpUntil([&] { return CountCode(window, fl::kCodeLoadHomePage) == 1; }, 10000));
     }
     void TearDown() override { page.reset(); }
@@ -89,6 +93,41 @@ TEST_F(PageFixture, TheTestPageWritesItsArgumentAndStartsTheClient) {
     EXPECT_TRUE(started);
     EXPECT_EQ(ReadFile(dir / "text.txt"), "abc");
     EXPECT_EQ(CountCode(window, fl::kCodeEnterGameView), 1);
+}
+
+TEST_F(PageFixture, AReloadRunsNoRulesANewNavigationDoes) {
+    TempDir dir;
+    WriteFile(dir / "client.exe", "#!/bin/sh\necho started >> \"$(dirname \"$0\")/started.txt\"\n");
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    Html(server, "/test.php", "test");
+    auto starts = [&] {
+        const std::string s = ReadFile(dir / "started.txt");
+        return std::count(s.begin(), s.end(), '\n');
+    };
+    Go("/test.php?abc");
+    const bool first = PumpUntil(
+        [&] {
+            // Loaded and finished, so the reload is of this page.
+            WebKitWebView* view = WEBKIT_WEB_VIEW(page->Widget());
+            const char* uri = webkit_web_view_get_uri(view);
+            return starts() == 1 && uri && std::string(uri).find("/test.php") != std::string::npos &&
+                   !webkit_web_view_is_loading(view);
+        },
+        10000);
+    page->RefreshPage();  // as the settings menu's refresh, or the page's own reload
+    const bool reloaded = PumpUntil([&] { return server.Count("/test.php") == 2; }, 10000);
+    Pump(800);
+    const long afterReload = starts();
+    Go("/test.php?abc");
+    const bool again = PumpUntil([&] { return starts() == 2; }, 10000);
+    ASSERT_EQ(chdir(old), 0);
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(reloaded) << "the page was reloaded";
+    EXPECT_EQ(afterReload, 1) << "the reload started no client";
+    EXPECT_TRUE(again) << "a new navigation runs the rules";
+    EXPECT_EQ(CountCode(window, fl::kCodeEnterGameView), 2);
 }
 
 TEST_F(PageFixture, ALoginAddressReachedByARedirectStillStartsTheUpdate) {

@@ -58,7 +58,8 @@ bool CWobrDlg::OnButtonPress(GdkEventButton* event) {
         if (m_settingsButton.Contains(x, y) || m_captionButtons.Contains(x, y) || m_linkBar.Contains(x, y))
             return true;
     } else {
-        for (int i : {kHome, kRecharge, kForum, kService, kMinimize, kClose})
+        // The logo too: a press on it is the start of a click, not of a window move.
+        for (int i : {kHome, kRecharge, kForum, kService, kMinimize, kClose, kLogo})
             if (m_buttons[i].m_rect.PtInRect(x, y)) return true;
     }
     if (!m_bMaximized) begin_move_drag(1, int(event->x_root), int(event->y_root), event->time);
