@@ -16,6 +16,9 @@ public:
     virtual void Finish() = 0;
     // Release without completing.
     virtual void Abort() = 0;
+    // A transfer is tried again, resumed or moved to another address (a line for
+    // the runner; the window only traces it).
+    virtual void ShowTransferNote(const std::string&) {}
 };
 
 }  // namespace fl

@@ -122,6 +122,10 @@ void CWobrApp::SetProgressPercent(int percent) {
     if (m_pProgressHost) m_pProgressHost->SetProgressPercent(percent);
 }
 
+void CWobrApp::ShowTransferNote(const std::string& text) {
+    if (m_pProgressHost) m_pProgressHost->ShowTransferNote(text);
+}
+
 void CWobrApp::SetProgressRange(int lower, int upper) {
     if (m_pProgressHost) m_pProgressHost->SetProgressRange(lower, upper);
 }

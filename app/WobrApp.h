@@ -70,6 +70,7 @@ public:
     // Progress operations, forwarded to the progress holder.
     void ShowStatusText(const std::string& text);
     void SetProgressPercent(int percent);
+    void ShowTransferNote(const std::string& text);
     void SetProgressRange(int lower, int upper);
     void UpdateFinished();
     void FinishUpdate();

@@ -32,13 +32,22 @@ struct Exchange {
     bool responded = false;
     bool skipBlock = false;  // a redirect the library follows itself
     long long blockLength = -1;
-    std::string blockRange;
+    std::string blockRange, blockEtag, blockModified;
+    long blockRetryAfter = -1;
     bool hasLocation = false;
     long stallSeconds = 60;
     curl_off_t lastBytes = -1;
     std::chrono::steady_clock::time_point lastChange{};
     bool stalled = false;
 };
+
+// A header's value without the white space and line end around it.
+std::string HeaderValue(const char* data, size_t n) {
+    size_t b = 0;
+    while (b < n && (data[b] == ' ' || data[b] == '\t')) ++b;
+    while (n > b && (data[n - 1] == '\r' || data[n - 1] == '\n' || data[n - 1] == ' ' || data[n - 1] == '\t')) --n;
+    return std::string(data + b, n - b);
+}
 
 bool StartsWithNoCase(const char* line, size_t n, const char* prefix) {
     size_t i = 0;
@@ -57,11 +66,23 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     if (StartsWithNoCase(data, n, "http/")) {
         x->blockLength = -1;
         x->blockRange.clear();
+        x->blockEtag.clear();
+        x->blockModified.clear();
+        x->blockRetryAfter = -1;
         x->hasLocation = false;
     } else if (StartsWithNoCase(data, n, "content-length:")) {
         x->blockLength = ParseLeadingNumber(std::string(data + 15, n - 15));
     } else if (StartsWithNoCase(data, n, "content-range:")) {
         x->blockRange.assign(data + 14, n - 14);
+    } else if (StartsWithNoCase(data, n, "etag:")) {
+        x->blockEtag = HeaderValue(data + 5, n - 5);
+    } else if (StartsWithNoCase(data, n, "last-modified:")) {
+        x->blockModified = HeaderValue(data + 14, n - 14);
+    } else if (StartsWithNoCase(data, n, "retry-after:")) {
+        const std::string v = HeaderValue(data + 12, n - 12);
+        // Seconds only; a date is not worth a clock comparison here.
+        if (!v.empty() && v.find_first_not_of("0123456789") == std::string::npos && v.size() < 9)
+            x->blockRetryAfter = std::stol(v);
     } else if (StartsWithNoCase(data, n, "location:")) {
         x->hasLocation = true;
     } else if (n <= 2 && (data[0] == '\r' || data[0] == '\n')) {
@@ -76,10 +97,13 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         x->responded = true;
         x->result.status = status;
         x->result.contentLength = x->blockLength;
-        HttpHead head;
+        HttpHead& head = x->result.head;
         head.status = status;
         head.contentLength = x->blockLength;
         head.contentRange = x->blockRange;
+        head.etag = x->blockEtag;
+        head.lastModified = x->blockModified;
+        head.retryAfterSeconds = x->blockRetryAfter;
         if (!x->sink->OnResponse(head)) {
             x->result.stoppedBySink = true;
             return 0;
@@ -272,6 +296,13 @@ CURLcode Perform(CURLM* multi, CURL* curl, const std::atomic<bool>* abort) {
 }  // namespace
 
 HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::string& range) {
+    HttpRequest request;
+    request.range = range;
+    return Get(url, sink, request);
+}
+
+HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const HttpRequest& request) {
+    const std::string& range = request.range;
     Exchange x{&sink, m_pCurl, m_bFollowRedirects, m_pAbort, {}};
     if (!m_pCurl) {
         x.result.error = "HTTP library could not be initialised";
@@ -305,9 +336,18 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::
     curl_easy_setopt(m_pCurl, CURLOPT_XFERINFODATA, &x);
     curl_easy_setopt(m_pCurl, CURLOPT_BUFFERSIZE, 64L * 1024L);
     if (!range.empty()) curl_easy_setopt(m_pCurl, CURLOPT_RANGE, range.c_str());
+    curl_slist* headers = nullptr;
+    if (!request.ifRange.empty()) {
+        headers = curl_slist_append(headers, ("If-Range: " + request.ifRange).c_str());
+        curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, headers);
+    }
 
     CURLcode rc = m_pMulti ? Perform(m_pMulti, m_pCurl, m_pAbort) : curl_easy_perform(m_pCurl);
     curl_easy_setopt(m_pCurl, CURLOPT_ERRORBUFFER, nullptr);  // errbuf dies with this call
+    curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, nullptr);
+    if (headers) curl_slist_free_all(headers);
+    x.result.curlCode = int(rc);
+    x.result.stalled = x.stalled;
     if (rc == CURLE_OK) {
         x.result.completed = true;
         if (!x.responded) {  // no header block ended (cannot happen over HTTP/1.x, kept safe)

@@ -24,6 +24,15 @@ struct HttpHead {
     long status = 0;
     long long contentLength = -1;  // -1 when the server sent none
     std::string contentRange;      // the Content-Range value, empty when none
+    std::string etag;              // ETag, empty when none
+    std::string lastModified;      // Last-Modified, empty when none
+    long retryAfterSeconds = -1;   // Retry-After in seconds, -1 when none (or a date)
+};
+
+// What a GET asks for beyond the address.
+struct HttpRequest {
+    std::string range;    // "first-last" or "first-" (zero-based), empty for the whole body
+    std::string ifRange;  // a validator: the range only if the body is still that one
 };
 
 // Receives one response. Returning false from either call stops the transfer.
@@ -42,6 +51,9 @@ struct HttpResult {
     long long contentLength = -1;
     long long bodyBytes = 0;
     std::string error;             // transport error text, empty when none
+    int curlCode = 0;              // the HTTP library's result code (0 = none)
+    bool stalled = false;          // nothing arrived for the stall time
+    HttpHead head;                 // the final response's header block
 };
 
 class CHttpClient {
@@ -54,6 +66,7 @@ public:
     // GET of `url`. `range` is an HTTP byte range "first-last" (zero-based), or empty.
     // The handle is kept between calls so the connection stays open (keep-alive).
     HttpResult Get(const std::string& url, IHttpSink& sink, const std::string& range = {});
+    HttpResult Get(const std::string& url, IHttpSink& sink, const HttpRequest& request);
 
     // A flag that, once true, makes the running and every later transfer stop.
     void SetAbortFlag(const std::atomic<bool>* flag) { m_pAbort = flag; }

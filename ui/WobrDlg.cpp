@@ -46,7 +46,10 @@ CWobrDlg::CWobrDlg(CWobrApp& app, PlatformConfig config)
       m_pump([this](unsigned m, uintptr_t w, long l) { OnMessage(m, w, l); }),
       m_web(app, m_config.strAdvertisingHost) {}
 
-CWobrDlg::~CWobrDlg() { DestroyWindow(); }
+CWobrDlg::~CWobrDlg() {
+    m_ensureMaximized.disconnect();  // no check may run on a window that is gone
+    DestroyWindow();
+}
 
 void CWobrDlg::OnInitDialog(const std::string& argText) {
     m_bUpdateStarted = 0;
@@ -207,11 +210,13 @@ void CWobrDlg::FitToWorkArea() {
 void CWobrDlg::EnsureMaximized(int triesLeft) {
     // A request made while the window manager is still busy with the window can
     // be lost: ask again until it reports the window maximised.
-    Glib::signal_timeout().connect_once(
+    m_ensureMaximized.disconnect();
+    m_ensureMaximized = Glib::signal_timeout().connect(
         [this, triesLeft] {
-            if (m_bDestroyed || !m_bGameView || m_bMaximized || triesLeft <= 0) return;
+            if (m_bDestroyed || !m_bGameView || m_bMaximized || triesLeft <= 0) return false;
             maximize();
             EnsureMaximized(triesLeft - 1);
+            return false;
         },
         400);
 }

@@ -126,6 +126,7 @@ private:
     bool m_bResizable = false;
     bool m_bDestroyed = false;
     bool m_bMaximized = false;
+    sigc::connection m_ensureMaximized;
     int m_nLastWidth = 0, m_nLastHeight = 0;
     int m_nReleaseX = -1, m_nReleaseY = -1;
     static constexpr int kBorder = 6;

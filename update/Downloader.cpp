@@ -9,6 +9,7 @@
 #include "platform/Trace.h"
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
+#include "update/net/Retry.h"
 #include "web/PageValue.h"
 
 namespace fl {
@@ -61,9 +62,17 @@ long long CDownloader::QueryRemoteSize(const std::string& name) {
     if (!m_pHttpConn) return 0;
     auto client = m_pHttpConn->NewConnection();
     client->SetAbortFlag(&m_bStopping);
-    CSizeSink sink;
-    client->Get(m_pHttpConn->RequestUrl(name), sink);
-    return sink.m_nSize;
+    long long size = 0;
+    RunWithRetries(name + " (size)", [&](int, long& retryAfter, std::string& cause) {
+        CSizeSink sink;
+        const HttpResult r = client->Get(m_pHttpConn->RequestUrl(name), sink);
+        size = sink.m_nSize;
+        if (r.status == 200) return Attempt::Done;
+        cause = DescribeFailure(r);
+        retryAfter = r.head.retryAfterSeconds;
+        return IsConnectionFailure(r) || IsRetryableStatus(r.status) ? Attempt::Retry : Attempt::Final;
+    });
+    return size;
 }
 
 bool CDownloader::Initialize(const std::string& text) {
@@ -72,8 +81,21 @@ bool CDownloader::Initialize(const std::string& text) {
     const std::string suffix = GetPageValue(text, "vm");
 
     std::string configured;
+    std::vector<std::string> mirrors;
     const std::string launcherFolder = m_app.GetLauncherFolder();
-    if (!launcherFolder.empty()) configured = ReadFirstLine(launcherFolder + "hostconfig.ini");
+    if (!launcherFolder.empty()) {
+        configured = ReadFirstLine(launcherFolder + "hostconfig.ini");
+        // Further non-empty lines: other addresses serving the same tree.
+        std::vector<std::string> lines;
+        if (!configured.empty() && ReadLines(launcherFolder + "hostconfig.ini", lines)) {
+            bool first = true;
+            for (const auto& line : lines) {
+                if (line.empty()) continue;
+                if (!first && !Trim(line).empty()) mirrors.push_back(Trim(line));
+                first = false;
+            }
+        }
+    }
     if (!configured.empty()) {
         resUrl = configured;
         TraceF("配置了资源地址:%s", resUrl.c_str());
@@ -81,6 +103,9 @@ bool CDownloader::Initialize(const std::string& text) {
     }
     m_strPreloadVer += suffix;
     m_strResUrl = resUrl;
+    m_vecResUrls = {resUrl};
+    m_vecResUrls.insert(m_vecResUrls.end(), mirrors.begin(), mirrors.end());
+    for (size_t i = 1; i < m_vecResUrls.size(); ++i) TraceF("another resource address: %s", m_vecResUrls[i].c_str());
     TraceF("preloader版本号:%s", m_strPreloadVer.c_str());
     if (m_strResUrl.empty() || m_strPreloadVer.empty()) {
         ShowAppMessage("连接服务器失败,请检查网络是否正常.");

@@ -10,8 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include <functional>
+
 #include "platform/Event.h"
 #include "platform/TextCodec.h"
+#include "update/FileJournal.h"
 #include "update/net/HttpConn.h"
 
 namespace fl {
@@ -114,6 +117,19 @@ public:
     CHttpClient& GetWorkerConnection(size_t index);
     std::string GetObjectBase() const { return m_pHttpConn ? m_pHttpConn->GetObjectBase() : std::string(); }
 
+    // --- passing faults and other addresses ---------------------------------------
+    enum class Attempt { Done, Retry, Final };
+    using AttemptFn = std::function<Attempt(int attempt, long& retryAfterSeconds, std::string& cause)>;
+    // Tries a transfer up to four times on an address, waiting between tries, and
+    // moves the rest of the run to the next address when one is used up. True
+    // when an attempt succeeded; false when one failed for good, all were used up,
+    // or the application is closing.
+    bool RunWithRetries(const std::string& what, const AttemptFn& attempt);
+    // Moves from address `from` to the next one (once, whoever asks first).
+    bool SwitchMirror(int from);
+    // A list fetch tried again parses from its start.
+    void RestartListFetch();
+
     // Stops every transfer and wait at once (the application is closing).
     void Shutdown();
     CWobrApp& App() { return m_app; }
@@ -154,6 +170,10 @@ public:
     std::string m_strResDir;
     std::string m_strPreloadVer;
     std::string m_strResUrl;
+    std::vector<std::string> m_vecResUrls;  // the resource URL and its mirrors ("hostconfig.ini")
+    std::atomic<int> m_nMirror{0};          // which of them serves now
+    std::mutex m_csMirror;
+    CFileJournal m_journal;                 // the per-file stage's finished files
     std::vector<std::thread> m_vecWorkerThreads;
     std::unique_ptr<CEvent> m_hWorkerDone[2];
     std::vector<DownloadWorkItem> m_vecWorkItems;

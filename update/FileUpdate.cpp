@@ -41,6 +41,19 @@ void CDownloader::UpdateFiles() {
         else
             OutputDebugStringW("整包中缺失文件版本控制文件!");
     }
+    // Files a run that was cut short finished already: their versions as if listed.
+    m_journal.SetPath(run + "version.pat.journal");
+    m_nTaskKind = TASK_LOCAL_LIST;
+    int journaled = 0;
+    if (m_journal.Replay([&](std::string_view line) {
+            ParseVersionLine(line);
+            ++journaled;
+        }) &&
+        journaled > 0) {
+        TraceF("journal: %d files finished before", journaled);
+        m_bChanged = true;  // the lists are saved at the end, and the journal goes
+    }
+    m_nTaskKind = TASK_FILES;
     const uint32_t t = timeGetTime();
     BuildDownloadList();
     TraceF("下载文件列表花费时间：%d", int(timeGetTime() - t));

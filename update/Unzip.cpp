@@ -124,6 +124,8 @@ int CDownloader::UnzipPack(const std::string& archive) {
         m_app.SetProgressPercent(int(i * 100 / count));
     }
     zip_discard(za);
+    // Files the pack replaced are no longer what a journal of fetched files says.
+    if (!written.empty() || haveList) unlink((root + kDeferredList + ".journal").c_str());
     if (rc == UNZIP_OK && haveList && std::rename(deferred.c_str(), (root + kDeferredList).c_str()) != 0)
         rc = UNZIP_ENTRY_FAILED;
     if (rc != UNZIP_OK) {

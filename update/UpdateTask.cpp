@@ -53,6 +53,7 @@ void CDownloader::OnDownloadComplete() {
             OutputDebugStringW("OnDownloadComplete: the version lists were not saved");
             return;
         }
+        m_journal.Remove();  // the saved list holds what it knew
     }
     if (m_bAbort || m_bStopping) return;
     m_bCompleted = true;

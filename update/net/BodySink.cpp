@@ -37,39 +37,58 @@ long long CDownloader::PrepareBody(long long contentLength) {
     return m_nTotalSize;
 }
 
-CBodySink::~CBodySink() {
-    if (m_fd >= 0) close(m_fd);
+CBodySink::CBodySink(CDownloader& engine) : m_engine(engine) {
+    if (engine.m_bSaveToFile) {
+        const std::string temp = engine.MakeTempName("");
+        if (!temp.empty()) m_pFile = std::make_unique<CTempFile>(temp);
+    }
+}
+
+HttpRequest CBodySink::Plan() {
+    HttpRequest request = m_pFile ? m_pFile->Plan() : HttpRequest();
+    if (m_pFile && m_pFile->Resumed() > 0) {
+        const std::string note = Format("resuming %s at %lld bytes", ShortName(m_engine.m_strRequest).c_str(),
+                                        m_pFile->Resumed());
+        OutputDebugStringW(note);
+        m_engine.m_app.ShowTransferNote(note);
+    }
+    return request;
 }
 
 bool CBodySink::OnResponse(const HttpHead& head) {
-    if (head.status != 200) return false;  // the send failed: the caller reports it
-    m_bResponded = true;
+    if (head.status != 200 && head.status != 206) return false;  // the send failed: the caller decides
     CDownloader& e = m_engine;
-    e.PrepareBody(head.contentLength);
-    if (e.m_bSaveToFile) {
-        m_strTemp = e.MakeTempName("");
-        if (m_strTemp.empty()) {
-            e.m_bSuccess = false;  // a name that may not become a path is never stored
-            OutputDebugStringW("refused to store " + ShortName(e.m_strRequest));
-            m_bFailed = true;
+    if (!e.m_bSaveToFile) {
+        if (head.status != 200) return false;
+        m_bResponded = true;
+        e.PrepareBody(head.contentLength);
+        return true;
+    }
+    if (!m_pFile) {
+        e.m_bSuccess = false;  // a name that may not become a path is never stored
+        OutputDebugStringW("refused to store " + ShortName(e.m_strRequest));
+        m_bFailed = true;
+        return false;
+    }
+    long long total = 0, held = 0;
+    switch (m_pFile->Open(head, total, held)) {
+        case CTempFile::Opened::NotThisAnswer:
+            OutputDebugStringW("not the answer asked for: " + ShortName(e.m_strRequest) + " starts over");
             return false;
-        }
-        if (!EnsureFolder(ParentOf(m_strTemp))) {
-            e.m_bSuccess = false;  // nothing can be written: not a success
-            OutputDebugStringW("cannot create the folder of " + m_strTemp);
-            m_bDiscard = true;
-            return true;
-        }
-        m_fd = open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (m_fd < 0) {
-            const std::string text = "写文件" + ShortName(m_strTemp) + "错误！\n文件正在使用中,请先关闭程序！";
+        case CTempFile::Opened::CannotWrite: {
+            const std::string text = "写文件" + ShortName(m_pFile->Path()) + "错误！\n文件正在使用中,请先关闭程序！";
             e.m_app.ShowStatusText(text);
             e.m_bSuccess = false;
             e.Tell(text);
             m_bFailed = true;
             return false;
         }
+        case CTempFile::Opened::Yes:
+            break;
     }
+    m_bResponded = true;
+    e.PrepareBody(total);
+    e.m_nReceived = held;  // a resumed body counts what it already holds
     const int kind = e.m_nTaskKind;
     if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) e.m_app.SetProgressRange(0, 200);
     return true;
@@ -87,8 +106,7 @@ bool CBodySink::OnData(const char* data, size_t size) {
         e.OnReceiveText(data, size);
         return true;
     }
-    if (m_bDiscard) return true;
-    if (!WriteAll(m_fd, data, size)) {
+    if (!m_pFile->Write(data, size)) {
         e.m_bSuccess = false;
         e.Tell("请求服务器数据失败!");
         m_bFailed = true;
@@ -97,27 +115,25 @@ bool CBodySink::OnData(const char* data, size_t size) {
     return true;
 }
 
-void CBodySink::Finish(const HttpResult& result) {
+bool CBodySink::Whole(const HttpResult& result) {
     CDownloader& e = m_engine;
-    if (m_fd >= 0) {
+    if (m_pFile) {
         // The version lists saved at the end reach the disk before they replace the old ones.
-        if (e.m_nTaskKind == TASK_SAVE_VERSION && result.completed) fsync(m_fd);
-        if (close(m_fd) != 0 && !m_bFailed) {
+        const bool flush = e.m_nTaskKind == TASK_SAVE_VERSION && result.completed;
+        if (!m_pFile->Close(flush) && !m_bFailed) {
             e.m_bSuccess = false;
             e.Tell("请求服务器数据失败!");
             m_bFailed = true;
         }
-        m_fd = -1;
     }
-    if (m_bFailed) return;
     // A body that broke off, or ended before its announced length, is never
-    // taken as whole: the ".temp" file stays and the old file is kept.
-    const bool interrupted = m_bTooBig || !result.completed || (e.m_nTotalSize > 0 && e.m_nReceived < e.m_nTotalSize);
-    if (interrupted) {
-        e.m_bSuccess = false;
-        e.Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(e.m_strRequest).c_str()));
-        return;
-    }
+    // taken as whole: the ".temp" file stays (to be continued) and the old file is kept.
+    return m_bResponded && !m_bFailed && !m_bTooBig && result.completed &&
+           (e.m_nTotalSize <= 0 || e.m_nReceived >= e.m_nTotalSize);
+}
+
+void CBodySink::Commit() {
+    CDownloader& e = m_engine;
     if (!e.m_bSaveToFile) {
         e.OnReceiveText(nullptr, 0);  // hands over a sequence held back at the end
         if (!e.m_strPendingLine.empty() && !e.m_bLineTooLong) e.ParseVersionLine(e.m_strPendingLine);
@@ -126,21 +142,21 @@ void CBodySink::Finish(const HttpResult& result) {
         e.m_bLastFetchOk = true;
         return;
     }
-    if (m_bDiscard) return;
     const bool launcher = e.m_nTaskKind == TASK_LAUNCHER_EXE;
     const std::string name = launcher ? "FLuncher.updt" : NormalizeSeparators(e.m_strRequest);
     const std::string finalPath = e.GetRunFolder(launcher) + name;
     OutputDebugStringW("1111111111111111111111111111111111111");
-    OutputDebugStringW(m_strTemp);
+    OutputDebugStringW(m_pFile->Path());
     OutputDebugStringW(finalPath);
     // rename() replaces the old file in one step: it is never absent or partial.
-    if (std::rename(m_strTemp.c_str(), finalPath.c_str()) != 0) {
+    if (std::rename(m_pFile->Path().c_str(), finalPath.c_str()) != 0) {
         const std::string text = "文件[" + ShortName(finalPath) + "]写入数据失败, 请先关闭该文件!";
         e.m_app.ShowStatusText(text);
         e.Tell(text);
         e.m_bSuccess = false;
         return;
     }
+    m_pFile->Finished();
     if (launcher) chmod(finalPath.c_str(), 0755);
     e.m_bLastFetchOk = true;
 }

@@ -1,7 +1,11 @@
 #pragma once
 // Receives one request-thread body: into a ".temp" file moved into place when
-// whole, or (memory mode) into the version-line parser.
+// whole (continuing one that an earlier attempt or run left), or (memory
+// mode) into the version-line parser.
+#include <memory>
+
 #include "platform/HttpClient.h"
+#include "update/net/TempFile.h"
 
 namespace fl {
 
@@ -9,22 +13,24 @@ class CDownloader;
 
 class CBodySink : public IHttpSink {
 public:
-    explicit CBodySink(CDownloader& engine) : m_engine(engine) {}
-    ~CBodySink() override;
+    explicit CBodySink(CDownloader& engine);
+    // The request of this attempt (the missing bytes of a file left half-fetched).
+    HttpRequest Plan();
     bool OnResponse(const HttpHead& head) override;
     bool OnData(const char* data, size_t size) override;
-    // The end of the body: moves the file into place, or reports the interruption.
-    void Finish(const HttpResult& result);
+    // Ends the attempt: true when the body arrived whole (the file is closed).
+    bool Whole(const HttpResult& result);
+    // Hands the body over: the last line to the parser, or the file into place.
+    void Commit();
     bool Responded() const { return m_bResponded; }
+    bool Failed() const { return m_bFailed; }  // a local failure, already reported
 
 private:
     CDownloader& m_engine;
+    std::unique_ptr<CTempFile> m_pFile;  // file mode only
     bool m_bResponded = false;
-    bool m_bFailed = false;   // a local failure already reported
-    bool m_bDiscard = false;  // no usable temp name: the body goes nowhere
-    bool m_bTooBig = false;   // a list body past its limit
-    int m_fd = -1;
-    std::string m_strTemp;
+    bool m_bFailed = false;
+    bool m_bTooBig = false;  // a list body past its limit
 };
 
 }  // namespace fl

@@ -9,14 +9,35 @@ HttpConn::HttpConn() = default;
 HttpConn::~HttpConn() = default;
 
 bool HttpConn::Initialize(const std::string& url) {
+    if (!Rebase(url)) return false;
+    m_pMainConnection = NewConnection();
+    return m_pMainConnection != nullptr;
+}
+
+bool HttpConn::Rebase(const std::string& url) {
     UrlParts parts;
     if (!ParseUrl(Trim(url), parts) || parts.scheme != "http") return false;
     if (parts.hasUser || parts.hasQuery || parts.hasFragment || parts.host.empty()) return false;
+    std::lock_guard lock(m_cs);
     m_strServer = parts.host;
     m_nPort = parts.port;
     m_strObjectBase = parts.path.empty() ? "/" : parts.path;
-    m_pMainConnection = NewConnection();
-    return m_pMainConnection != nullptr;
+    return true;
+}
+
+std::string HttpConn::GetServer() const {
+    std::lock_guard lock(m_cs);
+    return m_strServer;
+}
+
+std::string HttpConn::GetObjectBase() const {
+    std::lock_guard lock(m_cs);
+    return m_strObjectBase;
+}
+
+unsigned short HttpConn::GetPort() const {
+    std::lock_guard lock(m_cs);
+    return m_nPort;
 }
 
 std::unique_ptr<CHttpClient> HttpConn::NewConnection() const {
@@ -31,8 +52,12 @@ void HttpConn::SetAbortFlag(const std::atomic<bool>* flag) {
 }
 
 std::string HttpConn::RequestUrl(const std::string& name, const std::string& version) const {
-    std::string url = "http://" + m_strServer + ":" + std::to_string(m_nPort) + m_strObjectBase +
-                      PercentEncode(NormalizeSeparators(name), true);
+    std::string url;
+    {
+        std::lock_guard lock(m_cs);
+        url = "http://" + m_strServer + ":" + std::to_string(m_nPort) + m_strObjectBase;
+    }
+    url += PercentEncode(NormalizeSeparators(name), true);
     if (!version.empty()) url += "?v=" + PercentEncode(version, false);
     return url;
 }

@@ -2,6 +2,7 @@
 // The engine's connection to the resource server: the server, port and object
 // base taken from the resource URL, and the request thread's own client.
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/HttpClient.h"
@@ -16,6 +17,8 @@ public:
     // Only "http://" URLs without user, query or fragment; port 80 when none is
     // written; the path is kept as written.
     bool Initialize(const std::string& url);
+    // Another address serving the same tree; the connections stay.
+    bool Rebase(const std::string& url);
     std::unique_ptr<CHttpClient> NewConnection() const;
 
     // The request thread's request: object base + name (+ "?v=" + version).
@@ -27,13 +30,14 @@ public:
     // it is requested as itself ("\" between folders becomes "/"); "?v=" and the
     // encoded version follow unless the version is empty.
     std::string RequestUrl(const std::string& name, const std::string& version = {}) const;
-    std::string GetServer() const { return m_strServer; }
-    std::string GetObjectBase() const { return m_strObjectBase; }
-    unsigned short GetPort() const { return m_nPort; }
+    std::string GetServer() const;
+    std::string GetObjectBase() const;
+    unsigned short GetPort() const;
     void SetAbortFlag(const std::atomic<bool>* flag);
 
 private:
     std::unique_ptr<CHttpClient> m_pMainConnection;
+    mutable std::mutex m_cs;  // the address may change while workers form requests
     std::string m_strServer;
     std::string m_strObjectBase;
     unsigned short m_nPort = 80;

@@ -12,66 +12,64 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/net/ResumeRecord.h"
+#include "update/net/Retry.h"
+#include "update/net/TempFile.h"
 
 namespace fl {
 
 namespace {
 
+// One attempt at a list entry: into its ".temp" file, continuing what an
+// earlier attempt or run left of the same body.
 class CFileSink : public IHttpSink {
 public:
-    CFileSink(CDownloader& e, std::string temp) : m_e(e), m_strTemp(std::move(temp)) {}
-    ~CFileSink() override {
-        if (m_fd >= 0) close(m_fd);
-    }
+    CFileSink(CDownloader& e, const std::string& temp) : m_e(e), m_file(temp) {}
+    HttpRequest Plan() { return m_file.Plan(); }
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
-        m_nLength = head.contentLength;
-        if (head.status != 200) return false;
-        if (!EnsureFolder(ParentOf(m_strTemp))) {
-            m_e.m_bSuccess = false;  // nothing written: the run must not count as complete
-            OutputDebugStringW("cannot create the folder of " + m_strTemp);
-            m_bFailed = true;
-            return false;
+        long long total = 0, held = 0;
+        switch (m_file.Open(head, total, held)) {
+            case CTempFile::Opened::NotThisAnswer:
+                return false;
+            case CTempFile::Opened::CannotWrite:
+                m_e.m_bSuccess = false;
+                m_e.Tell("写文件" + ShortName(m_file.Path()) + "错误！\n文件正在使用中,请先关闭程序！");
+                m_bFailed = true;
+                return false;
+            case CTempFile::Opened::Yes:
+                break;
         }
-        m_fd = open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (m_fd < 0) {
-            m_e.m_bSuccess = false;
-            ShowError("写文件" + ShortName(m_strTemp) + "错误！\n文件正在使用中,请先关闭程序！");
-            m_bFailed = true;
-            return false;
-        }
+        m_bAnswered = true;
+        m_nLength = head.status == 200 ? head.contentLength : total - held;
         return true;
     }
     bool OnData(const char* data, size_t size) override {
         m_nGot += static_cast<long long>(size);
-        if (!WriteAll(m_fd, data, size)) {
+        if (!m_file.Write(data, size)) {
             m_e.m_bSuccess = false;
-            ShowError("请求服务器数据失败!");
+            m_e.Tell("请求服务器数据失败!");
             m_bFailed = true;
             return false;
         }
         return true;
     }
-    bool CloseFile() {
-        bool ok = m_fd < 0 || close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
+    // Closes the file: true when the body arrived to its end.
+    bool Whole(const HttpResult& r) {
+        const bool closed = m_file.Close();
+        return m_bAnswered && !m_bFailed && closed && r.completed && (m_nLength < 0 || m_nGot >= m_nLength);
     }
-    void ShowError(const std::string& text);
 
     CDownloader& m_e;
-    std::string m_strTemp;
-    int m_fd = -1;
+    CTempFile m_file;
     long m_nStatus = 0;
     long long m_nLength = -1;
     long long m_nGot = 0;
+    bool m_bAnswered = false;
     bool m_bFailed = false;
 };
 
 }  // namespace
-
-// Shown through the engine so that nothing pops up while the application closes.
-void CFileSink::ShowError(const std::string& text) { m_e.Tell(text); }
 
 bool CDownloader::DownloadListFile(const std::string& name, const std::string& version, int worker) {
     if (name.empty()) return true;
@@ -81,33 +79,51 @@ bool CDownloader::DownloadListFile(const std::string& name, const std::string& v
     }
     const std::string path = ShortName(NormalizeSeparators(name));  // as messages show it
     const std::string temp = GetRunFolder(false) + NormalizeSeparators(name) + ".temp";
-
-    CFileSink sink(*this, temp);
-    HttpResult r = GetWorkerConnection(size_t(worker)).Get(m_pHttpConn->RequestUrl(name, version), sink);
-    const bool closed = sink.CloseFile();
-    if (sink.m_bFailed || m_bStopping) return !m_bStopping;
-    if (sink.m_nStatus == 0) {
+    long lastStatus = 0;
+    bool answered = false, failed = false, completed = false;
+    auto attempt = [&](int, long& retryAfter, std::string& cause) {
+        CFileSink sink(*this, temp);
+        const HttpRequest request = sink.Plan();
+        const HttpResult r = GetWorkerConnection(size_t(worker)).Get(m_pHttpConn->RequestUrl(name, version), sink, request);
+        const bool whole = sink.Whole(r);
+        lastStatus = sink.m_nStatus;
+        answered = sink.m_bAnswered;
+        completed = r.completed;
+        if (sink.m_bFailed || m_bStopping) {
+            failed = sink.m_bFailed;
+            return Attempt::Final;
+        }
+        if (whole) {
+            const std::string finalPath = GetRunFolder(false) + NormalizeSeparators(name);
+            if (std::rename(temp.c_str(), finalPath.c_str()) != 0) {
+                m_bSuccess = false;
+            } else {
+                RemoveResume(temp);
+                m_journal.Append(name, version);  // not fetched again if the run is cut short
+            }
+            return Attempt::Done;
+        }
+        cause = DescribeFailure(r);
+        retryAfter = r.head.retryAfterSeconds;
+        if (answered || IsConnectionFailure(r) || IsRetryableStatus(lastStatus) || lastStatus == 206) return Attempt::Retry;
+        return Attempt::Final;
+    };
+    if (RunWithRetries(path, attempt)) return true;
+    if (failed || m_bStopping) return !m_bStopping;
+    m_bSuccess = false;  // the ".temp" stays (to be continued), the old file is kept
+    if (lastStatus == 0) {
         // No answer at all: the server is gone, the rest of this share would fail too.
-        m_bSuccess = false;
         Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));
-        OutputDebugStringW("list worker stops: " + r.error);
+        OutputDebugStringW("list worker stops");
         return false;
     }
-    if (sink.m_nStatus != 200) {
-        m_bSuccess = false;
+    if (!answered) {
         Tell(Format("文件[%s]下载失败!", path.c_str()));
         return true;
     }
-    if (!r.completed || !closed || (sink.m_nLength >= 0 && sink.m_nGot < sink.m_nLength)) {
-        m_bSuccess = false;  // the ".temp" stays, the old file is kept
-        Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));
-        return r.completed;
-    }
-    const std::string finalPath = GetRunFolder(false) + NormalizeSeparators(name);
-    if (std::rename(temp.c_str(), finalPath.c_str()) != 0) m_bSuccess = false;
-    return true;
+    Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));
+    return completed;
 }
-
 void CDownloader::DownloadFileList(DownloadWorkItem item) {
     const int total = int(m_mapDownloadList.size());
     for (const auto& [name, version] : item.entries) {

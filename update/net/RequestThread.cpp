@@ -5,6 +5,7 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/net/BodySink.h"
+#include "update/net/Retry.h"
 
 namespace fl {
 
@@ -56,33 +57,64 @@ void CDownloader::HandleRequest() {
         m_hDoneEvent.Set();
         return;
     }
-    if (!m_pHttpConn->OpenFileRequest(m_strRequest, m_strRequestVer)) {
+    // A list is named with its "?v=" value, as the player's support has always seen it.
+    const std::string label = m_bSaveToFile ? m_strRequest : m_strRequest + "?v=" + m_strRequestVer;
+    HttpResult last;
+    bool responded = false, localFailure = false, opened = true;
+    auto attempt = [&](int n, long& retryAfter, std::string& cause) {
+        if (!m_bSaveToFile && n > 1) RestartListFetch();
+        if (!m_pHttpConn->OpenFileRequest(m_strRequest, m_strRequestVer)) {
+            opened = false;
+            return Attempt::Final;
+        }
+        CBodySink sink(*this);
+        const HttpRequest request = sink.Plan();
+        last = m_pHttpConn->MainConnection().Get(m_pHttpConn->CurrentRequestUrl(), sink, request);
+        if (m_bStopping) return Attempt::Final;
+        const bool whole = sink.Whole(last);
+        responded = sink.Responded();
+        if (sink.Failed()) {
+            localFailure = true;
+            return Attempt::Final;
+        }
+        if (whole) {
+            sink.Commit();
+            return Attempt::Done;
+        }
+        cause = DescribeFailure(last) + " (" + ShortName(m_pHttpConn->CurrentRequestUrl()) + ")";
+        retryAfter = last.head.retryAfterSeconds;
+        // A body cut short, a connection that failed, or a status that may pass: again.
+        if (responded || IsConnectionFailure(last) || IsRetryableStatus(last.status) ||
+            last.status == 206 || last.status == 200)
+            return Attempt::Retry;
+        return Attempt::Final;
+    };
+    const bool done = RunWithRetries(label, attempt);
+    if (done || localFailure || m_bStopping) {
+        if (!done) m_bSuccess = false;
+        m_hDoneEvent.Set();
+        return;
+    }
+    if (!opened) {
         m_app.ShowStatusText("connect server failed!");
         m_bSuccess = false;
         m_hDoneEvent.Set();
         return;
     }
-    CBodySink sink(*this);
-    HttpResult r = m_pHttpConn->MainConnection().Get(m_pHttpConn->CurrentRequestUrl(), sink);
-    if (m_bStopping) {
+    if (responded) {
+        // The body broke off on every attempt: the ".temp" file stays for the next run.
         m_bSuccess = false;
+        Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(m_strRequest).c_str()));
         m_hDoneEvent.Set();
         return;
     }
-    if (!sink.Responded()) {
-        // Refused (a status other than 200, redirects included) or unreachable.
-        if (!r.error.empty()) Tell(r.error);
-        m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
-        // A list is named with its "?v=" value, as the player's support has always seen it.
-        const std::string label = m_bSaveToFile ? m_strRequest : m_strRequest + "?v=" + m_strRequestVer;
-        Tell("文件[" + ShortName(label) + "]下载失败,请检查网络设置.");
-        OutputDebugStringW(Format("request refused: %s status %ld %s", ShortName(m_pHttpConn->CurrentRequestUrl()).c_str(),
-                                  r.status, r.error.c_str()));
-        AbortRequests();
-        return;
-    }
-    sink.Finish(r);
-    m_hDoneEvent.Set();
+    // Refused (a status other than 200, redirects included) or unreachable.
+    if (!last.error.empty()) Tell(last.error);
+    m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
+    Tell("文件[" + ShortName(label) + "]下载失败,请检查网络设置.");
+    OutputDebugStringW(Format("request refused: %s status %ld %s", ShortName(m_pHttpConn->CurrentRequestUrl()).c_str(),
+                              last.status, last.error.c_str()));
+    AbortRequests();
 }
 
 void CDownloader::AbortRequests() {

@@ -14,12 +14,16 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/net/ResumeRecord.h"
+#include "update/net/Retry.h"
 
 namespace fl {
 
 std::string RangeProgressText(long long received, long long total, int* percent) {
     int pct = 0;
     std::string text;
+    // A half that starts over may count some bytes twice: the figures never pass the total.
+    if (total > 0) received = std::min(received, total);
     if (total <= 0) {
         text = Format("下载更新中...   %lldB/%lldB", received, total);
     } else if (total < 1024) {
@@ -87,10 +91,13 @@ void CDownloader::DownloadSegmented(int kind, long long count) {
 
 namespace {
 
+// One attempt at a half: the bytes from `offset` (the half's start plus what it
+// already holds) to the half's end, appended to its segment file.
 class CRangeSink : public IHttpSink {
 public:
-    CRangeSink(CDownloader& e, int fd, long long offset, long long want, int worker)
-        : m_e(e), m_fd(fd), m_nOffset(offset), m_nWant(want), m_nWorker(worker) {}
+    CRangeSink(CDownloader& e, int fd, long long halfStart, long long held, long long want, int worker)
+        : m_e(e), m_fd(fd), m_nHalfStart(halfStart), m_nOffset(halfStart + held), m_nWant(want - held),
+          m_nHalfWant(want), m_nWorker(worker) {}
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
         const long long total = m_e.m_nTotalSize;
@@ -103,6 +110,7 @@ public:
                 return false;
             }
             m_nSkip = 0;
+            m_strValidator = ValidatorOf(head);
             return true;
         }
         if (head.status == 200) {
@@ -110,10 +118,20 @@ public:
                 m_strMismatch = "200 of " + std::to_string(head.contentLength) + " bytes, expected " + std::to_string(total);
                 return false;
             }
-            m_nSkip = m_nOffset;  // the server ignored the range: skip to our half
+            // The whole body: the range was ignored, or the body changed since the
+            // half began. The half starts over from its own start.
+            if (m_nOffset != m_nHalfStart && (ftruncate(m_fd, 0) != 0 || lseek(m_fd, 0, SEEK_SET) != 0)) {
+                m_bWriteFailed = true;
+                return false;
+            }
+            m_nOffset = m_nHalfStart;
+            m_nWant = m_nHalfWant;
+            m_nSkip = m_nHalfStart;
+            m_strValidator = ValidatorOf(head);
+            m_bRestarted = true;
             return true;
         }
-        return false;  // that half stays empty
+        return false;  // that half stays as it is
     }
     bool OnData(const char* data, size_t size) override {
         if (m_nSkip > 0) {
@@ -138,14 +156,17 @@ public:
         }
         return m_nGot < m_nWant;  // our half is complete: stop reading
     }
+    bool Complete() const { return m_nGot >= m_nWant; }
 
     CDownloader& m_e;
     int m_fd;
-    long long m_nOffset, m_nWant, m_nWorker;
+    long long m_nHalfStart, m_nOffset, m_nWant, m_nHalfWant, m_nWorker;
     long long m_nSkip = 0;
     long long m_nGot = 0;
     long m_nStatus = 0;
     bool m_bWriteFailed = false;
+    bool m_bRestarted = false;
+    std::string m_strValidator;
     std::string m_strMismatch;  // the answer was not the range asked for
 };
 
@@ -161,44 +182,77 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
         m_nSegmentState[w] = 2;
         return;
     }
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        m_bSuccess = false;
-        m_nSegmentState[w] = 2;
-        Tell("写文件" + ShortName(temp) + "错误！\n文件正在使用中,请先关闭文件！");
-        return;
-    }
-    const long long want = item.end - item.start + 1;
-    bool whole = want <= 0;
-    bool answered = false;
-    if (!whole) {
+    const long long halfStart = item.start - 1, want = item.end - item.start + 1;
+    bool counted = false, answered = false, writeFailed = false, openFailed = false;
+    std::string mismatch;
+    auto attempt = [&](int, long& retryAfter, std::string& cause) {
+        // What this half holds already of the same body, from an earlier attempt or run.
+        ResumeRecord record;
+        long long held = 0;
+        if (!LoadResume(temp, record, held) || record.total != m_nTotalSize || held > want) held = 0;
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (held > 0 ? O_APPEND : O_TRUNC), 0644);
+        if (fd < 0) {
+            openFailed = true;
+            return Attempt::Final;
+        }
+        if (!counted) {
+            counted = true;
+            m_nReceived += held;  // the progress starts at what is held
+            if (held > 0) {
+                const std::string note = Format("resuming %s at %lld of %lld bytes", ShortName(temp).c_str(), held, want);
+                OutputDebugStringW(note);
+                m_app.ShowTransferNote(note);
+            }
+        }
+        if (held == want) {
+            close(fd);
+            return Attempt::Done;
+        }
         auto client = m_pHttpConn->NewConnection();  // a private session
         client->SetAbortFlag(&m_bStopping);
-        CRangeSink sink(*this, fd, item.start - 1, want, w);
-        const std::string url = m_pHttpConn->RequestUrl(name, m_strPreloadVer);
-        client->Get(url, sink, Format("%lld-%lld", item.start - 1, item.end - 1));
-        whole = sink.m_nGot >= want;
-        answered = sink.m_nStatus == 200 || sink.m_nStatus == 206;
+        CRangeSink sink(*this, fd, halfStart, held, want, w);
+        HttpRequest request;
+        request.range = Format("%lld-%lld", halfStart + held, item.end - 1);
+        if (held > 0) request.ifRange = record.validator;
+        const HttpResult r = client->Get(m_pHttpConn->RequestUrl(name, m_strPreloadVer), sink, request);
+        const bool closed = close(fd) == 0;
+        if (sink.m_nStatus == 200 || sink.m_nStatus == 206) {
+            answered = true;
+            if (sink.m_strMismatch.empty() && (held == 0 || sink.m_bRestarted))
+                SaveResume(temp, {m_nTotalSize, sink.m_strValidator});  // what a later attempt may continue
+        }
+        if (sink.m_bWriteFailed || !closed) {
+            writeFailed = true;
+            return Attempt::Final;
+        }
+        if (sink.Complete()) return Attempt::Done;
         if (!sink.m_strMismatch.empty()) {
-            OutputDebugStringW(Format("range %lld-%lld of %s refused: %s", item.start - 1, item.end - 1,
-                                      ShortName(name).c_str(), sink.m_strMismatch.c_str()));
-            m_bSuccess = false;
-            Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
-            answered = false;
+            // Not the bytes asked for: the half starts over.
+            mismatch = sink.m_strMismatch;
+            RemoveResume(temp);
+            cause = "range " + request.range + " answered with " + mismatch;
+            return Attempt::Retry;
         }
-        if (sink.m_bWriteFailed) {
-            m_bSuccess = false;
-            Tell("请求服务器数据失败!");
-            answered = false;
-        }
-    }
-    const bool closed = close(fd) == 0;
-    OutputDebugStringW(Format("[%s]下载成功,关闭文件!", temp.c_str()));
-    whole = whole && closed;
+        cause = DescribeFailure(r);
+        retryAfter = r.head.retryAfterSeconds;
+        mismatch.clear();
+        if (IsConnectionFailure(r) || IsRetryableStatus(r.status) || answered) return Attempt::Retry;
+        return Attempt::Final;
+    };
+    const bool whole = want <= 0 || RunWithRetries(ShortName(m_strRequest) + " (part " + std::to_string(w + 1) + ")", attempt);
+    OutputDebugStringW(Format("[%s]下载成功,关闭文件!", ShortName(temp).c_str()));
     m_nSegmentState[w] = whole ? 1 : 2;
-    if (!whole) {
-        m_bSuccess = false;
-        if (answered) Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(m_strRequest).c_str()));
+    if (whole || m_bStopping) return;
+    m_bSuccess = false;
+    if (openFailed) {
+        Tell("写文件" + ShortName(temp) + "错误！\n文件正在使用中,请先关闭文件！");
+    } else if (writeFailed) {
+        Tell("请求服务器数据失败!");
+    } else if (!mismatch.empty()) {
+        OutputDebugStringW(Format("range of %s refused: %s", ShortName(name).c_str(), mismatch.c_str()));
+        Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+    } else if (answered) {
+        Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(m_strRequest).c_str()));
     }
 }
 
@@ -207,6 +261,28 @@ void CDownloader::MergeSegments() {
     if (m_nSegmentState[0] == 2 || m_nSegmentState[1] == 2) {
         OutputDebugStringW("合并文件取消: segment incomplete");
         return;
+    }
+    // Two halves make one file only when they are of the same body.
+    {
+        DownloadWorkItem first, second;
+        second.worker = 1;
+        const std::string a = MakeSegmentTempName(first), b = MakeSegmentTempName(second);
+        ResumeRecord ra, rb;
+        long long ha = 0, hb = 0;
+        const bool hasA = LoadResume(a, ra, ha), hasB = LoadResume(b, rb, hb);
+        if (m_nSegmentState[0] == 1 && m_nSegmentState[1] == 1 &&
+            (hasA != hasB || ra.total != rb.total || ra.validator != rb.validator)) {
+            OutputDebugStringW("合并文件取消: the halves are of different bodies");
+            for (const std::string& t : {a, b}) {
+                RemoveResume(t);
+                unlink(t.c_str());
+            }
+            m_bSuccess = false;
+            Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+            return;
+        }
+        RemoveResume(a);
+        RemoveResume(b);
     }
     if (!IsSafeRelativeName(m_strRequest)) return;
     const std::string target = GetRunFolder(false) + NormalizeSeparators(m_strRequest);

@@ -1,0 +1,51 @@
+#include "update/net/ResumeRecord.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileOps.h"
+#include "platform/HttpClient.h"
+#include "platform/TextCodec.h"
+
+namespace fl {
+
+std::string ResumePath(const std::string& temp) { return temp + ".resume"; }
+
+bool LoadResume(const std::string& temp, ResumeRecord& record, long long& held) {
+    held = 0;
+    std::string text;
+    struct stat st {};
+    if (!ReadWholeFile(ResumePath(temp), text) || stat(temp.c_str(), &st) != 0 || text.size() > 4096) return false;
+    record = {};
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (line.rfind("size|", 0) == 0) record.total = ParseLeadingNumber(line.substr(5));
+        if (line.rfind("validator|", 0) == 0) record.validator = line.substr(10);
+        start = end + 1;
+    }
+    if (record.validator.empty() || record.total <= 0 || st.st_size > record.total) return false;
+    held = st.st_size;
+    return true;
+}
+
+void SaveResume(const std::string& temp, const ResumeRecord& record) {
+    if (record.validator.empty() || record.total <= 0) {
+        RemoveResume(temp);  // nothing to resume by: the next fetch starts over
+        return;
+    }
+    WriteFileAtomically(ResumePath(temp), "size|" + std::to_string(record.total) + "\nvalidator|" + record.validator + "\n");
+}
+
+void RemoveResume(const std::string& temp) { unlink(ResumePath(temp).c_str()); }
+
+std::string ValidatorOf(const HttpHead& head) {
+    // A weak ETag cannot vouch for bytes; a validator with a line break could not be sent back.
+    std::string v = !head.etag.empty() && head.etag.rfind("W/", 0) != 0 ? head.etag : head.lastModified;
+    if (v.find_first_of("\r\n") != std::string::npos || v.size() > 512) v.clear();
+    return v;
+}
+
+}  // namespace fl
