@@ -35,6 +35,13 @@ void CCliProgress::SetProgressPercent(int percent) {
     m_bBarShown = true;
 }
 
+void CCliProgress::ShowTransferNote(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    EndBar();
+    std::fprintf(stderr, "flauncher-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 void CCliProgress::Finish() {
     SetProgressPercent(100);
     std::lock_guard lock(m_mutex);

@@ -39,6 +39,8 @@ public:
     void SetProgressRange(int, int) override {}
     void Finish() override;
     void Abort() override {}
+    // Retries, resumed transfers and address changes: a line on standard error.
+    void ShowTransferNote(const std::string& text) override;
 
 private:
     void EndBar();

@@ -58,6 +58,11 @@ int TestServer::Count(const std::string& path) const {
     return int(std::count(m_paths.begin(), m_paths.end(), path));
 }
 
+std::vector<std::string> TestServer::IfRangeHeaders() const {
+    std::lock_guard lock(m_mutex);
+    return m_ifRanges;
+}
+
 std::vector<std::string> TestServer::RangeHeaders() const {
     std::lock_guard lock(m_mutex);
     return m_ranges;
@@ -68,6 +73,9 @@ void TestServer::ClearLog() {
     m_targets.clear();
     m_paths.clear();
     m_ranges.clear();
+    m_ifRanges.clear();
+    m_served.clear();
+    m_nBytes = 0;
 }
 
 void TestServer::Serve(const httplib::Request& req, httplib::Response& res) {
@@ -79,9 +87,17 @@ void TestServer::Serve(const httplib::Request& req, httplib::Response& res) {
         m_targets.push_back(req.target);
         m_paths.push_back(req.path);
         if (req.has_header("Range")) m_ranges.push_back(req.get_header_value("Range"));
+        if (req.has_header("If-Range")) m_ifRanges.push_back(req.get_header_value("If-Range"));
         if (auto it = m_handlers.find(req.path); it != m_handlers.end()) handler = it->second;
         if (auto it = m_files.find(req.path); it != m_files.end()) file = it->second;
         if (auto it = m_behaviours.find(req.path); it != m_behaviours.end()) b = it->second;
+        const int seen = ++m_served[req.path];
+        if (b.times >= 0 && seen > b.times) {
+            // Past its misbehaving requests: served normally, validators kept.
+            Behaviour normal;
+            normal.etag = b.etag;
+            b = normal;
+        }
     }
     if (handler) {
         handler(req, res);
@@ -90,6 +106,7 @@ void TestServer::Serve(const httplib::Request& req, httplib::Response& res) {
     if (b.status != 200) {
         res.status = b.status;
         if (!b.location.empty()) res.set_header("Location", b.location);
+        if (b.retryAfter >= 0) res.set_header("Retry-After", std::to_string(b.retryAfter));
         res.set_content("not served", "text/plain");
         return;
     }
@@ -101,6 +118,20 @@ void TestServer::Serve(const httplib::Request& req, httplib::Response& res) {
     // The request object is ours (the library holds it mutable); clearing its
     // parsed ranges makes the library answer 200 with the whole body.
     if (b.ignoreRange) const_cast<httplib::Request&>(req).ranges.clear();
+    if (!b.etag.empty()) {
+        res.set_header("ETag", b.etag);
+        // A range is only of the body the client holds part of.
+        if (req.has_header("If-Range") && req.get_header_value("If-Range") != b.etag)
+            const_cast<httplib::Request&>(req).ranges.clear();
+    }
+    long long bytes = (long long)file->size();
+    if (req.ranges.size() == 1) {
+        const auto [first, last] = req.ranges[0];
+        const long long from = first < 0 ? (long long)file->size() - last : first;
+        const long long to = first < 0 || last < 0 ? (long long)file->size() - 1 : last;
+        bytes = std::max(0LL, std::min(to, (long long)file->size() - 1) - from + 1);
+    }
+    m_nBytes += bytes;
 
     auto stopping = &m_stopping;
     auto stalled = std::make_shared<std::atomic<bool>>(false);

@@ -27,6 +27,9 @@ struct Behaviour {
     long long breakAfter = -1;        // close the connection after this many body bytes
     int stallMs = 0;                  // pause this long after breakAfter bytes (then go on)
     bool ignoreRange = false;         // answer 200 with the whole body
+    int times = -1;                   // the misbehaviour for this many requests only (-1: always)
+    std::string etag;                 // sent as ETag; an If-Range naming another gets the whole body
+    long retryAfter = -1;             // Retry-After seconds with a status other than 200
 };
 
 class TestServer {
@@ -49,6 +52,10 @@ public:
     std::vector<std::string> Targets() const;
     int Count(const std::string& path) const;
     std::vector<std::string> RangeHeaders() const;
+    // If-Range headers received, in order.
+    std::vector<std::string> IfRangeHeaders() const;
+    // Body bytes the server set out to send (the whole body, or the range).
+    long long BytesServed() const { return m_nBytes; }
     void ClearLog();
 
 private:
@@ -64,7 +71,9 @@ private:
     std::map<std::string, Handler> m_handlers;
     std::vector<std::string> m_targets;
     std::vector<std::string> m_paths;
-    std::vector<std::string> m_ranges;
+    std::vector<std::string> m_ranges, m_ifRanges;
+    std::map<std::string, int> m_served;  // requests per path, for Behaviour::times
+    std::atomic<long long> m_nBytes{0};
 };
 
 }  // namespace fltest
