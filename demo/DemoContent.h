@@ -27,6 +27,8 @@ struct DemoContent {
     std::string launcherVersion, launcherBytes;
     int delayMs = 0;
     bool autoLogin = false;
+    bool sendValidators = true;  // ETag on every resource
+    bool honourRanges = true;    // else every answer is the whole body
 
     std::string VersionPat() const;
     std::string PackVersionPat() const;

@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
@@ -12,6 +14,20 @@
 namespace fldemo {
 
 namespace {
+
+// A validator of a body: its size and bytes from its start, end and middle.
+// (Hashing a 256 MB pack on every request would cost more than serving it.)
+std::string Fingerprint(const std::string& body) {
+    uint64_t h = 1469598103934665603ull ^ body.size();
+    auto mix = [&h](unsigned char c) { h = (h ^ c) * 1099511628211ull; };
+    const size_t edge = std::min<size_t>(body.size(), 65536);
+    for (size_t i = 0; i < edge; ++i) mix(static_cast<unsigned char>(body[i]));
+    for (size_t i = body.size() - edge; i < body.size(); ++i) mix(static_cast<unsigned char>(body[i]));
+    for (size_t k = 1; k < 1024 && body.size() > 0; ++k) mix(static_cast<unsigned char>(body[body.size() / 1024 * k]));
+    char text[24];
+    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(h));
+    return text;
+}
 
 const char* kHomePage = R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Fenwa</title>
@@ -129,7 +145,30 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             });
             return;
         }
-        res.set_content(*shared, bin);
+        // Validators and ranges as a real server has them: an ETag of the body,
+        // one range answered 206, and If-Range naming another body gets all of it.
+        const std::string etag = m_content.sendValidators ? Fingerprint(*shared) : std::string();
+        if (!etag.empty()) res.set_header("ETag", etag);
+        auto& ranges = const_cast<httplib::Request&>(req).ranges;
+        const bool sameBody = !req.has_header("If-Range") || req.get_header_value("If-Range") == etag;
+        if (ranges.size() == 1 && sameBody && m_content.honourRanges) {
+            const long long size = (long long)shared->size();
+            long long first = ranges[0].first, last = ranges[0].second;
+            if (first < 0) first = size - last, last = size - 1;
+            if (last < 0 || last >= size) last = size - 1;
+            ranges.clear();
+            if (first < 0 || first > last) {
+                res.status = 416;
+                return;
+            }
+            res.status = 206;
+            res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                                std::to_string(size));
+            ServeCounted(res, shared, size_t(first), size_t(last - first + 1), bin);
+            return;
+        }
+        ranges.clear();
+        ServeCounted(res, shared, 0, shared->size(), bin);
     });
     if (port > 0)
         m_port = m_server->bind_to_port("127.0.0.1", port) ? port : -1;
@@ -141,6 +180,18 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
 }
 
 CDemoPlatform::~CDemoPlatform() { Stop(); }
+
+void CDemoPlatform::ServeCounted(httplib::Response& res, std::shared_ptr<std::string> body, size_t from, size_t length,
+                                 const char* type) {
+    // Counted as the bytes go out: a client that leaves early is charged only what it took.
+    std::atomic<long long>* counter = &m_nBytesServed;
+    res.set_content_provider(length, type, [body, from, counter](size_t offset, size_t n, httplib::DataSink& sink) {
+        n = std::min<size_t>(n, 64 * 1024);
+        if (!sink.write(body->data() + from + offset, n)) return false;
+        *counter += (long long)n;
+        return true;
+    });
+}
 
 void CDemoPlatform::Stop() {
     m_bStopping = true;
@@ -179,6 +230,7 @@ std::vector<std::string> CDemoPlatform::Reports() const {
 
 void CDemoPlatform::ClearLog() {
     std::lock_guard lock(m_mutex);
+    m_nBytesServed = 0;
     m_resourceRequests.clear();
     m_reports.clear();
 }

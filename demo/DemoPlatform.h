@@ -13,6 +13,7 @@
 
 namespace httplib {
 class Server;
+struct Response;
 }
 
 namespace fldemo {
@@ -37,6 +38,8 @@ public:
     std::vector<std::string> ResourceRequests() const;
     std::vector<std::string> Reports() const;
     void ClearLog();
+    // Body bytes the server set out to send since the last ClearLog.
+    long long BytesServed() const { return m_nBytesServed; }
     DemoContent& Content() { return m_content; }
     // Status answered for a resource name (0 = serve normally; -N = break the
     // connection after N bytes of the body), from its fromRequest-th request on
@@ -47,11 +50,14 @@ public:
     void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);
 
 private:
+    void ServeCounted(httplib::Response& res, std::shared_ptr<std::string> body, size_t from, size_t length,
+                      const char* type);
     DemoContent m_content;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_port = 0;
     std::atomic<bool> m_bStopping{false};
+    std::atomic<long long> m_nBytesServed{0};
     mutable std::mutex m_mutex;
     std::vector<std::string> m_resourceRequests, m_reports;
     struct StatusRule {

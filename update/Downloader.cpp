@@ -9,6 +9,7 @@
 #include "platform/Trace.h"
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
+#include "update/net/ResumeRecord.h"
 #include "update/net/Retry.h"
 #include "web/PageValue.h"
 
@@ -49,11 +50,19 @@ namespace {
 class CSizeSink : public IHttpSink {
 public:
     bool OnResponse(const HttpHead& head) override {
-        if (head.status == 200) m_nSize = head.contentLength > 0 ? head.contentLength : 0;
+        long long first = 0, last = 0, total = -1;
+        if (head.status == 200) {
+            m_nSize = head.contentLength > 0 ? head.contentLength : 0;
+            m_strValidator = ValidatorOf(head);
+        } else if (head.status == 206 && ParseContentRange(head.contentRange, first, last, total) && total > 0) {
+            m_nSize = total;  // the first byte's answer names the whole size
+            m_strValidator = ValidatorOf(head);
+        }
         return false;  // only the headers are wanted
     }
     bool OnData(const char*, size_t) override { return false; }
     long long m_nSize = 0;
+    std::string m_strValidator;
 };
 
 }  // namespace
@@ -65,9 +74,12 @@ long long CDownloader::QueryRemoteSize(const std::string& name) {
     long long size = 0;
     RunWithRetries(name + " (size)", [&](int, long& retryAfter, std::string& cause) {
         CSizeSink sink;
-        const HttpResult r = client->Get(m_pHttpConn->RequestUrl(name), sink);
+        // One byte asked for: the answer's header names the size, and no body
+        // worth the name crosses the line (a server without ranges sends 200).
+        const HttpResult r = client->Get(m_pHttpConn->RequestUrl(name), sink, std::string("0-0"));
         size = sink.m_nSize;
-        if (r.status == 200) return Attempt::Done;
+        m_strSizeValidator = sink.m_strValidator;
+        if (r.status == 200 || r.status == 206) return Attempt::Done;
         cause = DescribeFailure(r);
         retryAfter = r.head.retryAfterSeconds;
         return IsConnectionFailure(r) || IsRetryableStatus(r.status) ? Attempt::Retry : Attempt::Final;

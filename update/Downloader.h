@@ -170,6 +170,7 @@ public:
     std::string m_strResDir;
     std::string m_strPreloadVer;
     std::string m_strResUrl;
+    std::string m_strSizeValidator;  // the validator the last size query saw
     std::vector<std::string> m_vecResUrls;  // the resource URL and its mirrors ("hostconfig.ini")
     std::atomic<int> m_nMirror{0};          // which of them serves now
     std::mutex m_csMirror;

@@ -7,6 +7,7 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/net/ResumeRecord.h"
 #include "update/VersionFiles.h"
 
 namespace fl {
@@ -101,17 +102,28 @@ bool CDownloader::DownloadFullPack() {
     const std::string target = GetRunFolder(false) + NormalizeSeparators(name);
     m_nTotalSize = QueryRemoteSize(name);
     m_nReceived = 0;
-    const uint32_t t = timeGetTime();
-    DownloadSegmented(2, m_nTotalSize);
-    TraceF("下载更新包花费时间：%d", int(timeGetTime() - t));
-    m_bWorkersBusy = false;
-    MergeSegments();
+    // A pack merged by an earlier run that was cut short before it was unpacked
+    // is used again while it is still the server's.
+    ResumeRecord merged;
+    long long held = 0;
+    if (LoadResume(target, merged, held) && held == merged.total && merged.total == m_nTotalSize &&
+        merged.validator == m_strSizeValidator) {
+        OutputDebugStringW("the pack merged by an earlier run is still the server's: " + ShortName(target));
+    } else {
+        const uint32_t t = timeGetTime();
+        DownloadSegmented(2, m_nTotalSize);
+        TraceF("下载更新包花费时间：%d", int(timeGetTime() - t));
+        m_bWorkersBusy = false;
+        MergeSegments();
+    }
     if (!PathFileExists(target)) return false;
     if (UnzipPack(target) != UNZIP_OK) {
+        RemoveResume(target);  // a pack that does not unpack is fetched anew next time
         m_app.ShowStatusText("文件[" + ShortName(target) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
     DeleteFile(target);
+    RemoveResume(target);
     return true;
 }
 

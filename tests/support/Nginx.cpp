@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "tests/support/Process.h"
@@ -43,7 +44,7 @@ bool Accepts(int port) {
 
 }  // namespace
 
-Nginx::Nginx(const std::string& root) {
+Nginx::Nginx(const std::string& root, const std::string& extra) {
     if (access(kNginx, X_OK) != 0) return;
     char tmpl[] = "/tmp/fltest-nginx-XXXXXX";
     if (!mkdtemp(tmpl)) return;
@@ -63,6 +64,7 @@ Nginx::Nginx(const std::string& root) {
                              "  uwsgi_temp_path " + m_dir + "/uwsgi;\n"
                              "  scgi_temp_path " + m_dir + "/scgi;\n"
                              "  default_type application/octet-stream;\n"
+                             "  " + extra + "\n"
                              "  server { listen 127.0.0.1:" + std::to_string(m_port) + "; root " + root + "; }\n"
                              "}\n";
     WriteFile(m_dir + "/nginx.conf", conf);
@@ -81,5 +83,26 @@ Nginx::~Nginx() {
 std::string Nginx::Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
 
 std::string Nginx::AccessLog() const { return ReadFile(m_dir + "/access.log"); }
+
+void Nginx::ClearAccessLog() const { WriteFile(m_dir + "/access.log", ""); }  // nginx appends: it goes on at 0
+
+long long Nginx::BytesSent(const std::string& part) const {
+    // Combined format: ... "GET /x HTTP/1.1" 206 12345 "-" "..."
+    const std::string log = AccessLog();
+    long long sum = 0;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(start, end - start);
+        start = end + 1;
+        const size_t q = line.find("\" ", line.find("\"GET "));
+        if (q == std::string::npos || (!part.empty() && line.find(part) == std::string::npos)) continue;
+        long status = 0;
+        long long bytes = 0;
+        if (std::sscanf(line.c_str() + q + 2, "%ld %lld", &status, &bytes) == 2) sum += bytes;
+    }
+    return sum;
+}
 
 }  // namespace fltest

@@ -11,7 +11,8 @@ class Nginx {
 public:
     // Serves `root` at http://127.0.0.1:<port>/. Running() is false when nginx
     // is not installed or did not start.
-    explicit Nginx(const std::string& root);
+    // `extra` is added to the http block (for example "limit_rate 4m;").
+    explicit Nginx(const std::string& root, const std::string& extra = {});
     ~Nginx();
     Nginx(const Nginx&) = delete;
     Nginx& operator=(const Nginx&) = delete;
@@ -20,6 +21,9 @@ public:
     std::string Url(const std::string& path) const;
     // The access log: one line per request, the request line as sent.
     std::string AccessLog() const;
+    void ClearAccessLog() const;
+    // Body bytes sent for requests whose line holds `part`, from the access log.
+    long long BytesSent(const std::string& part = {}) const;
 
 private:
     std::string m_dir;

@@ -95,9 +95,10 @@ namespace {
 // already holds) to the half's end, appended to its segment file.
 class CRangeSink : public IHttpSink {
 public:
-    CRangeSink(CDownloader& e, int fd, long long halfStart, long long held, long long want, int worker)
+    CRangeSink(CDownloader& e, int fd, long long halfStart, long long held, long long want, int worker,
+               std::string temp)
         : m_e(e), m_fd(fd), m_nHalfStart(halfStart), m_nOffset(halfStart + held), m_nWant(want - held),
-          m_nHalfWant(want), m_nWorker(worker) {}
+          m_nHalfWant(want), m_nWorker(worker), m_strTemp(std::move(temp)) {}
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
         const long long total = m_e.m_nTotalSize;
@@ -111,6 +112,8 @@ public:
             }
             m_nSkip = 0;
             m_strValidator = ValidatorOf(head);
+            // Written before the first byte: a run killed mid-way knows what its half holds.
+            if (m_nOffset == m_nHalfStart) SaveResume(m_strTemp, {total, m_strValidator});
             return true;
         }
         if (head.status == 200) {
@@ -129,6 +132,7 @@ public:
             m_nSkip = m_nHalfStart;
             m_strValidator = ValidatorOf(head);
             m_bRestarted = true;
+            SaveResume(m_strTemp, {total, m_strValidator});
             return true;
         }
         return false;  // that half stays as it is
@@ -166,6 +170,7 @@ public:
     long m_nStatus = 0;
     bool m_bWriteFailed = false;
     bool m_bRestarted = false;
+    std::string m_strTemp;
     std::string m_strValidator;
     std::string m_strMismatch;  // the answer was not the range asked for
 };
@@ -210,17 +215,13 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
         }
         auto client = m_pHttpConn->NewConnection();  // a private session
         client->SetAbortFlag(&m_bStopping);
-        CRangeSink sink(*this, fd, halfStart, held, want, w);
+        CRangeSink sink(*this, fd, halfStart, held, want, w, temp);
         HttpRequest request;
         request.range = Format("%lld-%lld", halfStart + held, item.end - 1);
         if (held > 0) request.ifRange = record.validator;
         const HttpResult r = client->Get(m_pHttpConn->RequestUrl(name, m_strPreloadVer), sink, request);
         const bool closed = close(fd) == 0;
-        if (sink.m_nStatus == 200 || sink.m_nStatus == 206) {
-            answered = true;
-            if (sink.m_strMismatch.empty() && (held == 0 || sink.m_bRestarted))
-                SaveResume(temp, {m_nTotalSize, sink.m_strValidator});  // what a later attempt may continue
-        }
+        if (sink.m_nStatus == 200 || sink.m_nStatus == 206) answered = true;
         if (sink.m_bWriteFailed || !closed) {
             writeFailed = true;
             return Attempt::Final;
@@ -263,6 +264,7 @@ void CDownloader::MergeSegments() {
         return;
     }
     // Two halves make one file only when they are of the same body.
+    ResumeRecord mergedRecord;
     {
         DownloadWorkItem first, second;
         second.worker = 1;
@@ -283,6 +285,7 @@ void CDownloader::MergeSegments() {
         }
         RemoveResume(a);
         RemoveResume(b);
+        mergedRecord = ra;
     }
     if (!IsSafeRelativeName(m_strRequest)) return;
     const std::string target = GetRunFolder(false) + NormalizeSeparators(m_strRequest);
@@ -337,6 +340,8 @@ void CDownloader::MergeSegments() {
     }
     OutputDebugStringW(Format("合并文件花费时间：%d", int(timeGetTime() - started)));
     if (out >= 0) close(out);
+    // What the merged pack is, should the run end before it is unpacked.
+    if (out >= 0 && m_bSuccess && PathFileExists(target)) SaveResume(target, mergedRecord);
 }
 
 }  // namespace fl
