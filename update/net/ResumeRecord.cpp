@@ -1,5 +1,6 @@
 #include "update/net/ResumeRecord.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +37,12 @@ void SaveResume(const std::string& temp, const ResumeRecord& record) {
         RemoveResume(temp);  // nothing to resume by: the next fetch starts over
         return;
     }
-    WriteFileAtomically(ResumePath(temp), "size|" + std::to_string(record.total) + "\nvalidator|" + record.validator + "\n");
+    // Not flushed: a record lost or torn only means the file starts over.
+    const std::string text = "size|" + std::to_string(record.total) + "\nvalidator|" + record.validator + "\n";
+    const int fd = open(ResumePath(temp).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    WriteAll(fd, text.data(), text.size());
+    close(fd);
 }
 
 void RemoveResume(const std::string& temp) { unlink(ResumePath(temp).c_str()); }

@@ -50,7 +50,8 @@ CTempFile::Opened CTempFile::Open(const HttpHead& head, long long& total, long l
     if (!EnsureFolder(ParentOf(m_strPath))) return Opened::CannotWrite;
     m_fd = open(m_strPath.c_str(), flags, 0644);
     if (m_fd < 0) return Opened::CannotWrite;
-    if (head.status == 200) SaveResume(m_strPath, m_record);  // what a later attempt may continue
+    // What a later attempt may continue; a small body is simply fetched again.
+    if (head.status == 200 && head.contentLength >= kResumableSize) SaveResume(m_strPath, m_record);
     return Opened::Yes;
 }
 

@@ -9,6 +9,9 @@
 
 namespace fl {
 
+// Bodies smaller than this start over rather than keep a record.
+inline constexpr long long kResumableSize = 256 * 1024;
+
 class CTempFile {
 public:
     explicit CTempFile(std::string path) : m_strPath(std::move(path)) {}
