@@ -245,15 +245,10 @@ TEST_F(HostileFixture, AStopAtAnyStageEndsTheTaskAtOnce) {
     StartPlatform();
     auto stopAt = [&](const std::string& marker, const std::function<void()>& prepare) {
         prepare();
-        platform->ClearLog();
         RecordingProgress progress;
         FakeMainWindow window;
         fl::CWobrApp app;
-        app.SetMainDlg(&window);
-        app.SetProgressHost(&progress);
-        app.SetLauncherFolder(install.Path() + "/");
-        app.m_bSkipClientLaunch = true;
-        window.GameParams().Assign("'rsurl':'" + platform->ResourceUrl() + "','preloadver':'1','vm':'a'");
+        Wire(app, window, progress);
         std::atomic<bool> ended{false};
         std::thread task([&] {
             app.StartDownloader();

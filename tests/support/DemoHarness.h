@@ -40,19 +40,24 @@ struct DemoFixture : ::testing::Test {
     // The resource address the login answer names (the platform's when empty).
     std::string resourceUrl;
 
-    Run RunUpdate() {
+    // An application as the runner sets it up, logged in to the platform.
+    void Wire(fl::CWobrApp& app, FakeMainWindow& window, RecordingProgress& progress) {
         platform->ClearLog();
-        RecordingProgress progress;
-        FakeMainWindow window;
-        fl::CWobrApp app;
         app.SetMainDlg(&window);
         app.SetProgressHost(&progress);
         app.SetLauncherFolder(install.Path() + "/");
         app.m_bSkipClientLaunch = true;
         app.m_bHeadless = true;
-        size_t boxesBefore = boxes.Texts().size();
         const std::string rsurl = resourceUrl.empty() ? platform->ResourceUrl() : resourceUrl;
         window.GameParams().Assign("'rsurl':'" + rsurl + "','preloadver':'1','vm':'a','pt':'p'");
+    }
+
+    Run RunUpdate() {
+        RecordingProgress progress;
+        FakeMainWindow window;
+        fl::CWobrApp app;
+        Wire(app, window, progress);
+        size_t boxesBefore = boxes.Texts().size();
         app.StartDownloader();
         Run r;
         if (fl::CDownloader* e = app.Downloader()) {
