@@ -106,3 +106,15 @@ TEST_F(CliFixture, RelativePathsAreTakenFromWhereTheRunnerStarted) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFile(data.Path() + "/fenwazelt/fenwa/installver.pat"), "i1\r\n") << "the install folder was found";
 }
+
+TEST_F(CliFixture, ATransferTriedAgainIsALineOnStandardError) {
+    Start();
+    platform->SetResourceStatus("version.pat", 503, 1);  // the first answer: busy
+    platform->SetResourceStatus("version.pat", 0, 2);    // then served
+    ProcessResult r = Run({"--no-client"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("flauncher-cli: version.pat?v=1a: HTTP status 503 (" + platform->ResourceUrl() +
+                         "version.pat?v=1a); trying again (2 of 4)"),
+              std::string::npos)
+        << r.err;
+}
