@@ -9,7 +9,7 @@ namespace fl {
 class CSha256 {
 public:
     CSha256() {
-        if (sodium_init() < 0) return;  // hashing is then unavailable; callers see the digest of nothing
+        [[maybe_unused]] static const int ready = sodium_init();  // once per process; hashing needs no more
         crypto_hash_sha256_init(&m_state);
     }
     void Update(const void* data, size_t size) {
