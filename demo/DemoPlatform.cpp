@@ -79,8 +79,9 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         int status = 0;
         std::shared_ptr<std::string> shared;
         bool binary = true, listed = false;
-        int delayMs = 0;
+        int delayMs = 0, fileDelayMs = 0;
         long long rate = 0;
+        bool validators = true, ranged = true;
         {
             // The content is read under the lock the log takes too: a test that
             // changes it between two runs then never races with a request.
@@ -112,6 +113,9 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
                 if (body) shared = std::make_shared<std::string>(*body);
             }
             if (shared && name.size() > 4 && name.compare(name.size() - 4, 4, ".pat") == 0) binary = false;
+            if (listed) fileDelayMs = c.delayMs;
+            validators = c.sendValidators;
+            ranged = c.honourRanges;
         }
         if (status > 0) {
             res.status = status;
@@ -121,7 +125,7 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             res.status = 404;
             return;
         }
-        if (listed && m_content.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_content.delayMs));
+        if (fileDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fileDelayMs));
         const char* bin = binary ? "application/octet-stream" : "text/plain";
         // A stopping server does not wait out a delay.
         for (int waited = 0; waited < delayMs && !m_bStopping; waited += 20)
@@ -147,11 +151,11 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         }
         // Validators and ranges as a real server has them: an ETag of the body,
         // one range answered 206, and If-Range naming another body gets all of it.
-        const std::string etag = m_content.sendValidators ? Fingerprint(*shared) : std::string();
+        const std::string etag = validators ? Fingerprint(*shared) : std::string();
         if (!etag.empty()) res.set_header("ETag", etag);
         auto& ranges = const_cast<httplib::Request&>(req).ranges;
         const bool sameBody = !req.has_header("If-Range") || req.get_header_value("If-Range") == etag;
-        if (ranges.size() == 1 && sameBody && m_content.honourRanges) {
+        if (ranges.size() == 1 && sameBody && ranged) {
             const long long size = (long long)shared->size();
             long long first = ranges[0].first, last = ranges[0].second;
             if (first < 0) first = size - last, last = size - 1;

@@ -30,6 +30,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 bool FromBase64(const std::string& text, std::vector<uint8_t>& bytes, size_t expected) {
+    if (text.empty()) return false;
     bytes.assign(text.size(), 0);
     size_t length = 0;
     if (sodium_base642bin(bytes.data(), bytes.size(), text.c_str(), text.size(), nullptr, &length, nullptr,
