@@ -239,6 +239,11 @@ void CDemoPlatform::ClearLog() {
     m_reports.clear();
 }
 
+void CDemoPlatform::SetFileDelay(int delayMs) {
+    std::lock_guard lock(m_mutex);
+    m_content.delayMs = delayMs;
+}
+
 void CDemoPlatform::SetResourceDelay(const std::string& name, int delayMs, int fromRequest, long long bytesPerSecond) {
     std::lock_guard lock(m_mutex);
     m_delays.push_back({name, delayMs, fromRequest, bytesPerSecond});

@@ -47,6 +47,8 @@ public:
     void SetResourceStatus(const std::string& name, int status, int fromRequest = 1);
     // From its fromRequest-th request on, a resource is answered this much later,
     // and its body then trickles at bytesPerSecond (0 = at once, at full speed).
+    // Each listed file answered this much later (while requests may be running).
+    void SetFileDelay(int delayMs);
     void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);
 
 private:

@@ -104,7 +104,7 @@ TEST_F(CloseFixture, ClosingDuringTheFileStageOrTheFinalSaveEndsAtOnce) {
     options.packLacks = 30;
     Start(true);
     ExpectPromptEnd(CloseAt("status: 正在下载更新文件..."), "per-file");
-    platform->Content().delayMs = 0;
+    platform->SetFileDelay(0);
     platform->ClearLog();  // requests are counted from here
     platform->SetResourceDelay("version.pat", 20000, 2);  // the list arrives; its saving hangs
     ExpectPromptEnd(CloseAt("status: 更新完成,正在启动游戏主程序..."), "final save");

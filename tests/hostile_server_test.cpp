@@ -276,10 +276,10 @@ TEST_F(HostileFixture, AStopAtAnyStageEndsTheTaskAtOnce) {
     stopAt("正在解压资源...", [] {});
     stopAt("正在下载更新文件...  1/" + std::to_string(options.packLacks), [&] {
         RemoveTree(RunFolder());
-        Content().delayMs = 300;
+        platform->SetFileDelay(300);
     });
     stopAt("更新完成,正在启动游戏主程序...", [&] {
-        Content().delayMs = 0;
+        platform->SetFileDelay(0);
         platform->SetResourceDelay("version.pat", 20000, 2);
     });
 }
