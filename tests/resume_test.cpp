@@ -213,3 +213,24 @@ TEST_F(DemoFixture, AnAddressThatRefusesGivesWayToTheNextOne) {
     EXPECT_TRUE(r.boxes.empty());
     ExpectTreeMatchesServer();
 }
+
+TEST_F(EngineFixture, HalvesOfAPackThatChangedSinceStartOverAndGiveTheNewPack) {
+    ASSERT_TRUE(StartEngine());
+    const std::string oldPack = Body(600000, 7), newPack = Body(600000, 8);
+    Behaviour b;
+    b.etag = "\"new\"";
+    server.AddFile("/res/pack.zip", newPack);
+    server.SetBehaviour("/res/pack.zip", b);
+    engine->m_strFullPack = "pack";
+    engine->m_strRequest = "pack.zip";
+    engine->m_nTotalSize = 600000;
+    WriteFile(RunFolder() + "pack_0.temp", oldPack.substr(0, 200000));
+    WriteFile(RunFolder() + "pack_1.temp", oldPack.substr(300000, 100000));
+    fl::SaveResume(RunFolder() + "pack_0.temp", {600000, "\"old\""});
+    fl::SaveResume(RunFolder() + "pack_1.temp", {600000, "\"old\""});
+    engine->DownloadSegmented(2, 600000);
+    engine->MergeSegments();
+    EXPECT_TRUE(ReadFile(RunFolder() + "pack.zip") == newPack) << "the new pack, never a mix";
+    EXPECT_EQ(server.IfRangeHeaders(), (std::vector<std::string>{"\"old\"", "\"old\""}));
+    EXPECT_TRUE(engine->m_bSuccess);
+}
