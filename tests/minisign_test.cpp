@@ -3,6 +3,7 @@
 
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "update/integrity/HashList.h"
 #include "update/integrity/Minisign.h"
 #include "update/integrity/Sha256.h"
 
@@ -102,4 +103,45 @@ TEST(Sha256, MatchesSha256sumWhileTheBytesGoBy) {
     ProcessResult sum = RunProcess("/usr/bin/sha256sum", {dir / "f.bin"});
     ASSERT_EQ(sum.exitCode, 0);
     EXPECT_EQ(h.HexDigest(), sum.out.substr(0, 64));
+}
+
+TEST(HashList, AListIsWholeAndExactOrNothing) {
+    const std::string a(64, 'a'), b(64, 'B');
+    fl::CHashList list;
+    ASSERT_TRUE(list.Parse("#release|r7\r\nversion.pat|120 " + a + "\r\ndata\\x.dat|5 " + b + "\r\n"));
+    EXPECT_EQ(list.Release(), "r7");
+    ASSERT_NE(list.Find("version.pat"), nullptr);
+    EXPECT_EQ(list.Find("version.pat")->size, 120);
+    EXPECT_EQ(list.Find("data\\x.dat")->sha256, std::string(64, 'b')) << "hex is compared in lower case";
+    EXPECT_EQ(list.Find("other"), nullptr);
+    for (const std::string& bad : {std::string(), "version.pat|1 " + a, "#release|r\nx|12 " + a.substr(1), "#release|r\nx|-1 " + a,
+                                  "#release|r\n../x|1 " + a, "#release|r\nx|1" + a, std::string("#release|r\nnobar")})
+        EXPECT_FALSE(list.Parse(bad)) << bad;
+}
+
+TEST(HashList, APinnedKeyOfTwoVerifiesAnUnknownKeyDoesNot) {
+    std::string pub1, sec1, pub2, sec2, pub3, sec3;
+    ASSERT_TRUE(fl::GenerateMinisignKeys(pub1, sec1));
+    ASSERT_TRUE(fl::GenerateMinisignKeys(pub2, sec2));
+    ASSERT_TRUE(fl::GenerateMinisignKeys(pub3, sec3));
+    auto line = [](const std::string& file) { return file.substr(file.find('\n') + 1, file.rfind('\n') - file.find('\n') - 1); };
+    const auto pinned = fl::ParsePinnedKeys(line(pub1) + ";" + line(pub2) + " junk");
+    ASSERT_EQ(pinned.size(), 2u);
+    const std::string list = "#release|r2\nversion.pat|1 " + std::string(64, '0') + "\n";
+    for (const std::string* sec : {&sec1, &sec2}) {
+        fl::MinisignSecretKey key;
+        ASSERT_TRUE(fl::ParseMinisignSecretKey(*sec, key));
+        std::string release;
+        long long time = 0;
+        EXPECT_TRUE(fl::VerifySignedList(list, fl::SignMinisign(key, list, fl::MakeTrustedComment("r2", 1700000000)),
+                                         pinned, release, time));
+        EXPECT_EQ(release, "r2");
+        EXPECT_EQ(time, 1700000000);
+    }
+    fl::MinisignSecretKey unknown;
+    ASSERT_TRUE(fl::ParseMinisignSecretKey(sec3, unknown));
+    std::string release;
+    long long time = 0;
+    EXPECT_FALSE(fl::VerifySignedList(list, fl::SignMinisign(unknown, list, fl::MakeTrustedComment("r2", 1)), pinned,
+                                      release, time));
 }

@@ -1,0 +1,106 @@
+#include "update/integrity/HashList.h"
+
+#include <cctype>
+
+#include "platform/TextCodec.h"
+#include "update/PathSafety.h"
+
+namespace fl {
+
+namespace {
+
+bool IsHex64(const std::string& s) {
+    if (s.size() != 64) return false;
+    for (char c : s)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+bool CHashList::Parse(const std::string& text) {
+    m_entries.clear();
+    m_strRelease.clear();
+    size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = Trim(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) continue;
+        const size_t bar = line.find('|');
+        if (bar == std::string::npos) return false;
+        const std::string key = Trim(line.substr(0, bar)), value = Trim(line.substr(bar + 1));
+        if (first && key == "#release") {
+            if (value.empty()) return false;
+            m_strRelease = value;
+            first = false;
+            continue;
+        }
+        first = false;
+        const size_t space = value.find(' ');
+        if (space == std::string::npos || !IsSafeRelativeName(key)) return false;
+        const std::string size = value.substr(0, space), hash = Trim(value.substr(space + 1));
+        if (size.empty() || size.size() > 18 || size.find_first_not_of("0123456789") != std::string::npos ||
+            !IsHex64(hash))
+            return false;
+        m_entries[key] = {std::stoll(size), Lower(hash)};
+    }
+    return !m_strRelease.empty();
+}
+
+const HashEntry* CHashList::Find(const std::string& name) const {
+    auto it = m_entries.find(name);
+    return it == m_entries.end() ? nullptr : &it->second;
+}
+
+std::string MakeTrustedComment(const std::string& release, long long time) {
+    return "release " + release + " time " + std::to_string(time);
+}
+
+bool ParseTrustedComment(const std::string& comment, std::string& release, long long& time) {
+    const std::string head = "release ", mid = " time ";
+    const size_t at = comment.rfind(mid);
+    if (comment.rfind(head, 0) != 0 || at == std::string::npos || at <= head.size()) return false;
+    const std::string seconds = comment.substr(at + mid.size());
+    if (seconds.empty() || seconds.size() > 18 || seconds.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    release = comment.substr(head.size(), at - head.size());
+    time = std::stoll(seconds);
+    return true;
+}
+
+std::vector<MinisignPublicKey> ParsePinnedKeys(const std::string& text) {
+    std::vector<MinisignPublicKey> keys;
+    std::string token;
+    auto flush = [&] {
+        MinisignPublicKey key;
+        if (!token.empty() && ParseMinisignPublicKey(token, key)) keys.push_back(key);
+        token.clear();
+    };
+    for (char c : text) {
+        if (c == ';' || std::isspace(static_cast<unsigned char>(c)))
+            flush();
+        else
+            token += c;
+    }
+    flush();
+    return keys;
+}
+
+bool VerifySignedList(const std::string& list, const std::string& signatureText,
+                      const std::vector<MinisignPublicKey>& keys, std::string& release, long long& time) {
+    MinisignSignature signature;
+    if (!ParseMinisignSignature(signatureText, signature)) return false;
+    for (const auto& key : keys)
+        if (VerifyMinisign(key, signature, list)) return ParseTrustedComment(signature.trustedComment, release, time);
+    return false;
+}
+
+}  // namespace fl

@@ -1,0 +1,44 @@
+#pragma once
+// The signed list of hashes ("hash.pat"): a line "name|SIZE SHA256HEX" for
+// every published file and pack, the first line "#release|NAME", in the
+// key/value line format of the other lists; "hash.pat.minisig" signs its bytes.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "update/integrity/Minisign.h"
+
+namespace fl {
+
+struct HashEntry {
+    long long size = -1;
+    std::string sha256;  // 64 lower-case hex digits
+};
+
+class CHashList {
+public:
+    // False when any line is malformed (a list that is signed must be whole and exact).
+    bool Parse(const std::string& text);
+    const HashEntry* Find(const std::string& name) const;
+    const std::string& Release() const { return m_strRelease; }
+    size_t Size() const { return m_entries.size(); }
+
+private:
+    std::string m_strRelease;
+    std::map<std::string, HashEntry> m_entries;
+};
+
+// The trusted comment a release is signed with: "release NAME time SECONDS".
+std::string MakeTrustedComment(const std::string& release, long long time);
+bool ParseTrustedComment(const std::string& comment, std::string& release, long long& time);
+
+// Public keys pinned in the build: the base64 lines of minisign public keys,
+// separated by white space or ";". Keys that do not parse are left out.
+std::vector<MinisignPublicKey> ParsePinnedKeys(const std::string& text);
+
+// The list verified by any of `keys`, its release and publishing time from the
+// trusted comment. False when no key made the signature or the comment is not ours.
+bool VerifySignedList(const std::string& list, const std::string& signature, const std::vector<MinisignPublicKey>& keys,
+                      std::string& release, long long& time);
+
+}  // namespace fl
