@@ -24,6 +24,7 @@ public:
     void Commit();
     bool Responded() const { return m_bResponded; }
     bool Failed() const { return m_bFailed; }  // a local failure, already reported
+    bool TooBig() const { return m_bTooBig; }  // a list body past its limit
 
 private:
     CDownloader& m_engine;

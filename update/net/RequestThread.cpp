@@ -81,6 +81,7 @@ void CDownloader::HandleRequest() {
             sink.Commit();
             return Attempt::Done;
         }
+        if (sink.TooBig()) return Attempt::Final;  // not a list: fetching it again changes nothing
         cause = DescribeFailure(last) + " (" + ShortName(m_pHttpConn->CurrentRequestUrl()) + ")";
         retryAfter = last.head.retryAfterSeconds;
         // A body cut short, a connection that failed, or a status that may pass: again.
@@ -104,7 +105,7 @@ void CDownloader::HandleRequest() {
     if (responded) {
         // The body broke off on every attempt: the ".temp" file stays for the next run.
         m_bSuccess = false;
-        Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(m_strRequest).c_str()));
+        Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(label).c_str()));
         m_hDoneEvent.Set();
         return;
     }
