@@ -13,6 +13,23 @@ namespace {
 
 std::string Body(size_t size, unsigned seed) { return fldemo::GameData(size, seed); }
 
+// A 600,000-byte pack served with `etag`, and its two halves as an earlier run
+// left them: the first `held0` bytes of each half of `left`, of body `validator`.
+void LeaveHalves(EngineFixture& f, const std::string& served, const std::string& etag, const std::string& left,
+                 long long held0, long long held1, const std::string& validator) {
+    Behaviour b;
+    b.etag = etag;
+    f.server.AddFile("/res/pack.zip", served);
+    f.server.SetBehaviour("/res/pack.zip", b);
+    f.engine->m_strFullPack = "pack";
+    f.engine->m_strRequest = "pack.zip";
+    f.engine->m_nTotalSize = 600000;
+    WriteFile(f.RunFolder() + "pack_0.temp", left.substr(0, size_t(held0)));
+    WriteFile(f.RunFolder() + "pack_1.temp", left.substr(300000, size_t(held1)));
+    fl::SaveResume(f.RunFolder() + "pack_0.temp", {600000, validator});
+    fl::SaveResume(f.RunFolder() + "pack_1.temp", {600000, validator});
+}
+
 }  // namespace
 
 TEST(Retry, WaitsGrowFromOneSecondAndFollowTheServer) {
@@ -145,18 +162,7 @@ TEST_F(EngineFixture, AHalfFetchedFileContinuesOnlyWhileItsBodyIsTheSame) {
 TEST_F(EngineFixture, PackHalvesContinueAndAreMergedOnlyWhenOfOneBody) {
     ASSERT_TRUE(StartEngine());
     const std::string pack = Body(600000, 6);
-    Behaviour b;
-    b.etag = "\"p\"";
-    server.AddFile("/res/pack.zip", pack);
-    server.SetBehaviour("/res/pack.zip", b);
-    engine->m_strFullPack = "pack";
-    engine->m_strRequest = "pack.zip";
-    engine->m_nTotalSize = 600000;
-    // Both halves left part-way by an earlier run.
-    WriteFile(RunFolder() + "pack_0.temp", pack.substr(0, 100000));
-    WriteFile(RunFolder() + "pack_1.temp", pack.substr(300000, 50000));
-    fl::SaveResume(RunFolder() + "pack_0.temp", {600000, "\"p\""});
-    fl::SaveResume(RunFolder() + "pack_1.temp", {600000, "\"p\""});
+    LeaveHalves(*this, pack, "\"p\"", pack, 100000, 50000, "\"p\"");  // both part-way
     engine->DownloadSegmented(2, 600000);
     engine->MergeSegments();
     EXPECT_TRUE(ReadFile(RunFolder() + "pack.zip") == pack);
@@ -217,17 +223,7 @@ TEST_F(DemoFixture, AnAddressThatRefusesGivesWayToTheNextOne) {
 TEST_F(EngineFixture, HalvesOfAPackThatChangedSinceStartOverAndGiveTheNewPack) {
     ASSERT_TRUE(StartEngine());
     const std::string oldPack = Body(600000, 7), newPack = Body(600000, 8);
-    Behaviour b;
-    b.etag = "\"new\"";
-    server.AddFile("/res/pack.zip", newPack);
-    server.SetBehaviour("/res/pack.zip", b);
-    engine->m_strFullPack = "pack";
-    engine->m_strRequest = "pack.zip";
-    engine->m_nTotalSize = 600000;
-    WriteFile(RunFolder() + "pack_0.temp", oldPack.substr(0, 200000));
-    WriteFile(RunFolder() + "pack_1.temp", oldPack.substr(300000, 100000));
-    fl::SaveResume(RunFolder() + "pack_0.temp", {600000, "\"old\""});
-    fl::SaveResume(RunFolder() + "pack_1.temp", {600000, "\"old\""});
+    LeaveHalves(*this, newPack, "\"new\"", oldPack, 200000, 100000, "\"old\"");
     engine->DownloadSegmented(2, 600000);
     engine->MergeSegments();
     EXPECT_TRUE(ReadFile(RunFolder() + "pack.zip") == newPack) << "the new pack, never a mix";
