@@ -1,0 +1,248 @@
+#include "publish/Publisher.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "app/Folders.h"
+#include "platform/FileOps.h"
+#include "platform/TextCodec.h"
+#include "update/Downloader.h"
+#include "update/PathSafety.h"
+#include "update/VersionFiles.h"
+#include "update/integrity/HashList.h"
+#include "update/integrity/Minisign.h"
+#include "update/integrity/Sha256.h"
+
+namespace fl {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FileInfo {
+    long long size = 0;
+    std::string sha256;
+    std::string version;
+};
+
+std::string HashOf(const std::string& bytes) {
+    CSha256 h;
+    h.Update(bytes.data(), bytes.size());
+    return h.HexDigest();
+}
+
+// Writes `bytes` to `path` unless it holds them already; through a temporary name.
+bool Put(const std::string& path, const std::string& bytes) {
+    std::string old;
+    if (ReadWholeFile(path, old) && old == bytes) return true;
+    return EnsureFolder(ParentOf(path)) && WriteFileAtomically(path, bytes);
+}
+
+// Key/value lines "key|value" of a list in the tree (empty when absent).
+std::map<std::string, std::string> ReadList(const std::string& path) {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> lines;
+    if (!ReadLines(path, lines)) return values;
+    for (const auto& line : lines) {
+        const size_t bar = line.find('|');
+        if (bar != std::string::npos) values[Trim(line.substr(0, bar))] = Trim(line.substr(bar + 1));
+    }
+    return values;
+}
+
+// A pack of `names` from the game folder, with `list` as its "version.pat" (written first).
+bool WritePackFile(const std::string& path, const std::string& gameDir, const std::vector<std::string>& names,
+                   const std::string& list) {
+    const std::string temp = path + ".publishing";
+    int err = 0;
+    zip_t* za = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    if (!za) return false;
+    bool ok = true;
+    auto add = [&](const std::string& name, zip_source_t* src, unsigned mode) {
+        const zip_int64_t i = src ? zip_file_add(za, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
+        if (i < 0) {
+            if (src) zip_source_free(src);
+            ok = false;
+            return;
+        }
+        zip_set_file_compression(za, zip_uint64_t(i), ZIP_CM_DEFLATE, 6);
+        zip_file_set_external_attributes(za, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, zip_uint32_t(0100000 | mode) << 16);
+    };
+    add("version.pat", zip_source_buffer(za, list.data(), list.size(), 0), 0644);
+    for (const auto& name : names) {
+        struct stat st {};
+        const std::string source = gameDir + "/" + name;
+        stat(source.c_str(), &st);
+        add(name, zip_source_file(za, source.c_str(), 0, -1), (st.st_mode & 0100) ? 0755 : 0644);
+        if (!ok) break;
+    }
+    if (!ok) {
+        zip_discard(za);
+        unlink(temp.c_str());
+        return false;
+    }
+    if (zip_close(za) != 0) return false;
+    return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+}  // namespace
+
+bool PublishRelease(const PublishOptions& o, std::string& error) {
+    // The game's files, by name; names that could not be served are refused.
+    std::map<std::string, FileInfo> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(o.gameDir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_regular_file()) continue;
+        const std::string name = fs::relative(it->path(), o.gameDir).generic_string();
+        if (!IsSafeRelativeName(name) || name == "version.pat") {
+            error = "not a name the launcher would accept: " + ShortName(name);
+            return false;
+        }
+        std::string bytes;
+        if (!ReadWholeFile(it->path().string(), bytes)) {
+            error = "cannot read " + it->path().string();
+            return false;
+        }
+        files[name] = {(long long)bytes.size(), HashOf(bytes), ""};
+    }
+    if (ec || files.empty()) {
+        error = "no files in " + o.gameDir;
+        return false;
+    }
+    // The release: as given, or named after the content (the same input, the same release).
+    std::string release = o.release;
+    if (release.empty()) {
+        CSha256 h;
+        for (const auto& [name, f] : files) h.Update((name + "|" + f.sha256 + "\n").data(), name.size() + 66);
+        release = "r" + h.HexDigest().substr(0, 12);
+    }
+    if (!IsSafeRelativeName(release + "_full.zip") || release.find_first_of("/\\| ") != std::string::npos) {
+        error = "not a usable release name: " + release;
+        return false;
+    }
+    // Versions: kept while the content is unchanged since the previous release.
+    std::map<std::string, std::string> previousVersions;
+    CHashList previousHashes;
+    std::string previousRelease;
+    if (!o.previousDir.empty()) {
+        previousVersions = ReadList(o.previousDir + "/version.pat");
+        std::string text;
+        if (ReadWholeFile(o.previousDir + "/hash.pat", text) && previousHashes.Parse(text))
+            previousRelease = previousHashes.Release();
+        auto packs = ReadList(o.previousDir + "/PackVersion.pat");
+        if (previousRelease.empty()) previousRelease = packs["newversion"];
+        // This release published again over itself: its previous release stays the one before.
+        if (previousRelease == release) previousRelease = packs["lastversion"];
+    }
+    std::vector<std::string> changed;
+    for (auto& [name, f] : files) {
+        const HashEntry* old = previousHashes.Find(name);
+        auto pv = previousVersions.find(name);
+        const bool same = old && old->sha256 == f.sha256 && old->size == f.size && pv != previousVersions.end();
+        f.version = same ? pv->second : release;
+        if (!same) changed.push_back(name);
+    }
+    std::string versionList;
+    for (const auto& [name, f] : files) versionList += name + "|" + f.version + "\r\n";
+
+    // Content first: the files, then the packs under names of their own.
+    const std::string out = o.outDir;
+    for (const auto& [name, f] : files) {
+        std::string bytes;
+        ReadWholeFile(o.gameDir + "/" + name, bytes);
+        if (!Put(out + "/" + name, bytes)) {
+            error = "cannot write " + out + "/" + name;
+            return false;
+        }
+    }
+    std::vector<std::string> all;
+    for (const auto& [name, f] : files) all.push_back(name);
+    const std::string fullName = release + "_full.zip", incName = release + ".zip";
+    auto pack = [&](const std::string& packName, const std::vector<std::string>& names) {
+        const std::string path = out + "/" + packName;
+        return PathFileExists(path) || WritePackFile(path, o.gameDir, names, versionList);  // a release's pack is written once
+    };
+    if (!pack(fullName, all) || (!previousRelease.empty() && !pack(incName, changed))) {
+        error = "cannot write the packs";
+        return false;
+    }
+    if (!o.launcherFile.empty()) {
+        std::string bytes;
+        if (!ReadWholeFile(o.launcherFile, bytes) || !Put(out + "/FLauncher_zelt.exe", bytes)) {
+            error = "cannot publish the launcher " + o.launcherFile;
+            return false;
+        }
+    }
+
+    // The lists last.
+    std::string packList = "newversion|" + release + "\r\n";
+    if (!previousRelease.empty()) packList += "lastversion|" + previousRelease + "\r\n";
+    packList += "full_pack|" + release + "_full\r\n";
+    std::map<std::string, std::string> lists = {{"version.pat", versionList}, {"PackVersion.pat", packList}};
+    // The launcher's version: the one given, else the tree's, else this build's (launchers need the file).
+    if (!o.launcherFile.empty()) lists["luncherVersion.pat"] = "version|" + o.launcherVersion + "\r\n";
+    else if (std::string old; ReadWholeFile(out + "/luncherVersion.pat", old)) lists["luncherVersion.pat"] = old;
+    else lists["luncherVersion.pat"] = std::string("version|") + kLauncherVersion + "\r\n";
+
+    std::string hashList = "#release|" + release + "\r\n";
+    auto hashLine = [&](const std::string& name, const std::string& bytes) {
+        hashList += name + "|" + std::to_string(bytes.size()) + " " + HashOf(bytes) + "\r\n";
+    };
+    for (const auto& [name, f] : files) hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
+    for (const std::string& p : {fullName, incName, std::string("FLauncher_zelt.exe")}) {
+        std::string bytes;
+        if ((p != incName || !previousRelease.empty()) && ReadWholeFile(out + "/" + p, bytes)) hashLine(p, bytes);
+    }
+    for (const auto& [name, text] : lists) hashLine(name, text);
+
+    std::string signature;
+    if (!o.keyFile.empty()) {
+        std::string keyText;
+        MinisignSecretKey key;
+        if (!ReadWholeFile(o.keyFile, keyText) || !ParseMinisignSecretKey(keyText, key)) {
+            error = "not an unencrypted minisign secret key: " + o.keyFile;
+            return false;
+        }
+        // The signature stays as it is while the list does: a second run changes nothing.
+        std::string oldList, oldSig;
+        MinisignSignature parsed;
+        if (ReadWholeFile(out + "/hash.pat", oldList) && oldList == hashList &&
+            ReadWholeFile(out + "/hash.pat.minisig", oldSig) && ParseMinisignSignature(oldSig, parsed) &&
+            parsed.keyId == key.keyId) {
+            signature = oldSig;
+        } else {
+            const long long now = o.time > 0 ? o.time : (long long)std::time(nullptr);
+            signature = SignMinisign(key, hashList, MakeTrustedComment(release, now));
+        }
+    }
+    for (const auto& [name, text] : lists)
+        if (!Put(out + "/" + name, text)) {
+            error = "cannot write " + name;
+            return false;
+        }
+    if ((!signature.empty() && !Put(out + "/hash.pat.minisig", signature)) || !Put(out + "/hash.pat", hashList)) {
+        error = "cannot write the hash list";
+        return false;
+    }
+    return true;
+}
+
+bool WriteKeyPair(const std::string& prefix, std::string& error) {
+    std::string pub, sec;
+    if (!GenerateMinisignKeys(pub, sec) || !WriteFileAtomically(prefix + ".pub", pub) ||
+        !WriteFileAtomically(prefix + ".key", sec)) {
+        error = "cannot write " + prefix + ".pub and .key";
+        return false;
+    }
+    chmod((prefix + ".key").c_str(), 0600);
+    return true;
+}
+
+}  // namespace fl

@@ -1,0 +1,28 @@
+#pragma once
+// Publishing a release of the game as a resource tree: every file, the file
+// list, the full pack, the incremental pack from a previous release, the
+// launcher, and the signed hash list. Safe to run into a live tree: content
+// first (new names only), the lists last, each written under a temporary name
+// and renamed; running it twice with the same input changes nothing.
+#include <string>
+
+namespace fl {
+
+struct PublishOptions {
+    std::string gameDir;          // the game's files
+    std::string outDir;           // the resource tree (created when missing)
+    std::string previousDir;      // the previous release's tree, or empty
+    std::string launcherFile;     // a new launcher, or empty
+    std::string launcherVersion;  // its version
+    std::string keyFile;          // an unencrypted minisign secret key, or empty
+    std::string release;          // empty: named after the content
+    long long time = 0;           // the publishing time (seconds); 0: now
+};
+
+// False with `error` set when nothing usable was written.
+bool PublishRelease(const PublishOptions& options, std::string& error);
+
+// A key pair in minisign's format: "<prefix>.pub" and "<prefix>.key".
+bool WriteKeyPair(const std::string& prefix, std::string& error);
+
+}  // namespace fl

@@ -1,0 +1,58 @@
+// fenwa-publish: the platform operators' tool that publishes a release of the
+// game as a resource tree (and the demo platform's, and the tests').
+//
+//   fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]
+//                 [--key SECRETKEY] [--release NAME]
+//   fenwa-publish keygen PREFIX        writes PREFIX.pub and PREFIX.key (minisign's format)
+#include <cstdio>
+#include <string>
+
+#include "publish/Publisher.h"
+
+namespace {
+
+int Usage(const char* why) {
+    if (why) std::fprintf(stderr, "fenwa-publish: %s\n", why);
+    std::fprintf(why ? stderr : stdout,
+                 "usage: fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]\n"
+                 "                     [--key SECRETKEY] [--release NAME]\n"
+                 "       fenwa-publish keygen PREFIX\n");
+    return why ? 2 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    if (argc == 3 && std::string(argv[1]) == "keygen") {
+        if (!fl::WriteKeyPair(argv[2], error)) {
+            std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%s.pub and %s.key written\n", argv[2], argv[2]);
+        return 0;
+    }
+    fl::PublishOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") return Usage(nullptr);
+        std::string* target = a == "--game"               ? &o.gameDir
+                              : a == "--out"              ? &o.outDir
+                              : a == "--previous"         ? &o.previousDir
+                              : a == "--launcher"         ? &o.launcherFile
+                              : a == "--launcher-version" ? &o.launcherVersion
+                              : a == "--key"              ? &o.keyFile
+                              : a == "--release"          ? &o.release
+                                                          : nullptr;
+        if (!target) return Usage(("unknown option " + a).c_str());
+        if (i + 1 >= argc) return Usage((a + " needs a value").c_str());
+        *target = argv[++i];
+    }
+    if (o.gameDir.empty() || o.outDir.empty()) return Usage("--game and --out are required");
+    if (o.launcherFile.empty() != o.launcherVersion.empty()) return Usage("--launcher and --launcher-version go together");
+    if (!fl::PublishRelease(o, error)) {
+        std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}

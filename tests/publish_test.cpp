@@ -1,0 +1,122 @@
+// The operators' publishing tool: versions, packs, lists and signature, and an
+// update from the previous release by our launcher through a real server.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <set>
+
+#include "publish/Publisher.h"
+#include "tests/support/Nginx.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "update/integrity/HashList.h"
+
+using namespace fltest;
+
+namespace {
+
+std::set<std::string> PackNames(const std::string& path) {
+    std::set<std::string> names;
+    int err = 0;
+    zip_t* za = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    if (!za) return names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) names.insert(zip_get_name(za, zip_uint64_t(i), 0));
+    zip_discard(za);
+    return names;
+}
+
+// Every file of a tree with its bytes and modification time.
+std::map<std::string, std::pair<std::string, long long>> Snapshot(const std::string& dir) {
+    std::map<std::string, std::pair<std::string, long long>> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        if (!e.is_regular_file()) continue;
+        struct stat st {};
+        stat(e.path().c_str(), &st);
+        files[e.path().string()] = {ReadFile(e.path().string()), (long long)st.st_mtim.tv_nsec + st.st_mtime * 1000000000LL};
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST(Publish, ASecondReleaseKeepsUnchangedVersionsAndPacksOnlyWhatChanged) {
+    TempDir game, www, install, data;
+    const std::string tree = www / "res/fenwa";
+    WriteFile(game / "a.txt", "alpha 1");
+    WriteFile(game / "data/b.bin", std::string(300000, 'b'));
+    WriteFile(game / "data/keep.txt", "kept");
+    std::string error;
+    ASSERT_TRUE(fl::WriteKeyPair(install / "k", error)) << error;
+    fl::PublishOptions o;
+    o.gameDir = game.Path();
+    o.outDir = tree;
+    o.keyFile = install / "k.key";
+    o.release = "r1";
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    EXPECT_EQ(ReadFile(tree + "/version.pat"), "a.txt|r1\r\ndata/b.bin|r1\r\ndata/keep.txt|r1\r\n");
+
+    // Our launcher installs the first release.
+    Nginx nginx(www.Path());
+    if (!nginx.Running()) GTEST_SKIP() << "nginx is not installed";
+    WriteFile(install / "values.txt", "'rsurl':'" + nginx.Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
+    ProcessOptions po;
+    po.env = {{"XDG_DATA_HOME", data.Path()}};
+    const std::vector<std::string> args = {"update", "--install-dir", install.Path(), "--page-values",
+                                           install / "values.txt", "--no-client"};
+    ASSERT_EQ(RunProcess(FL_CLI, args, po).exitCode, 0);
+
+    // The second release: one file changed, one added, one gone.
+    WriteFile(game / "a.txt", "alpha 2");
+    WriteFile(game / "c/new.txt", "new");
+    std::remove((game / "data/b.bin").c_str());
+    o.previousDir = tree;
+    o.release = "r2";
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    EXPECT_EQ(ReadFile(tree + "/version.pat"), "a.txt|r2\r\nc/new.txt|r2\r\ndata/keep.txt|r1\r\n");
+    EXPECT_EQ(ReadFile(tree + "/PackVersion.pat"), "newversion|r2\r\nlastversion|r1\r\nfull_pack|r2_full\r\n");
+    EXPECT_EQ(PackNames(tree + "/r2.zip"), (std::set<std::string>{"version.pat", "a.txt", "c/new.txt"}))
+        << "exactly the changed and added files";
+    EXPECT_EQ(PackNames(tree + "/r2_full.zip"), (std::set<std::string>{"version.pat", "a.txt", "c/new.txt", "data/keep.txt"}));
+    fl::CHashList hashes;
+    ASSERT_TRUE(hashes.Parse(ReadFile(tree + "/hash.pat")));
+    EXPECT_EQ(hashes.Release(), "r2");
+    for (const char* name : {"a.txt", "c/new.txt", "data/keep.txt", "r2.zip", "r2_full.zip", "version.pat", "PackVersion.pat"})
+        EXPECT_NE(hashes.Find(name), nullptr) << name;
+    ProcessOptions mo;
+    mo.workDir = tree;
+    ProcessResult checked = RunProcess("/usr/bin/minisign", {"-V", "-p", install / "k.pub", "-m", "hash.pat"}, mo);
+    if (Exists("/usr/bin/minisign")) {
+        EXPECT_EQ(checked.exitCode, 0) << checked.err;
+    }
+
+    // The update from the first release: the incremental pack, then exactly the new tree.
+    nginx.ClearAccessLog();
+    ProcessResult r = RunProcess(FL_CLI, args, po);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string run = data.Path() + "/fenwazelt/fenwa/";
+    EXPECT_EQ(ReadFile(run + "a.txt"), "alpha 2");
+    EXPECT_EQ(ReadFile(run + "c/new.txt"), "new");
+    EXPECT_EQ(ReadFile(run + "data/keep.txt"), "kept");
+    const std::string log = nginx.AccessLog();
+    EXPECT_NE(log.find("/res/fenwa/r2.zip"), std::string::npos) << log;
+    EXPECT_EQ(log.find("r2_full.zip"), std::string::npos) << "not the full pack";
+
+    // Published again with the same input: nothing in the tree changes.
+    const auto before = Snapshot(tree);
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    EXPECT_TRUE(Snapshot(tree) == before);
+}
+
+TEST(Publish, NamesALauncherWouldRefuseAreRefusedAtPublishing) {
+    TempDir game, out;
+    WriteFile(game / "bad\x01name.txt", "x");
+    fl::PublishOptions o;
+    o.gameDir = game.Path();
+    o.outDir = out.Path();
+    std::string error;
+    EXPECT_FALSE(fl::PublishRelease(o, error));
+    EXPECT_NE(error.find("not a name"), std::string::npos) << error;
+    EXPECT_FALSE(Exists(out / "version.pat")) << "nothing half published";
+}
