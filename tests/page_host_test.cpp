@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <gtkmm/window.h>
 #include <httplib.h>
+#include <unistd.h>
 #include <webkit2/webkit2.h>
+
+#include <cstdio>
 
 #include "app/SharedTexts.h"
 #include "app/WobrApp.h"
@@ -20,6 +23,23 @@ void Html(TestServer& server, const std::string& path, const std::string& body) 
         res.set_content("<!DOCTYPE html><html><body>" + body + "</body></html>", "text/html");
     });
 }
+
+// The current folder for the life of the object.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& folder) {
+        m_bSaved = getcwd(m_old, sizeof m_old) != nullptr;
+        m_bEntered = m_bSaved && chdir(folder.c_str()) == 0;
+    }
+    ~ScopedCwd() {
+        if (m_bEntered && chdir(m_old) != 0) std::perror("chdir back");
+    }
+    bool Entered() const { return m_bEntered; }
+
+private:
+    char m_old[4096];
+    bool m_bSaved = false, m_bEntered = false;
+};
 
 int CountCode(FakeMainWindow& w, int code) {
     int n = 0;
@@ -83,13 +103,11 @@ TEST_F(PageFixture, LoginAndGameEntryTogetherRunTheLoginRuleOnce) {
 TEST_F(PageFixture, TheTestPageWritesItsArgumentAndStartsTheClient) {
     TempDir dir;
     WriteFile(dir / "client.exe", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started.txt\"\n");
-    char old[4096];
-    ASSERT_NE(getcwd(old, sizeof old), nullptr);
-    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    ScopedCwd cwd(dir.Path());  // the test page starts "client.exe" of the current folder
+    ASSERT_TRUE(cwd.Entered());
     Html(server, "/test.php", "test");
     Go("/test.php?abc");
     const bool started = PumpUntil([&] { return Exists(dir / "started.txt"); }, 10000);
-    ASSERT_EQ(chdir(old), 0);
     EXPECT_TRUE(started);
     EXPECT_EQ(ReadFile(dir / "text.txt"), "abc");
     EXPECT_EQ(CountCode(window, fl::kCodeEnterGameView), 1);
@@ -98,9 +116,8 @@ TEST_F(PageFixture, TheTestPageWritesItsArgumentAndStartsTheClient) {
 TEST_F(PageFixture, AReloadRunsNoRulesANewNavigationDoes) {
     TempDir dir;
     WriteFile(dir / "client.exe", "#!/bin/sh\necho started >> \"$(dirname \"$0\")/started.txt\"\n");
-    char old[4096];
-    ASSERT_NE(getcwd(old, sizeof old), nullptr);
-    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    ScopedCwd cwd(dir.Path());  // the test page starts "client.exe" of the current folder
+    ASSERT_TRUE(cwd.Entered());
     Html(server, "/test.php", "test");
     auto starts = [&] {
         const std::string s = ReadFile(dir / "started.txt");
@@ -122,7 +139,6 @@ TEST_F(PageFixture, AReloadRunsNoRulesANewNavigationDoes) {
     const long afterReload = starts();
     Go("/test.php?abc");
     const bool again = PumpUntil([&] { return starts() == 2; }, 10000);
-    ASSERT_EQ(chdir(old), 0);
     EXPECT_TRUE(first);
     EXPECT_TRUE(reloaded) << "the page was reloaded";
     EXPECT_EQ(afterReload, 1) << "the reload started no client";
