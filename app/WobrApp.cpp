@@ -11,6 +11,7 @@
 #include "platform/ModulePath.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/integrity/PinnedKeys.h"
 #include "web/PageValue.h"
 
 namespace fl {
@@ -21,7 +22,7 @@ std::atomic<CWobrApp*> g_pApp{nullptr};
 
 CWobrApp* CWobrApp::Current() { return g_pApp.load(); }
 
-CWobrApp::CWobrApp() { g_pApp.store(this); }
+CWobrApp::CWobrApp() : m_strPinnedKeys(BuildPinnedKeys()) { g_pApp.store(this); }
 
 CWobrApp::~CWobrApp() {
     ShutdownDownloader();

@@ -59,6 +59,8 @@ public:
     // self-update only ends the run instead of starting the windowed launcher.
     bool m_bSkipClientLaunch = false;
     bool m_bHeadless = false;
+    // The keys a signed hash list is accepted from (the build's; tests set their own).
+    std::string m_strPinnedKeys;
 
     // Login record and steps.
     void SetStep(int step);

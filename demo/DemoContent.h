@@ -29,6 +29,10 @@ struct DemoContent {
     bool autoLogin = false;
     bool sendValidators = true;  // ETag on every resource
     bool honourRanges = true;    // else every answer is the whole body
+    // "hash.pat" and its signature: of the content as it is when asked for,
+    // unless fixed (a test then changes the content behind the list's back).
+    bool serveHashList = true;
+    std::string fixedHashList, fixedSignature;
 
     std::string VersionPat() const;
     std::string PackVersionPat() const;

@@ -1,5 +1,7 @@
 #include "demo/DemoPlatform.h"
 
+#include "demo/DemoHashList.h"
+
 #include <httplib.h>
 
 #include <algorithm>
@@ -93,7 +95,16 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             for (const auto& rule : m_delays)
                 if (rule.name == name && seen >= rule.fromRequest) delayMs = rule.delayMs, rate = rule.bytesPerSecond;
             const DemoContent& c = m_content;
-            if (name == "luncherVersion.pat") {
+            if (name == "hash.pat" && c.serveHashList) {
+                m_strLastHashList = c.fixedHashList.empty() ? HashListOf(c) : c.fixedHashList;
+                shared = std::make_shared<std::string>(m_strLastHashList);
+            } else if (name == "hash.pat.minisig" && c.serveHashList) {
+                if (!c.fixedSignature.empty())
+                    shared = std::make_shared<std::string>(c.fixedSignature);
+                else
+                    shared = std::make_shared<std::string>(
+                        SignWithDemoKey(m_strLastHashList.empty() ? HashListOf(c) : m_strLastHashList));
+            } else if (name == "luncherVersion.pat") {
                 shared = std::make_shared<std::string>(c.LuncherVersionPat());
             } else if (name == "PackVersion.pat") {
                 shared = std::make_shared<std::string>(c.PackVersionPat());
@@ -237,6 +248,12 @@ void CDemoPlatform::ClearLog() {
     m_nBytesServed = 0;
     m_resourceRequests.clear();
     m_reports.clear();
+}
+
+void CDemoPlatform::FixHashList() {
+    std::lock_guard lock(m_mutex);
+    m_content.fixedHashList = HashListOf(m_content);
+    m_content.fixedSignature = SignWithDemoKey(m_content.fixedHashList);
 }
 
 void CDemoPlatform::SetFileDelay(int delayMs) {

@@ -49,6 +49,8 @@ public:
     // and its body then trickles at bytesPerSecond (0 = at once, at full speed).
     // Each listed file answered this much later (while requests may be running).
     void SetFileDelay(int delayMs);
+    // Signs the content as it is now and keeps serving that list.
+    void FixHashList();
     void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);
 
 private:
@@ -75,6 +77,7 @@ private:
         long long bytesPerSecond;
     };
     std::vector<DelayRule> m_delays;
+    std::string m_strLastHashList;  // the signature signs the list last served
 };
 
 }  // namespace fldemo

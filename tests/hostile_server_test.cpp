@@ -12,7 +12,7 @@ using fldemo::DemoContent;
 
 namespace {
 
-const std::vector<std::string> kThreeLists = {"luncherVersion.pat", "PackVersion.pat", "version.pat"};
+const std::vector<std::string> kLists = {"luncherVersion.pat", "hash.pat", "hash.pat.minisig", "PackVersion.pat", "version.pat"};
 
 // The whole server tree as a pack, its file list first (as real packs have it).
 std::string TreePack(const DemoContent& c) {
@@ -49,7 +49,7 @@ TEST_F(HostileFixture, PackNamesLeavingTheRunFolderAreMissingValuesAndTouchNothi
     EXPECT_FALSE(full.completed);
     EXPECT_TRUE(Has(full.status, "没有找到对应更新包."));
     EXPECT_TRUE(Has(full.boxes, "更新包下载失败!"));
-    EXPECT_EQ(full.requests, (std::vector<std::string>{"luncherVersion.pat", "PackVersion.pat"}));
+    EXPECT_EQ(full.requests, (std::vector<std::string>{"luncherVersion.pat", "hash.pat", "hash.pat.minisig", "PackVersion.pat"}));
 
     // The incremental pack's name, from a run folder at the last version.
     Content().fullPackName = "fenwa_full";
@@ -88,7 +88,7 @@ TEST_F(HostileFixture, NamesAreRequestedAndStoredAsThemselves) {
     EXPECT_TRUE(r.completed) << (r.boxes.empty() ? "" : r.boxes.front());
     ExpectTreeMatchesServer();
     EXPECT_TRUE(Has(r.requests, "q?v=2.dat"));
-    EXPECT_EQ(RunUpdate().requests, kThreeLists) << "nothing is fetched again on the next run";
+    EXPECT_EQ(RunUpdate().requests, kLists) << "nothing is fetched again on the next run";
 
     // An incremental pack whose name holds a "?".
     c.newVersion = "inc?2";
@@ -128,6 +128,7 @@ TEST_F(HostileFixture, AnIncrementalPackThatBrokeOffIsNeverUnpacked) {
 // alone, and the run (or the next good one) leaves the folder whole.
 TEST_F(HostileFixture, ADamagedInstallersPackLeavesNoListAndTheServerRepairsIt) {
     StartPlatform();
+    WithoutHashList();  // the unpacker is what stops a damaged entry here
     platform->WriteInstallFolder(install.Path());
     const std::string victim = DemoContent::LocalName(std::next(Content().files.begin(), 3)->first);
     WriteFile(install / "fenwa_full.dydr", DamageEntry(TreePack(Content()), victim));
@@ -140,6 +141,7 @@ TEST_F(HostileFixture, ADamagedInstallersPackLeavesNoListAndTheServerRepairsIt) 
 
 TEST_F(HostileFixture, ADamagedInstallersPackOfANewInstallKeepsThePreviousList) {
     StartInstalled();
+    WithoutHashList();  // the unpacker is what stops a damaged entry here
     const std::string victim = ChangeOneFile();
     WriteFile(install / "installver.pat", "i2\r\n");
     WriteFile(install / "fenwa_full.dydr", DamageEntry(TreePack(Content()), victim));
@@ -220,6 +222,7 @@ TEST_F(HostileFixture, ListsThatAreNotSavedMeanNoClientAndNoSuccess) {
 
 TEST_F(HostileFixture, FilesAnOlderPackReplacedBeforeItBrokeAreFetchedAgain) {
     StartInstalled();
+    WithoutHashList();  // the unpacker is what stops a damaged entry here
     auto& c = Content();
     // An older installer's pack: its list first, then an old copy of one file, then a damaged one.
     const std::string older = DemoContent::LocalName(std::next(c.files.begin(), 2)->first);

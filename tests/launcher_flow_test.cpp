@@ -129,7 +129,7 @@ TEST_F(FlowFixture, LoginUpdateClientAndCloseThenASecondRunFetchesOnlyTheLists) 
     LogIn();
     ASSERT_TRUE(PumpUntil([&] { return quits == 1; }, 30000));
     EXPECT_EQ(platform->ResourceRequests(),
-              (std::vector<std::string>{"luncherVersion.pat", "PackVersion.pat", "version.pat"}));
+              (std::vector<std::string>{"luncherVersion.pat", "hash.pat", "hash.pat.minisig", "PackVersion.pat", "version.pat"}));
 }
 
 TEST_F(FlowFixture, ARefusedRequestSaysSoAndClosesAFailedTransferStaysOpen) {

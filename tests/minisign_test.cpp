@@ -115,8 +115,11 @@ TEST(HashList, AListIsWholeAndExactOrNothing) {
     EXPECT_EQ(list.Find("data\\x.dat")->sha256, std::string(64, 'b')) << "hex is compared in lower case";
     EXPECT_EQ(list.Find("other"), nullptr);
     for (const std::string& bad : {std::string(), "version.pat|1 " + a, "#release|r\nx|12 " + a.substr(1), "#release|r\nx|-1 " + a,
-                                  "#release|r\n../x|1 " + a, "#release|r\nx|1" + a, std::string("#release|r\nnobar")})
+                                  "#release|r\nx|1" + a, std::string("#release|r\nnobar")})
         EXPECT_FALSE(list.Parse(bad)) << bad;
+    ASSERT_TRUE(list.Parse("#release|r\n../x|1 " + a + "\ny|2 " + b));
+    EXPECT_EQ(list.Find("../x"), nullptr) << "never a path, never checked";
+    EXPECT_EQ(list.Size(), 1u);
 }
 
 TEST(HashList, APinnedKeyOfTwoVerifiesAnUnknownKeyDoesNot) {

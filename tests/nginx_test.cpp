@@ -3,6 +3,7 @@
 
 #include "tests/support/Nginx.h"
 #include "tests/support/Process.h"
+#include "tests/support/PublishTree.h"
 #include "tests/support/TempDir.h"
 
 using namespace fltest;
@@ -34,6 +35,7 @@ TEST(RealServer, AnUpdateFromNginxGivesTheExactTreeWithOddNamesAndAZip64Pack) {
     zipOpts.workDir = www / "tree";
     ASSERT_EQ(RunProcess("/usr/bin/zip", {"-q", "-r", "-fz", res + "full.zip", "."}, zipOpts).exitCode, 0);
 
+    SignTree(res);
     Nginx nginx(www.Path());
     if (!nginx.Running()) GTEST_SKIP() << "nginx is not installed";
     WriteFile(install / "values.txt", "'rsurl':'" + nginx.Url("/res/game/") + "','preloadver':'7','vm':'x'");

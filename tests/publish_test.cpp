@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "demo/DemoHashList.h"
 #include "publish/Publisher.h"
 #include "tests/support/Nginx.h"
 #include "tests/support/Process.h"
@@ -48,7 +49,7 @@ TEST(Publish, ASecondReleaseKeepsUnchangedVersionsAndPacksOnlyWhatChanged) {
     WriteFile(game / "data/b.bin", std::string(300000, 'b'));
     WriteFile(game / "data/keep.txt", "kept");
     std::string error;
-    ASSERT_TRUE(fl::WriteKeyPair(install / "k", error)) << error;
+    WriteFile(install / "k.key", fldemo::DemoSecretKeyFile());  // the key our launcher pins
     fl::PublishOptions o;
     o.gameDir = game.Path();
     o.outDir = tree;
@@ -86,7 +87,7 @@ TEST(Publish, ASecondReleaseKeepsUnchangedVersionsAndPacksOnlyWhatChanged) {
         EXPECT_NE(hashes.Find(name), nullptr) << name;
     ProcessOptions mo;
     mo.workDir = tree;
-    ProcessResult checked = RunProcess("/usr/bin/minisign", {"-V", "-p", install / "k.pub", "-m", "hash.pat"}, mo);
+    ProcessResult checked = RunProcess("/usr/bin/minisign", {"-V", "-P", fldemo::DemoPublicKeyLine(), "-m", "hash.pat"}, mo);
     if (Exists("/usr/bin/minisign")) {
         EXPECT_EQ(checked.exitCode, 0) << checked.err;
     }

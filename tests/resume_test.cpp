@@ -202,7 +202,7 @@ TEST_F(DemoFixture, FilesFinishedBeforeARunFailedAreNotFetchedAgain) {
     platform->SetResourceStatus(refused, 0);
     Run second = RunUpdate();
     EXPECT_TRUE(second.completed);
-    EXPECT_EQ(second.requests, (std::vector<std::string>{"luncherVersion.pat", "PackVersion.pat", "version.pat", refused,
+    EXPECT_EQ(second.requests, (std::vector<std::string>{"luncherVersion.pat", "hash.pat", "hash.pat.minisig", "PackVersion.pat", "version.pat", refused,
                                                          "version.pat", "PackVersion.pat"}))
         << "only the file that was refused, then the lists saved";
     EXPECT_FALSE(Exists(RunFolder() + "version.pat.journal")) << "the saved list replaces the journal";

@@ -30,7 +30,7 @@ TEST_F(DemoFixture, FreshInstallUsesTheInstallersPackThenFetchesWhatItLacks) {
     EXPECT_EQ(r.closes, 1);
 }
 
-TEST_F(DemoFixture, ASecondRunWithEverythingCurrentFetchesOnlyTheThreeLists) {
+TEST_F(DemoFixture, ASecondRunWithEverythingCurrentFetchesOnlyTheLists) {
     StartPlatform();
     platform->WriteInstallFolder(install.Path());
     ASSERT_TRUE(RunUpdate().completed);
@@ -39,7 +39,8 @@ TEST_F(DemoFixture, ASecondRunWithEverythingCurrentFetchesOnlyTheThreeLists) {
     Run r = RunUpdate();
     EXPECT_TRUE(r.completed);
     EXPECT_FALSE(r.changed);
-    EXPECT_EQ(r.requests, (std::vector<std::string>{"luncherVersion.pat", "PackVersion.pat", "version.pat"}));
+    EXPECT_EQ(r.requests, (std::vector<std::string>{"luncherVersion.pat", "hash.pat", "hash.pat.minisig",
+                                                    "PackVersion.pat", "version.pat"}));
     EXPECT_EQ(ReadFile(RunFolder() + "version.pat"), Content().VersionPat() + "kept\n") << "nothing saved";
 }
 

@@ -15,6 +15,8 @@
 #include "platform/Event.h"
 #include "platform/TextCodec.h"
 #include "update/FileJournal.h"
+#include "update/integrity/BodyCheck.h"
+#include "update/integrity/HashList.h"
 #include "update/net/HttpConn.h"
 
 namespace fl {
@@ -33,6 +35,7 @@ enum TaskKind : int {
     TASK_LAUNCHER_VERSION = 7,
     TASK_LOCAL_LIST = 8,
     TASK_LAUNCHER_EXE = 9,
+    TASK_HASH_LIST = 10,
 };
 
 // One worker's share of a segmented run.
@@ -117,6 +120,18 @@ public:
     CHttpClient& GetWorkerConnection(size_t index);
     std::string GetObjectBase() const { return m_pHttpConn ? m_pHttpConn->GetObjectBase() : std::string(); }
 
+    // --- integrity ----------------------------------------------------------------
+    // The hash list and, with pinned keys, its signature: false (told) when the
+    // update must stop. Without keys a server without the list passes.
+    bool FetchHashList();
+    // What a body of that name must be (nothing to check without a list).
+    Expectation ExpectFor(const std::string& name) const;
+    // A file of the run folder against the list: empty when it is the listed one.
+    std::string CheckLocalFile(const std::string& path, const std::string& name) const;
+    // Checks the run folder against the lists (fetched first); with `repair`
+    // fetches what is missing or differs. Prints through `report`; true when whole.
+    bool VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report);
+
     // --- passing faults and other addresses ---------------------------------------
     enum class Attempt { Done, Retry, Final };
     using AttemptFn = std::function<Attempt(int attempt, long& retryAfterSeconds, std::string& cause)>;
@@ -145,6 +160,19 @@ public:
     std::string m_strRequest;     // the name of the current request, as listed
     std::string m_strRequestVer;  // its "?v=" value
     std::atomic<bool> m_bLastFetchOk{false};  // the last request-thread body arrived whole (and in place)
+    bool m_bOptionalFetch = false;             // a 404 is an answer (the file is not published), not a failure
+    std::atomic<bool> m_bLastFetchMissing{false};
+    // The hash list in force (none: bodies are taken as HTTP delivers them).
+    bool m_bHashList = false;
+    CHashList m_hashList;
+    std::string m_strHashRelease;
+    long long m_nHashTime = 0;
+    CBodyCheck m_listCheck;        // the memory body now arriving
+    std::string m_strRawBody;      // a memory body kept as bytes (the hash list and its signature)
+    std::string m_strLauncherListDigest;  // "luncherVersion.pat" arrives before the list that checks it
+    long long m_nLauncherListSize = -1;
+    CBodyCheck m_halfCheck;        // the first half of a pack as it arrives; the merge adds the second
+    bool m_bPackDamaged = false;   // the merged pack was not the listed one (and is gone)
     CEvent m_hRequestEvent{false, false};
     CEvent m_hDoneEvent{false, false};
     std::thread m_hRequestThread;

@@ -36,6 +36,13 @@ bool CDownloader::UpdatePack() {
         const std::string target = run + NormalizeSeparators(m_strFullPack) + ".zip";
         OutputDebugStringW("copying the installer's pack " + ShortName(source));
         CopyFileKeepMode(source, target, true, &m_bStopping);  // an existing target is unpacked as it is
+        const std::string why = CheckLocalFile(target, m_strFullPack + ".zip");
+        if (!why.empty()) {
+            // Not the pack the list names: the server's is fetched instead.
+            OutputDebugStringW("the installer's pack is not the one hash.pat lists: " + why);
+            DeleteFile(target);
+            return DownloadFullPack();
+        }
         DeleteFile(run + "installver.pat");
         CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
         // A damaged installer's pack leaves the previous list in place: the
@@ -100,21 +107,40 @@ bool CDownloader::DownloadFullPack() {
     m_strRequest = name;
     m_nTaskKind = TASK_FULL_PACK;
     const std::string target = GetRunFolder(false) + NormalizeSeparators(name);
-    m_nTotalSize = QueryRemoteSize(name);
-    m_nReceived = 0;
-    // A pack merged by an earlier run that was cut short before it was unpacked
-    // is used again while it is still the server's.
-    ResumeRecord merged;
-    long long held = 0;
-    if (LoadResume(target, merged, held) && held == merged.total && merged.total == m_nTotalSize &&
-        merged.validator == m_strSizeValidator) {
-        OutputDebugStringW("the pack merged by an earlier run is still the server's: " + ShortName(target));
-    } else {
-        const uint32_t t = timeGetTime();
-        DownloadSegmented(2, m_nTotalSize);
-        TraceF("下载更新包花费时间：%d", int(timeGetTime() - t));
-        m_bWorkersBusy = false;
-        MergeSegments();
+    const Expectation expect = ExpectFor(name);
+    for (int round = 1;; ++round) {
+        m_nTotalSize = QueryRemoteSize(name);
+        m_nReceived = 0;
+        m_bPackDamaged = false;
+        const std::string sizeProblem = CBodyCheck(expect).SizeProblem(m_nTotalSize);
+        if (m_nTotalSize > 0 && !sizeProblem.empty()) {
+            OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", ShortName(name).c_str(), sizeProblem.c_str()));
+            m_bSuccess = false;
+            Tell(Format("文件[%s]下载失败!", ShortName(name).c_str()));
+            return false;
+        }
+        // A pack merged by an earlier run that was cut short before it was unpacked
+        // is used again while it is still the server's (and the listed one).
+        ResumeRecord merged;
+        long long held = 0;
+        if (LoadResume(target, merged, held) && held == merged.total && merged.total == m_nTotalSize &&
+            merged.validator == m_strSizeValidator && CheckLocalFile(target, name).empty()) {
+            OutputDebugStringW("the pack merged by an earlier run is still the server's: " + ShortName(target));
+        } else {
+            const uint32_t t = timeGetTime();
+            DownloadSegmented(2, m_nTotalSize);
+            TraceF("下载更新包花费时间：%d", int(timeGetTime() - t));
+            m_bWorkersBusy = false;
+            MergeSegments();
+        }
+        // Damaged on the way: fetched once more before the run gives up.
+        if (!m_bPackDamaged || round == 2 || m_bStopping) break;
+        m_app.ShowTransferNote(ShortName(name) + " is not the file hash.pat lists; fetching it again");
+    }
+    if (m_bPackDamaged) {
+        m_bSuccess = false;
+        Tell(Format("文件[%s]下载失败!", ShortName(name).c_str()));
+        return false;
     }
     if (!PathFileExists(target)) return false;
     if (UnzipPack(target) != UNZIP_OK) {

@@ -6,11 +6,22 @@
 namespace fl {
 
 bool CDownloader::CheckLauncherVersion() {
-    if (!m_bCheckLauncher) return true;
+    if (!m_bCheckLauncher) return FetchHashList();
     m_nTaskKind = TASK_LAUNCHER_VERSION;
     ResetListCounts();
     if (!FetchListWhole("luncherVersion.pat")) {
         Tell("登录器版本文件下载失败");
+        return false;
+    }
+    m_strLauncherListDigest = m_listCheck.Digest();
+    m_nLauncherListSize = m_listCheck.Bytes();
+    if (!FetchHashList()) return false;
+    // The version list came before the list that checks it: checked now, before it is used.
+    const Expectation e = ExpectFor("luncherVersion.pat");
+    if (e.check && (!e.listed || e.size != m_nLauncherListSize || e.sha256 != m_strLauncherListDigest)) {
+        OutputDebugStringW("luncherVersion.pat is not the file hash.pat lists");
+        m_bSuccess = false;
+        Tell("文件[luncherVersion.pat]下载失败!");
         return false;
     }
     m_nTaskKind = TASK_IDLE;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "demo/DemoPlatform.h"
 #include "tests/support/EngineHarness.h"
@@ -39,6 +40,13 @@ struct DemoFixture : ::testing::Test {
 
     // The resource address the login answer names (the platform's when empty).
     std::string resourceUrl;
+    // The keys the launcher pins (unset: the build's, which the platform signs with).
+    std::optional<std::string> pinnedKeys;
+    // A server of before the hash list, and a launcher without keys.
+    void WithoutHashList() {
+        pinnedKeys = "";
+        Content().serveHashList = false;
+    }
 
     // An application as the runner sets it up, logged in to the platform.
     void Wire(fl::CWobrApp& app, FakeMainWindow& window, RecordingProgress& progress) {
@@ -48,6 +56,7 @@ struct DemoFixture : ::testing::Test {
         app.SetLauncherFolder(install.Path() + "/");
         app.m_bSkipClientLaunch = true;
         app.m_bHeadless = true;
+        if (pinnedKeys) app.m_strPinnedKeys = *pinnedKeys;
         const std::string rsurl = resourceUrl.empty() ? platform->ResourceUrl() : resourceUrl;
         window.GameParams().Assign("'rsurl':'" + rsurl + "','preloadver':'1','vm':'a','pt':'p'");
     }

@@ -45,11 +45,13 @@ bool CHashList::Parse(const std::string& text) {
         }
         first = false;
         const size_t space = value.find(' ');
-        if (space == std::string::npos || !IsSafeRelativeName(key)) return false;
+        if (space == std::string::npos) return false;
         const std::string size = value.substr(0, space), hash = Trim(value.substr(space + 1));
         if (size.empty() || size.size() > 18 || size.find_first_not_of("0123456789") != std::string::npos ||
             !IsHex64(hash))
             return false;
+        // A name that may not become a path is never fetched: nothing to check it for.
+        if (!IsSafeRelativeName(key)) continue;
         m_entries[key] = {std::stoll(size), Lower(hash)};
     }
     return !m_strRelease.empty();

@@ -40,7 +40,7 @@ long long CDownloader::PrepareBody(long long contentLength) {
 CBodySink::CBodySink(CDownloader& engine) : m_engine(engine) {
     if (engine.m_bSaveToFile) {
         const std::string temp = engine.MakeTempName("");
-        if (!temp.empty()) m_pFile = std::make_unique<CTempFile>(temp);
+        if (!temp.empty()) m_pFile = std::make_unique<CTempFile>(temp, engine.ExpectFor(engine.m_strRequest));
     }
 }
 
@@ -60,6 +60,8 @@ bool CBodySink::OnResponse(const HttpHead& head) {
     CDownloader& e = m_engine;
     if (!e.m_bSaveToFile) {
         if (head.status != 200) return false;
+        m_strDamage = e.m_listCheck.SizeProblem(head.contentLength);
+        if (Damaged()) return false;
         m_bResponded = true;
         e.PrepareBody(head.contentLength);
         return true;
@@ -86,6 +88,11 @@ bool CBodySink::OnResponse(const HttpHead& head) {
         case CTempFile::Opened::Yes:
             break;
     }
+    m_strDamage = m_pFile->SizeProblem(total);
+    if (Damaged()) {
+        m_pFile->Discard();
+        return false;
+    }
     m_bResponded = true;
     e.PrepareBody(total);
     e.m_nReceived = held;  // a resumed body counts what it already holds
@@ -103,10 +110,23 @@ bool CBodySink::OnData(const char* data, size_t size) {
             m_bTooBig = true;
             return false;
         }
-        e.OnReceiveText(data, size);
+        if (!e.m_listCheck.Update(data, size)) {
+            m_strDamage = "longer than hash.pat lists";
+            return false;
+        }
+        // The hash list and its signature are checked as bytes, not parsed as they come.
+        if (e.m_nTaskKind == TASK_HASH_LIST)
+            e.m_strRawBody.append(data, size);
+        else
+            e.OnReceiveText(data, size);
         return true;
     }
     if (!m_pFile->Write(data, size)) {
+        if (m_pFile->Overrun()) {
+            m_strDamage = "longer than hash.pat lists";
+            m_pFile->Discard();
+            return false;
+        }
         e.m_bSuccess = false;
         e.Tell("请求服务器数据失败!");
         m_bFailed = true;
@@ -128,13 +148,23 @@ bool CBodySink::Whole(const HttpResult& result) {
     }
     // A body that broke off, or ended before its announced length, is never
     // taken as whole: the ".temp" file stays (to be continued) and the old file is kept.
-    return m_bResponded && !m_bFailed && !m_bTooBig && result.completed &&
-           (e.m_nTotalSize <= 0 || e.m_nReceived >= e.m_nTotalSize);
+    const bool whole = m_bResponded && !m_bFailed && !m_bTooBig && !Damaged() && result.completed &&
+                       (e.m_nTotalSize <= 0 || e.m_nReceived >= e.m_nTotalSize);
+    if (!whole) return false;
+    // Whole as HTTP sees it; the hash list has the last word (a short
+    // Content-Length or a connection closed early looks complete to HTTP).
+    m_strDamage = m_pFile ? m_pFile->Verdict() : e.m_listCheck.Verdict();
+    if (Damaged() && m_pFile) m_pFile->Discard();
+    return !Damaged();
 }
 
 void CBodySink::Commit() {
     CDownloader& e = m_engine;
     if (!e.m_bSaveToFile) {
+        if (e.m_nTaskKind == TASK_HASH_LIST) {
+            e.m_bLastFetchOk = true;
+            return;
+        }
         e.OnReceiveText(nullptr, 0);  // hands over a sequence held back at the end
         if (!e.m_strPendingLine.empty() && !e.m_bLineTooLong) e.ParseVersionLine(e.m_strPendingLine);
         e.m_strPendingLine.clear();

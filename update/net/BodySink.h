@@ -25,6 +25,9 @@ public:
     bool Responded() const { return m_bResponded; }
     bool Failed() const { return m_bFailed; }  // a local failure, already reported
     bool TooBig() const { return m_bTooBig; }  // a list body past its limit
+    // The body is not the one the hash list names: why.
+    bool Damaged() const { return !m_strDamage.empty(); }
+    const std::string& Damage() const { return m_strDamage; }
 
 private:
     CDownloader& m_engine;
@@ -32,6 +35,7 @@ private:
     bool m_bResponded = false;
     bool m_bFailed = false;
     bool m_bTooBig = false;  // a list body past its limit
+    std::string m_strDamage;
 };
 
 }  // namespace fl

@@ -24,7 +24,7 @@ namespace {
 // earlier attempt or run left of the same body.
 class CFileSink : public IHttpSink {
 public:
-    CFileSink(CDownloader& e, const std::string& temp) : m_e(e), m_file(temp) {}
+    CFileSink(CDownloader& e, const std::string& temp, Expectation expect) : m_e(e), m_file(temp, std::move(expect)) {}
     HttpRequest Plan() { return m_file.Plan(); }
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
@@ -40,6 +40,11 @@ public:
             case CTempFile::Opened::Yes:
                 break;
         }
+        m_strDamage = m_file.SizeProblem(total);
+        if (!m_strDamage.empty()) {
+            m_file.Discard();
+            return false;
+        }
         m_bAnswered = true;
         m_nLength = head.status == 200 ? head.contentLength : total - held;
         return true;
@@ -47,6 +52,11 @@ public:
     bool OnData(const char* data, size_t size) override {
         m_nGot += static_cast<long long>(size);
         if (!m_file.Write(data, size)) {
+            if (m_file.Overrun()) {
+                m_strDamage = "longer than hash.pat lists";
+                m_file.Discard();
+                return false;
+            }
             m_e.m_bSuccess = false;
             m_e.Tell("请求服务器数据失败!");
             m_bFailed = true;
@@ -57,7 +67,12 @@ public:
     // Closes the file: true when the body arrived to its end.
     bool Whole(const HttpResult& r) {
         const bool closed = m_file.Close();
-        return m_bAnswered && !m_bFailed && closed && r.completed && (m_nLength < 0 || m_nGot >= m_nLength);
+        if (!(m_bAnswered && !m_bFailed && closed && r.completed && (m_nLength < 0 || m_nGot >= m_nLength)))
+            return false;
+        // HTTP takes a short Content-Length or an early close for an end: the list does not.
+        m_strDamage = m_file.Verdict();
+        if (!m_strDamage.empty()) m_file.Discard();
+        return m_strDamage.empty();
     }
 
     CDownloader& m_e;
@@ -67,6 +82,7 @@ public:
     long long m_nGot = 0;
     bool m_bAnswered = false;
     bool m_bFailed = false;
+    std::string m_strDamage;  // not the body the hash list names
 };
 
 }  // namespace
@@ -81,8 +97,9 @@ bool CDownloader::DownloadListFile(const std::string& name, const std::string& v
     const std::string temp = GetRunFolder(false) + NormalizeSeparators(name) + ".temp";
     long lastStatus = 0;
     bool answered = false, failed = false, completed = false;
+    std::string damage;
     auto attempt = [&](int, long& retryAfter, std::string& cause) {
-        CFileSink sink(*this, temp);
+        CFileSink sink(*this, temp, ExpectFor(name));
         const HttpRequest request = sink.Plan();
         const HttpResult r = GetWorkerConnection(size_t(worker)).Get(m_pHttpConn->RequestUrl(name, version), sink, request);
         const bool whole = sink.Whole(r);
@@ -103,6 +120,11 @@ bool CDownloader::DownloadListFile(const std::string& name, const std::string& v
             }
             return Attempt::Done;
         }
+        damage = sink.m_strDamage;
+        if (!damage.empty()) {
+            cause = damage;  // fetched again from its start
+            return Attempt::Retry;
+        }
         cause = DescribeFailure(r);
         retryAfter = r.head.retryAfterSeconds;
         if (answered || IsConnectionFailure(r) || IsRetryableStatus(lastStatus) || lastStatus == 206) return Attempt::Retry;
@@ -111,6 +133,11 @@ bool CDownloader::DownloadListFile(const std::string& name, const std::string& v
     if (RunWithRetries(path, attempt)) return true;
     if (failed || m_bStopping) return !m_bStopping;
     m_bSuccess = false;  // the ".temp" stays (to be continued), the old file is kept
+    if (!damage.empty()) {
+        OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", path.c_str(), damage.c_str()));
+        Tell(Format("文件[%s]下载失败!", path.c_str()));
+        return true;
+    }
     if (lastStatus == 0) {
         // No answer at all: the server is gone, the rest of this share would fail too.
         Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));

@@ -33,6 +33,10 @@ bool CDownloader::FetchToMemory(const std::string& name) {
     m_strRequestVer = m_strPreloadVer;
     m_bSaveToFile = false;
     m_bLastFetchOk = false;
+    m_bLastFetchMissing = false;
+    m_strRawBody.clear();
+    // Every list is hashed: the first one arrives before the list that checks it.
+    m_listCheck = CBodyCheck(m_nTaskKind == TASK_HASH_LIST ? Expectation() : ExpectFor(name), true);
     m_joiner.Flush();
     m_hRequestEvent.Set();
     WaitForRequest();
@@ -61,6 +65,7 @@ void CDownloader::HandleRequest() {
     const std::string label = m_bSaveToFile ? m_strRequest : m_strRequest + "?v=" + m_strRequestVer;
     HttpResult last;
     bool responded = false, localFailure = false, opened = true;
+    std::string damage;  // the last attempt's body was not the listed one
     auto attempt = [&](int n, long& retryAfter, std::string& cause) {
         if (!m_bSaveToFile && n > 1) RestartListFetch();
         if (!m_pHttpConn->OpenFileRequest(m_strRequest, m_strRequestVer)) {
@@ -73,6 +78,7 @@ void CDownloader::HandleRequest() {
         if (m_bStopping) return Attempt::Final;
         const bool whole = sink.Whole(last);
         responded = sink.Responded();
+        damage = sink.Damage();
         if (sink.Failed()) {
             localFailure = true;
             return Attempt::Final;
@@ -82,6 +88,11 @@ void CDownloader::HandleRequest() {
             return Attempt::Done;
         }
         if (sink.TooBig()) return Attempt::Final;  // not a list: fetching it again changes nothing
+        if (!damage.empty()) {
+            // Damaged on the way (or by a proxy): fetched again from its start.
+            cause = damage + " (" + ShortName(m_pHttpConn->CurrentRequestUrl()) + ")";
+            return Attempt::Retry;
+        }
         cause = DescribeFailure(last) + " (" + ShortName(m_pHttpConn->CurrentRequestUrl()) + ")";
         retryAfter = last.head.retryAfterSeconds;
         // A body cut short, a connection that failed, or a status that may pass: again.
@@ -99,6 +110,18 @@ void CDownloader::HandleRequest() {
     if (!opened) {
         m_app.ShowStatusText("connect server failed!");
         m_bSuccess = false;
+        m_hDoneEvent.Set();
+        return;
+    }
+    if (!damage.empty()) {
+        m_bSuccess = false;
+        OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", ShortName(m_strRequest).c_str(), damage.c_str()));
+        Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+        m_hDoneEvent.Set();
+        return;
+    }
+    if (m_bOptionalFetch && (last.status == 404 || last.status == 410)) {
+        m_bLastFetchMissing = true;  // not published here: the caller goes on without it
         m_hDoneEvent.Set();
         return;
     }

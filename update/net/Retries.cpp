@@ -47,6 +47,8 @@ bool CDownloader::SwitchMirror(int from) {
 
 void CDownloader::RestartListFetch() {
     m_joiner.Flush();
+    m_strRawBody.clear();
+    m_listCheck.Reset();
     ResetListCounts();
     switch (m_nTaskKind.load()) {
         case TASK_FILE_LIST: {

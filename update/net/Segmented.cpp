@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "app/Folders.h"
 #include "app/WobrApp.h"
@@ -96,9 +97,9 @@ namespace {
 class CRangeSink : public IHttpSink {
 public:
     CRangeSink(CDownloader& e, int fd, long long halfStart, long long held, long long want, int worker,
-               std::string temp)
+               std::string temp, CBodyCheck* check)
         : m_e(e), m_fd(fd), m_nHalfStart(halfStart), m_nOffset(halfStart + held), m_nWant(want - held),
-          m_nHalfWant(want), m_nWorker(worker), m_strTemp(std::move(temp)) {}
+          m_nHalfWant(want), m_nWorker(worker), m_strTemp(std::move(temp)), m_pCheck(check) {}
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
         const long long total = m_e.m_nTotalSize;
@@ -132,6 +133,7 @@ public:
             m_nSkip = m_nHalfStart;
             m_strValidator = ValidatorOf(head);
             m_bRestarted = true;
+            if (m_pCheck) m_pCheck->Reset();
             SaveResume(m_strTemp, {total, m_strValidator});
             return true;
         }
@@ -150,6 +152,7 @@ public:
                 m_bWriteFailed = true;
                 return false;
             }
+            if (m_pCheck) m_pCheck->Update(data, take);  // the first half is hashed as it arrives
             m_nGot += static_cast<long long>(take);
             m_e.m_nReceived += static_cast<long long>(take);
             m_e.m_nWorkerBytes[m_nWorker] += static_cast<long long>(take);
@@ -173,7 +176,30 @@ public:
     std::string m_strTemp;
     std::string m_strValidator;
     std::string m_strMismatch;  // the answer was not the range asked for
+    CBodyCheck* m_pCheck;       // the first half's: the pack's hash from its first byte
 };
+
+// The rest of `in` appended to `out`, in pieces so a closing launcher is not held up.
+bool CopyInPieces(int in, int out, const std::atomic<bool>& stop) {
+    for (;;) {
+        if (stop) return false;
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 64 << 20, 0);
+        if (n == 0) return true;
+        if (n < 0) return false;
+    }
+}
+
+// The same, through memory: the bytes pass the pack's hash on their way.
+bool CopyHashing(int in, int out, CBodyCheck& check, const std::atomic<bool>& stop) {
+    std::vector<char> buffer(4 << 20);
+    for (;;) {
+        if (stop) return false;
+        const ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n == 0) return true;
+        if (n < 0 || !WriteAll(out, buffer.data(), size_t(n))) return false;
+        check.Update(buffer.data(), size_t(n));
+    }
+}
 
 }  // namespace
 
@@ -209,13 +235,22 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
                 m_app.ShowTransferNote(note);
             }
         }
+        if (w == 0) {
+            // The pack's hash starts with the bytes this half holds already.
+            m_halfCheck = CBodyCheck(ExpectFor(name));
+            if (!m_halfCheck.AddFile(temp, held)) {
+                close(fd);
+                openFailed = true;
+                return Attempt::Final;
+            }
+        }
         if (held == want) {
             close(fd);
             return Attempt::Done;
         }
         auto client = m_pHttpConn->NewConnection();  // a private session
         client->SetAbortFlag(&m_bStopping);
-        CRangeSink sink(*this, fd, halfStart, held, want, w, temp);
+        CRangeSink sink(*this, fd, halfStart, held, want, w, temp, w == 0 && m_halfCheck.Active() ? &m_halfCheck : nullptr);
         HttpRequest request;
         request.range = Format("%lld-%lld", halfStart + held, item.end - 1);
         if (held > 0) request.ifRange = record.validator;
@@ -293,6 +328,9 @@ void CDownloader::MergeSegments() {
     OutputDebugStringW("开始合并文件。");
     DownloadWorkItem item;
     int out = -1;
+    // The first half was hashed as it arrived; the second is hashed as it is copied.
+    const bool checking = m_halfCheck.Active();
+    bool streamed = false;
     // The target is created (emptied) when the first segment is handled.
     auto openTarget = [&](int flags) {
         if (out >= 0) return true;
@@ -311,6 +349,7 @@ void CDownloader::MergeSegments() {
         // The first half becomes the target itself; only the second is copied.
         if (out < 0 && std::rename(segment.c_str(), target.c_str()) == 0) {
             if (!openTarget(0)) return;
+            streamed = n == 0;
             continue;
         }
         if (!openTarget(O_CREAT | O_TRUNC)) return;
@@ -320,16 +359,9 @@ void CDownloader::MergeSegments() {
             continue;
         }
         lseek(out, 0, SEEK_END);
-        bool ok = true;
-        for (;;) {
-            // In pieces, so a closing launcher is not held up by a large pack.
-            ssize_t n2 = m_bStopping ? -1 : copy_file_range(in, nullptr, out, nullptr, 64 << 20, 0);
-            if (n2 == 0) break;
-            if (n2 < 0) {
-                ok = false;
-                break;
-            }
-        }
+        const bool ok = checking && streamed ? CopyHashing(in, out, m_halfCheck, m_bStopping)
+                                                : CopyInPieces(in, out, m_bStopping);
+        streamed = streamed && ok;
         close(in);
         if (!ok) {
             m_bSuccess = false;
@@ -340,6 +372,17 @@ void CDownloader::MergeSegments() {
     }
     OutputDebugStringW(Format("合并文件花费时间：%d", int(timeGetTime() - started)));
     if (out >= 0) close(out);
+    if (out >= 0 && m_bSuccess && checking) {
+        // A pack that is not the listed one is never unpacked, nor kept.
+        const std::string why = streamed ? m_halfCheck.Verdict() : CheckLocalFile(target, m_strRequest);
+        if (!why.empty()) {
+            OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", ShortName(m_strRequest).c_str(), why.c_str()));
+            unlink(target.c_str());
+            RemoveResume(target);
+            m_bPackDamaged = true;
+            return;
+        }
+    }
     // What the merged pack is, should the run end before it is unpacked.
     if (out >= 0 && m_bSuccess && PathFileExists(target)) SaveResume(target, mergedRecord);
 }

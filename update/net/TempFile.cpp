@@ -50,12 +50,31 @@ CTempFile::Opened CTempFile::Open(const HttpHead& head, long long& total, long l
     if (!EnsureFolder(ParentOf(m_strPath))) return Opened::CannotWrite;
     m_fd = open(m_strPath.c_str(), flags, 0644);
     if (m_fd < 0) return Opened::CannotWrite;
+    // The check covers the whole body: what the file holds counts first.
+    m_check.Reset();
+    m_bOverrun = false;
+    if (held > 0 && !m_check.AddFile(m_strPath, held)) {
+        Close();
+        return Opened::CannotWrite;
+    }
     // What a later attempt may continue; a small body is simply fetched again.
     if (head.status == 200 && head.contentLength >= kResumableSize) SaveResume(m_strPath, m_record);
     return Opened::Yes;
 }
 
-bool CTempFile::Write(const char* data, size_t size) { return m_fd >= 0 && WriteAll(m_fd, data, size); }
+bool CTempFile::Write(const char* data, size_t size) {
+    if (!m_check.Update(data, size)) {
+        m_bOverrun = true;
+        return false;
+    }
+    return m_fd >= 0 && WriteAll(m_fd, data, size);
+}
+
+void CTempFile::Discard() {
+    Close();
+    RemoveResume(m_strPath);
+    unlink(m_strPath.c_str());
+}
 
 bool CTempFile::Close(bool flush) {
     if (m_fd < 0) return true;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/HttpClient.h"
+#include "update/integrity/BodyCheck.h"
 #include "update/net/ResumeRecord.h"
 
 namespace fl {
@@ -14,7 +15,8 @@ inline constexpr long long kResumableSize = 256 * 1024;
 
 class CTempFile {
 public:
-    explicit CTempFile(std::string path) : m_strPath(std::move(path)) {}
+    explicit CTempFile(std::string path, Expectation expect = {})
+        : m_strPath(std::move(path)), m_check(std::move(expect)) {}
     ~CTempFile();
     CTempFile(const CTempFile&) = delete;
     CTempFile& operator=(const CTempFile&) = delete;
@@ -27,7 +29,15 @@ public:
     // rest asked for (206 with exactly that range) continues it. `total` is the
     // body's whole size (0 when unknown), `held` the bytes already in the file.
     Opened Open(const HttpHead& head, long long& total, long long& held);
+    // False on a write error, or once the body is longer than listed (Overrun()).
     bool Write(const char* data, size_t size);
+    bool Overrun() const { return m_bOverrun; }
+    // Why an answer's whole size cannot be the listed body (empty when it can).
+    std::string SizeProblem(long long total) const { return m_check.SizeProblem(total); }
+    // After a whole body: empty when it is the listed one, else why not.
+    std::string Verdict() { return m_check.Verdict(); }
+    // A body that is not the listed one goes, with its record.
+    void Discard();
     // Closes; `flush` puts the bytes on the disk first. False on an error.
     bool Close(bool flush = false);
     // The file is whole and moved away: its record goes too.
@@ -40,6 +50,8 @@ private:
     int m_fd = -1;
     long long m_nHeld = 0;  // bytes the plan asked to continue from
     ResumeRecord m_record;
+    CBodyCheck m_check;
+    bool m_bOverrun = false;
 };
 
 }  // namespace fl

@@ -1,0 +1,98 @@
+// The hash list of the release the server publishes, its signature, and what
+// every later body of the run is checked against.
+#include "app/WobrApp.h"
+#include "platform/FileOps.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/PathSafety.h"
+
+namespace fl {
+
+namespace {
+
+// The run folder keeps the publishing time of the last list it accepted: an
+// older list, however validly signed, would roll the player back.
+constexpr const char* kAcceptedFile = "hash.pat.accepted";
+
+long long ReadAcceptedTime(const std::string& path) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) return 0;
+    const size_t at = text.find("time|");
+    if (at == std::string::npos) return 0;
+    try {
+        return std::stoll(text.substr(at + 5));
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+Expectation CDownloader::ExpectFor(const std::string& name) const {
+    Expectation e;
+    if (!m_bHashList) return e;
+    e.check = true;
+    if (const HashEntry* entry = m_hashList.Find(name)) {
+        e.listed = true;
+        e.size = entry->size;
+        e.sha256 = entry->sha256;
+    }
+    return e;
+}
+
+std::string CDownloader::CheckLocalFile(const std::string& path, const std::string& name) const {
+    return CheckFile(path, ExpectFor(name));
+}
+
+bool CDownloader::FetchHashList() {
+    const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
+    m_bHashList = false;
+    m_nTaskKind = TASK_HASH_LIST;
+    auto refuse = [&](const std::string& why) {
+        OutputDebugStringW("hash.pat refused: " + why);
+        m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
+        Tell("文件[hash.pat]下载失败,请检查网络设置.");
+        AbortRequests();
+        return false;
+    };
+    m_bOptionalFetch = keys.empty();
+    const bool fetched = FetchListWhole("hash.pat");
+    m_bOptionalFetch = false;
+    if (!fetched) {
+        if (keys.empty() && m_bLastFetchMissing && !m_bAbort) {
+            OutputDebugStringW("no hash.pat on the server: bodies are taken as HTTP delivers them");
+            m_nTaskKind = TASK_IDLE;
+            return true;
+        }
+        return false;  // the fetch told why
+    }
+    const std::string list = std::move(m_strRawBody);
+    CHashList parsed;
+    if (!parsed.Parse(list)) return refuse("not a hash list");
+    if (!keys.empty()) {
+        if (!FetchListWhole("hash.pat.minisig")) return false;
+        std::string release;
+        long long time = 0;
+        if (!VerifySignedList(list, m_strRawBody, keys, release, time))
+            return refuse("its signature is not made by a pinned key");
+        if (release != parsed.Release())
+            return refuse("signed for release " + ShortName(release) + ", lists " + ShortName(parsed.Release()));
+        const std::string accepted = GetRunFolder(false) + kAcceptedFile;
+        const long long before = ReadAcceptedTime(accepted);
+        if (time < before)
+            return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before));
+        if (time > before &&
+            !WriteFileAtomically(accepted, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
+            OutputDebugStringW("hash.pat.accepted not written");
+        m_strHashRelease = release;
+        m_nHashTime = time;
+    }
+    m_hashList = std::move(parsed);
+    m_bHashList = true;
+    TraceF("hash.pat: release %s, %d entries, %s", ShortName(m_hashList.Release()).c_str(), int(m_hashList.Size()),
+           keys.empty() ? "unsigned (no pinned key)" : "signature verified");
+    m_nTaskKind = TASK_IDLE;
+    return true;
+}
+
+}  // namespace fl

@@ -1,0 +1,69 @@
+// Checking an installed run folder against the server's lists, and repairing
+// exactly what is missing or differs.
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/FileOps.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/PathSafety.h"
+
+namespace fl {
+
+namespace {
+
+// Why a listed file of the run folder is not whole; empty when it is.
+std::string Problem(const CDownloader& e, const std::string& run, const std::string& name) {
+    const std::string path = run + NormalizeSeparators(name);
+    if (!PathFileExists(path)) return "missing";
+    const std::string why = e.CheckLocalFile(path, name);
+    return why.empty() ? std::string() : "differs (" + why + ")";
+}
+
+}  // namespace
+
+bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report) {
+    m_bAbort = false;
+    if (!FetchHashList()) return false;
+    if (!DownloadVersionList()) {
+        Tell("版本文件下载失败!");
+        return false;
+    }
+    if (!m_bHashList) report("no hash.pat on the server: only the presence of each file is checked");
+    const std::string run = GetRunFolder(false);
+    std::map<std::string, std::string> broken;  // name -> the server's version
+    int checked = 0;
+    for (const auto& [name, version] : m_mapServerFiles) {
+        if (m_bStopping) return false;
+        if (!IsSafeRelativeName(name)) continue;
+        ++checked;
+        const std::string why = Problem(*this, run, name);
+        if (why.empty()) continue;
+        report(ShortName(name) + ": " + why);
+        broken.emplace(name, version);
+    }
+    report(Format("%d files checked, %d missing or different", checked, int(broken.size())));
+    if (broken.empty() || !repair) return broken.empty();
+
+    // Exactly those, whatever the local list says of them.
+    m_nTaskKind = TASK_FILES;
+    m_mapDownloadList = broken;
+    m_bSuccess = true;
+    DownloadSegmented(1, (long long)broken.size());
+    int left = 0;
+    for (const auto& [name, version] : broken) {
+        const std::string why = Problem(*this, run, name);
+        if (why.empty()) continue;
+        report(ShortName(name) + ": still " + why);
+        ++left;
+    }
+    report(Format("%d of %d files repaired", int(broken.size()) - left, int(broken.size())));
+    if (left > 0 || m_bStopping) return false;
+    // Every listed file is now the listed one: the local list may say so.
+    if (m_bHashList) {
+        m_nTaskKind = TASK_SAVE_VERSION;
+        if (!FetchToFile("version.pat") || !m_bLastFetchOk) OutputDebugStringW("version.pat not saved after the repair");
+    }
+    return true;
+}
+
+}  // namespace fl
