@@ -2,10 +2,12 @@
 // operators checking a resource server, and end-to-end tests.
 //
 //   flauncher-cli update --install-dir DIR (--login-url URL | --page-values FILE) [--no-client]
+//   flauncher-cli verify --install-dir DIR (--login-url URL | --page-values FILE) [--repair]
 //
 // Exit status: 0 the update completed; 3 a new launcher was fetched and a
 // restart requested; 1 the update ended in any other way; 2 wrong arguments or
-// no engine could be created.
+// no engine could be created. verify: 0 the run folder is whole (after the
+// repair, with --repair), 1 it is not or the lists could not be fetched.
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,7 +29,9 @@ int Usage(const char* why) {
     if (why) std::fprintf(stderr, "flauncher-cli: %s\n", why);
     std::fprintf(stderr,
                  "usage: flauncher-cli update --install-dir DIR (--login-url URL | --page-values FILE) "
-                 "[--no-client]\n");
+                 "[--no-client]\n"
+                 "       flauncher-cli verify --install-dir DIR (--login-url URL | --page-values FILE) "
+                 "[--repair]\n");
     return 2;
 }
 
@@ -42,8 +46,10 @@ std::string Absolute(const std::string& path) {
 
 int main(int argc, char** argv) {
     std::string installDir, loginUrl, valuesFile;
-    bool noClient = false;
-    if (argc < 2 || std::string(argv[1]) != "update") return Usage(nullptr);
+    bool noClient = false, repair = false;
+    const std::string command = argc < 2 ? std::string() : argv[1];
+    if (command != "update" && command != "verify") return Usage(nullptr);
+    const bool verify = command == "verify";
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -57,8 +63,10 @@ int main(int argc, char** argv) {
             if (!value(loginUrl)) return Usage("--login-url needs an address");
         } else if (a == "--page-values") {
             if (!value(valuesFile)) return Usage("--page-values needs a file");
-        } else if (a == "--no-client") {
+        } else if (a == "--no-client" && !verify) {
             noClient = true;
+        } else if (a == "--repair" && verify) {
+            repair = true;
         } else {
             return Usage(("unknown argument " + a).c_str());
         }
@@ -106,6 +114,17 @@ int main(int argc, char** argv) {
             window.GameParams().Assign(text);
             app.SetPageValues(text);
             app.SetStep(1);
+        }
+
+        if (verify) {
+            fl::CDownloader* engine = app.GetDownloader(window.GameParams().Copy());
+            if (!engine) return 2;
+            const bool whole = engine->VerifyRunFolder(repair, [](const std::string& line) {
+                std::printf("%s\n", line.c_str());
+                std::fflush(stdout);
+            });
+            fl::SetMessageBoxHost(nullptr);
+            return whole ? 0 : 1;
         }
 
         std::atomic<bool> taskEnded{false};

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "demo/DemoPlatform.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -117,4 +120,50 @@ TEST_F(CliFixture, ATransferTriedAgainIsALineOnStandardError) {
                          "version.pat?v=1a); trying again (2 of 4)"),
               std::string::npos)
         << r.err;
+}
+
+TEST_F(CliFixture, ADamagedFileOnTheServerEndsWithOne) {
+    Start();
+    auto& files = platform->Content().files;
+    const std::string listed = std::prev(files.end())->first;  // not in the installer's pack
+    platform->FixHashList();
+    files[listed][10] ^= 1;
+    ProcessResult r = Run({"--no-client"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("文件[" + fldemo::DemoContent::LocalName(listed) + "]下载失败!"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(data.Path() + "/fenwazelt/fenwa/" + fldemo::DemoContent::LocalName(listed)));
+}
+
+TEST_F(CliFixture, VerifyNamesWhatIsMissingOrDiffersAndRepairFetchesExactlyThat) {
+    Start();
+    ASSERT_EQ(Run({"--no-client"}).exitCode, 0);
+    const std::string run = data.Path() + "/fenwazelt/fenwa/";
+    auto& files = platform->Content().files;
+    // As listed (the report names them so) and as stored.
+    const std::string gone = std::next(files.begin(), 1)->first, changed = std::next(files.begin(), 4)->first;
+    std::remove((run + fldemo::DemoContent::LocalName(gone)).c_str());
+    WriteFile(run + fldemo::DemoContent::LocalName(changed), "not what was published");
+    const std::vector<std::string> verify = {"verify", "--install-dir", install.Path(), "--login-url",
+                                             platform->LoginUrl()};
+
+    ProcessResult check = RunProcess(FL_CLI, verify, opts);
+    EXPECT_EQ(check.exitCode, 1) << check.err;
+    EXPECT_NE(check.out.find(gone + ": missing\n"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find(changed + ": differs"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find(" files checked, 2 missing or different\n"), std::string::npos) << check.out;
+
+    platform->ClearLog();
+    std::vector<std::string> repair = verify;
+    repair.push_back("--repair");
+    ProcessResult fixed = RunProcess(FL_CLI, repair, opts);
+    EXPECT_EQ(fixed.exitCode, 0) << fixed.err << fixed.out;
+    std::vector<std::string> fetched;
+    for (const auto& name : platform->ResourceRequests())
+        if (!name.ends_with(".pat") && !name.ends_with(".minisig")) fetched.push_back(fldemo::DemoContent::LocalName(name));
+    std::sort(fetched.begin(), fetched.end());
+    std::vector<std::string> expected = {fldemo::DemoContent::LocalName(gone), fldemo::DemoContent::LocalName(changed)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(fetched, expected) << "exactly the two";
+    for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(run + fldemo::DemoContent::LocalName(name)), bytes) << name;
+    EXPECT_EQ(RunProcess(FL_CLI, verify, opts).exitCode, 0) << "whole";
 }
