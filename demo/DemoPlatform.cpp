@@ -95,7 +95,14 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             for (const auto& rule : m_delays)
                 if (rule.name == name && seen >= rule.fromRequest) delayMs = rule.delayMs, rate = rule.bytesPerSecond;
             const DemoContent& c = m_content;
-            if (name == "hash.pat" && c.serveHashList) {
+            if (!m_strTree.empty()) {
+                // A published tree: every resource is a file of it, nothing else.
+                std::string bytes;
+                if (name.find("..") == std::string::npos && ReadTreeFile(m_strTree + "/" + name, bytes)) {
+                    shared = std::make_shared<std::string>(std::move(bytes));
+                    listed = name.find(".pat") == std::string::npos && name.find(".zip") == std::string::npos;
+                }
+            } else if (name == "hash.pat" && c.serveHashList) {
                 m_strLastHashList = c.fixedHashList.empty() ? HashListOf(c) : c.fixedHashList;
                 shared = std::make_shared<std::string>(m_strLastHashList);
             } else if (name == "hash.pat.minisig" && c.serveHashList) {
@@ -196,6 +203,19 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
 
 CDemoPlatform::~CDemoPlatform() { Stop(); }
 
+void CDemoPlatform::ServeTree(const std::string& folder) {
+    std::lock_guard lock(m_mutex);
+    m_strTree = folder;
+}
+
+bool CDemoPlatform::ReadTreeFile(const std::string& path, std::string& bytes) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return bool(in) || in.eof();
+}
+
 void CDemoPlatform::ServeCounted(httplib::Response& res, std::shared_ptr<std::string> body, size_t from, size_t length,
                                  const char* type) {
     // Counted as the bytes go out: a client that leaves early is charged only what it took.
@@ -230,6 +250,7 @@ std::string CDemoPlatform::LoginUrl(const std::string& user) const {
 void CDemoPlatform::WriteInstallFolder(const std::string& folder) const {
     std::filesystem::create_directories(folder);
     std::ofstream(folder + "/installver.pat", std::ios::binary) << m_content.installVersion << "\r\n";
+    if (!m_strTree.empty()) return;  // a published tree's pack comes from the server
     std::ofstream(folder + "/" + m_content.fullPackName + ".dydr", std::ios::binary) << m_content.fullPack;
 }
 

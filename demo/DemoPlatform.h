@@ -51,6 +51,8 @@ public:
     void SetFileDelay(int delayMs);
     // Signs the content as it is now and keeps serving that list.
     void FixHashList();
+    // Serves the resource tree a publishing run wrote (instead of the content).
+    void ServeTree(const std::string& folder);
     void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);
 
 private:
@@ -78,6 +80,8 @@ private:
     };
     std::vector<DelayRule> m_delays;
     std::string m_strLastHashList;  // the signature signs the list last served
+    std::string m_strTree;          // a published tree served instead of the content
+    static bool ReadTreeFile(const std::string& path, std::string& bytes);
 };
 
 }  // namespace fldemo

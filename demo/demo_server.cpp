@@ -1,20 +1,63 @@
-// fenwa-demo-server: the game platform on loopback, for the demo and the tests.
+// fenwa-demo-server: the game platform on loopback, for the demo. Its resource
+// tree is published as the operators publish theirs (fenwa-publish's library),
+// signed with the demo key the demo build pins.
 #include <signal.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "demo/DemoHashList.h"
 #include "demo/DemoPlatform.h"
+#include "publish/Publisher.h"
+#include "update/Downloader.h"
+
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The content's game files published as a release into TREE; the name of its full pack.
+std::string PublishContent(const fldemo::DemoContent& c, const std::string& tree) {
+    const std::string game = tree + ".game", key = tree + ".key";
+    for (const auto& [name, bytes] : c.files) WriteBytes(game + "/" + fldemo::DemoContent::LocalName(name), bytes);
+    WriteBytes(key, fldemo::DemoSecretKeyFile());
+    fl::PublishOptions o;
+    o.gameDir = game;
+    o.outDir = tree;
+    o.keyFile = key;
+    if (c.launcherVersion != fl::kLauncherVersion) {
+        o.launcherFile = tree + ".launcher";
+        o.launcherVersion = c.launcherVersion;
+        WriteBytes(o.launcherFile, c.launcherBytes);
+    }
+    std::string error;
+    if (!fl::PublishRelease(o, error)) throw std::runtime_error("publishing the demo tree: " + error);
+    std::ifstream packs(tree + "/PackVersion.pat");
+    for (std::string line; std::getline(packs, line);)
+        if (line.rfind("full_pack|", 0) == 0) {
+            std::string name = line.substr(10);
+            while (!name.empty() && (name.back() == '\r' || name.back() == ' ')) name.pop_back();
+            return name + ".zip";
+        }
+    return {};
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     fldemo::ContentOptions options;
     int port = 0;
-    std::string installDir;
+    std::string installDir, treeDir;
+    long long packRate = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&]() -> std::string {
@@ -26,7 +69,8 @@ int main(int argc, char** argv) {
             else if (a == "--files") options.files = std::stoi(next());
             else if (a == "--file-size") options.fileSize = std::stoul(next());
             else if (a == "--launcher-version") options.launcherVersion = next();
-            else if (a == "--pack-lacks") options.packLacks = std::stoi(next());
+            else if (a == "--tree") treeDir = next();
+            else if (a == "--pack-rate") packRate = std::stoll(next());
             else if (a == "--delay-ms") options.delayMs = std::stoi(next());
             else if (a == "--auto-login") options.autoLogin = true;
             else if (a == "--install-dir") installDir = next();
@@ -39,8 +83,8 @@ int main(int argc, char** argv) {
             } else {
                 std::fprintf(stderr,
                              "usage: fenwa-demo-server [--port N] [--files N] [--file-size BYTES] [--client PATH]\n"
-                             "                         [--install-dir DIR] [--launcher-version V] [--pack-lacks N]\n"
-                             "                         [--delay-ms MS] [--auto-login]\n");
+                             "                         [--install-dir DIR] [--launcher-version V] [--tree DIR]\n"
+                             "                         [--pack-rate BYTES_PER_SECOND] [--delay-ms MS] [--auto-login]\n");
                 return 2;
             }
         } catch (const std::exception& e) {
@@ -57,6 +101,16 @@ int main(int argc, char** argv) {
 
     try {
         fldemo::CDemoPlatform platform(fldemo::BuildDemoContent(options), port);
+        if (treeDir.empty()) {
+            char pattern[] = "/tmp/fenwa-demo-tree-XXXXXX";
+            if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a folder for the tree");
+            treeDir = std::string(pattern) + "/res";
+        }
+        const std::string fullPack = PublishContent(platform.Content(), treeDir);
+        platform.ServeTree(treeDir);
+        // The pack slowed down, so the progress panel has something to show.
+        if (packRate > 0 && !fullPack.empty()) platform.SetResourceDelay(fullPack, 0, 1, packRate);
+        std::printf("published tree: %s\n", treeDir.c_str());
         if (!installDir.empty()) platform.WriteInstallFolder(installDir);
         std::printf("listening on %s\nlogin address: %s\nresource server: %s\n", platform.Url("/").c_str(),
                     platform.LoginUrl().c_str(), platform.ResourceUrl().c_str());

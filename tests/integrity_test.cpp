@@ -136,8 +136,9 @@ TEST_F(IntegrityFixture, AChangedListOrAnyByteOfTheHashListOrItsSignatureStopsTh
         EXPECT_NE(ReadFile(RunFolder() + "version.pat"), Content().VersionPat());
         EXPECT_NE(ReadFile(RunFolder() + "PackVersion.pat"), Content().PackVersionPat());
         EXPECT_FALSE(Has(r.requests, "FLauncher_zelt.exe"));
-        if (std::string(k.what).starts_with("hash.pat") || std::string(k.what) == "luncherVersion.pat")
+        if (std::string(k.what).starts_with("hash.pat") || std::string(k.what) == "luncherVersion.pat") {
             EXPECT_FALSE(Has(r.requests, "PackVersion.pat")) << "nothing fetched past the lists";
+        }
     }
 }
 
