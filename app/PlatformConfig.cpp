@@ -25,7 +25,7 @@ std::string WithoutSlash(std::string s) {
 }  // namespace
 
 PlatformConfig LoadPlatformConfig(const std::string& folder) {
-    PlatformConfig c{FLAUNCHER_DEFAULT_SITE, FLAUNCHER_DEFAULT_SITE, FLAUNCHER_DEFAULT_SITE, FLAUNCHER_DEFAULT_AD_HOST};
+    PlatformConfig c{FLAUNCHER_DEFAULT_SITE, FLAUNCHER_DEFAULT_SITE, FLAUNCHER_DEFAULT_SITE, FLAUNCHER_DEFAULT_AD_HOST, ""};
     struct Key {
         const char* name;
         const char* env;
@@ -33,7 +33,8 @@ PlatformConfig LoadPlatformConfig(const std::string& folder) {
     } keys[] = {{"member_site", "FLAUNCHER_MEMBER_SITE", &c.strMemberSite},
                 {"payment_site", "FLAUNCHER_PAYMENT_SITE", &c.strPaymentSite},
                 {"main_site", "FLAUNCHER_MAIN_SITE", &c.strMainSite},
-                {"ad_host", "FLAUNCHER_AD_HOST", &c.strAdvertisingHost}};
+                {"ad_host", "FLAUNCHER_AD_HOST", &c.strAdvertisingHost},
+                {"limit_rate", "FLAUNCHER_LIMIT_RATE", &c.strLimitRate}};
     std::vector<std::string> lines;
     if (!folder.empty() && ReadLines(folder + "platform.ini", lines)) {
         for (const auto& line : lines) {

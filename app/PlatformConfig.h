@@ -11,6 +11,7 @@ struct PlatformConfig {
     std::string strPaymentSite;  // recharge
     std::string strMainSite;     // the platform's main site
     std::string strAdvertisingHost;
+    std::string strLimitRate;  // "limit_rate=": a cap for every transfer together ("2M"); empty or 0 none
 
     std::string HomePage() const { return strMemberSite + "/yxfenwa/wd"; }
     std::string GameHomePage() const { return strMemberSite + "/yxfenwa/"; }
@@ -22,7 +23,7 @@ struct PlatformConfig {
 
 // Built-in defaults, then "platform.ini" in `folder` (when given), then the
 // environment (FLAUNCHER_MEMBER_SITE, FLAUNCHER_PAYMENT_SITE, FLAUNCHER_MAIN_SITE,
-// FLAUNCHER_AD_HOST).
+// FLAUNCHER_AD_HOST, FLAUNCHER_LIMIT_RATE).
 PlatformConfig LoadPlatformConfig(const std::string& folder);
 
 }  // namespace fl

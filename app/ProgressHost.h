@@ -19,6 +19,9 @@ public:
     // A transfer is tried again, resumed or moved to another address (a line for
     // the runner; the window only traces it).
     virtual void ShowTransferNote(const std::string&) {}
+    // The speed and time left of the running transfers, a line of its own
+    // beside the status text; empty hides it.
+    virtual void ShowRateLine(const std::string&) {}
 };
 
 }  // namespace fl

@@ -9,6 +9,7 @@
 #include "app/StartupChecks.h"
 #include "platform/CrashFilter.h"
 #include "platform/ModulePath.h"
+#include "platform/RunLog.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/integrity/PinnedKeys.h"
@@ -93,6 +94,7 @@ int CWobrApp::ExitInstance() {
 }
 
 void CWobrApp::SetStep(int step) {
+    m_nPercentFloor = 0;  // a new stage counts from its start
     m_nStep.store(step);
     m_hStepEvent.Set();
 }
@@ -102,6 +104,9 @@ void CWobrApp::SetPageValues(const std::string& text) {
     values->qid = GetPageValue(text, "qid");
     values->serverid = GetPageValue(text, "serverid");
     values->pt = GetPageValue(text, "pt");
+    // The account's values never reach the run's log.
+    AddLogSecret(values->qid);
+    AddLogSecret(values->pt);
     std::string reportUrl = GetPageValue(text, "logoutRecord");
     // The report thread copies both under the same lock, so it sees old or new, whole.
     std::lock_guard lock(m_csPageValues);
@@ -115,12 +120,23 @@ ReportValues CWobrApp::GetReportValues() const {
 }
 
 void CWobrApp::ShowStatusText(const std::string& text) {
-    if (TraceEnabled()) OutputDebugStringW("status: " + text);
+    // The run's log gets what the player read, but not every step of a counter.
+    const bool counter = text.rfind("下载更新中...", 0) == 0 || text.rfind("正在下载更新文件...", 0) == 0;
+    if (TraceEnabled() || !counter) OutputDebugStringW("status: " + text);
     if (m_pProgressHost) m_pProgressHost->ShowStatusText(text);
 }
 
 void CWobrApp::SetProgressPercent(int percent) {
+    // Never backwards within a stage (a half that starts over, two workers reporting).
+    int floor = m_nPercentFloor;
+    while (percent > floor && !m_nPercentFloor.compare_exchange_weak(floor, percent)) {
+    }
+    if (percent < floor) percent = floor;
     if (m_pProgressHost) m_pProgressHost->SetProgressPercent(percent);
+}
+
+void CWobrApp::ShowRateLine(const std::string& text) {
+    if (m_pProgressHost) m_pProgressHost->ShowRateLine(text);
 }
 
 void CWobrApp::ShowTransferNote(const std::string& text) {
@@ -128,6 +144,7 @@ void CWobrApp::ShowTransferNote(const std::string& text) {
 }
 
 void CWobrApp::SetProgressRange(int lower, int upper) {
+    m_nPercentFloor = 0;
     if (m_pProgressHost) m_pProgressHost->SetProgressRange(lower, upper);
 }
 

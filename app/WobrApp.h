@@ -61,6 +61,8 @@ public:
     bool m_bHeadless = false;
     // The keys a signed hash list is accepted from (the build's; tests set their own).
     std::string m_strPinnedKeys;
+    // A cap in bytes a second for every transfer of the engine together (0: none).
+    long long m_nLimitRate = 0;
 
     // Login record and steps.
     void SetStep(int step);
@@ -73,6 +75,7 @@ public:
     void ShowStatusText(const std::string& text);
     void SetProgressPercent(int percent);
     void ShowTransferNote(const std::string& text);
+    void ShowRateLine(const std::string& text);
     void SetProgressRange(int lower, int upper);
     void UpdateFinished();
     void FinishUpdate();
@@ -120,6 +123,7 @@ private:
 
     CEvent m_hStepEvent{false, false};
     std::atomic<int> m_nStep{0};
+    std::atomic<int> m_nPercentFloor{0};  // the stage's highest percentage so far
     std::atomic<bool> m_bStopping{false};
     std::thread m_stepThread;
 

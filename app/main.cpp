@@ -10,6 +10,9 @@
 #include "app/PlatformConfig.h"
 #include "app/StartupChecks.h"
 #include "app/WobrApp.h"
+#include "platform/RunLog.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
 #include "ui/GtkMessageBoxes.h"
 #include "ui/LauncherFrontEnd.h"
 #include "ui/MessagePump.h"
@@ -34,10 +37,18 @@ int main(int argc, char** argv) {
     const auto result = app.InitInstance(argc, argv);
     int status = result == fl::CWobrApp::InitResult::Failed ? 1 : 0;
     if (result == fl::CWobrApp::InitResult::RunWindow) {
+        // The copy that shows the window runs the update: its run has a log.
+        fl::OpenRunLog(fl::GetDataFolder());
+        fl::TraceF("launcher %s", fl::kLauncherVersion);
         gtk_main();
         fl::EndUiLoop();  // a box an engine thread asks for now is traced, not waited for
         status = app.ExitInstance();
         frontEnd->Finish();
+        fl::CDownloader* engine = app.Downloader();
+        fl::TraceF("result: %s", !engine                  ? "no update ran"
+                                 : engine->m_bCompleted   ? "the update completed, the client was started"
+                                                          : "the update did not complete");
+        fl::CloseRunLog();
     }
     fl::SetMessageBoxHost(nullptr);
     return status;

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+
+#include "update/progress/TransferGauge.h"
 
 namespace flcli {
 
@@ -28,11 +31,30 @@ void CCliProgress::SetProgressPercent(int percent) {
     std::lock_guard lock(m_mutex);
     if (!m_bTerminal || percent == m_nPercent) return;
     m_nPercent = percent;
-    const int width = 40;
+    DrawBar();
+}
+
+void CCliProgress::DrawBar() {
+    const int width = 40, percent = std::max(0, m_nPercent);
     int filled = std::max(0, std::min(width, percent * width / 100));
-    std::printf("\r[%.*s%*s] %3d%%", filled, "########################################", width - filled, "", percent);
+    std::printf("\r[%.*s%*s] %3d%%  %s\033[K", filled, "########################################", width - filled, "",
+                percent, m_strRate.c_str());
     std::fflush(stdout);
     m_bBarShown = true;
+}
+
+void CCliProgress::ShowRateLine(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_strRate = text;
+    if (m_bTerminal) {
+        if (m_nPercent >= 0 || !text.empty()) DrawBar();
+        return;
+    }
+    const long long now = fl::SteadyMs();
+    if (text.empty() || now - m_nRatePrintedMs < 5000) return;
+    m_nRatePrintedMs = now;
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
 }
 
 void CCliProgress::ShowTransferNote(const std::string& text) {

@@ -41,14 +41,19 @@ public:
     void Abort() override {}
     // Retries, resumed transfers and address changes: a line on standard error.
     void ShowTransferNote(const std::string& text) override;
+    // On a terminal beside the bar; otherwise a line at most every 5 s.
+    void ShowRateLine(const std::string& text) override;
 
 private:
     void EndBar();
+    void DrawBar();
     std::mutex m_mutex;
     bool m_bTerminal;
     bool m_bBarShown = false;
     int m_nPercent = -1;
     std::string m_strLast;
+    std::string m_strRate;
+    long long m_nRatePrintedMs = 0;
 };
 
 class CCliBoxes : public fl::IMessageBoxHost {

@@ -19,20 +19,28 @@
 #include "app/WobrApp.h"
 #include "cli/CliFrontEnd.h"
 #include "platform/FileOps.h"
+#include "platform/RunLog.h"
+#include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/net/RateLimit.h"
 #include "web/LoginFetch.h"
 #include "web/PageValue.h"
 
 namespace {
 
+// The usage: asked for (--help) on standard output with 0, after a wrong argument on standard error with 2.
 int Usage(const char* why) {
     if (why) std::fprintf(stderr, "flauncher-cli: %s\n", why);
-    std::fprintf(stderr,
+    std::fprintf(why ? stderr : stdout,
                  "usage: flauncher-cli update --install-dir DIR (--login-url URL | --page-values FILE) "
-                 "[--no-client]\n"
+                 "[--no-client] [--limit-rate RATE]\n"
                  "       flauncher-cli verify --install-dir DIR (--login-url URL | --page-values FILE) "
-                 "[--repair]\n");
-    return 2;
+                 "[--repair] [--limit-rate RATE]\n"
+                 "       flauncher-cli --help | --version\n"
+                 "RATE: bytes per second for every transfer together, with K, M or G (2M); 0 no cap.\n"
+                 "Exit status: 0 done, 1 the update (or the folder) is not whole, 2 wrong arguments,\n"
+                 "3 a new launcher was fetched.\n");
+    return why ? 2 : 0;
 }
 
 std::string Absolute(const std::string& path) {
@@ -47,8 +55,15 @@ std::string Absolute(const std::string& path) {
 int main(int argc, char** argv) {
     std::string installDir, loginUrl, valuesFile;
     bool noClient = false, repair = false;
+    long long limitRate = 0;
     const std::string command = argc < 2 ? std::string() : argv[1];
-    if (command != "update" && command != "verify") return Usage(nullptr);
+    if (command == "--help" || command == "-h") return Usage(nullptr);
+    if (command == "--version") {
+        std::printf("flauncher-cli %s\n", fl::kLauncherVersion);
+        return 0;
+    }
+    if (command.empty()) return Usage("no command given");
+    if (command != "update" && command != "verify") return Usage(("unknown command " + command).c_str());
     const bool verify = command == "verify";
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
@@ -57,6 +72,7 @@ int main(int argc, char** argv) {
             out = argv[++i];
             return true;
         };
+        if (a == "--help" || a == "-h") return Usage(nullptr);
         if (a == "--install-dir") {
             if (!value(installDir)) return Usage("--install-dir needs a folder");
         } else if (a == "--login-url") {
@@ -67,8 +83,12 @@ int main(int argc, char** argv) {
             noClient = true;
         } else if (a == "--repair" && verify) {
             repair = true;
+        } else if (a == "--limit-rate") {
+            std::string rate;
+            if (!value(rate) || (limitRate = fl::ParseRate(rate)) < 0)
+                return Usage("--limit-rate needs bytes a second, with K, M or G (2M)");
         } else {
-            return Usage(("unknown argument " + a).c_str());
+            return Usage(("unknown option " + a).c_str());
         }
     }
     if (installDir.empty()) return Usage("--install-dir is required");
@@ -91,6 +111,7 @@ int main(int argc, char** argv) {
         app.SetLauncherFolder(installDir);
         app.m_bHeadless = true;
         app.m_bSkipClientLaunch = noClient;
+        app.m_nLimitRate = limitRate;
         // The runner stands where the relaunched launcher stands: in the data folder.
         const std::string data = fl::GetDataFolder();
         fl::EnsureFolder(data);
@@ -99,6 +120,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         app.m_strClientBaseOverride = data + "/";
+        if (!fl::OpenRunLog(data)) std::fprintf(stderr, "flauncher-cli: no log written in %s/logs\n", data.c_str());
+        fl::TraceF("flauncher-cli %s %s", fl::kLauncherVersion, command.c_str());
         app.StartStepReports();
 
         if (!loginUrl.empty()) {
@@ -123,6 +146,7 @@ int main(int argc, char** argv) {
                 std::printf("%s\n", line.c_str());
                 std::fflush(stdout);
             });
+            fl::TraceF("result: the run folder is %s (exit %d)", whole ? "whole" : "not whole", whole ? 0 : 1);
             fl::SetMessageBoxHost(nullptr);
             return whole ? 0 : 1;
         }
@@ -146,7 +170,11 @@ int main(int argc, char** argv) {
             status = 0;
         else
             status = 1;
+        fl::TraceF("result: %s (exit %d)",
+                   status == 0 ? "the update completed" : status == 3 ? "a new launcher was fetched" : "the update did not complete",
+                   status);
     }
+    fl::CloseRunLog();
     fl::SetMessageBoxHost(nullptr);
     return status;
 }

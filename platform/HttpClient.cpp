@@ -24,11 +24,12 @@ long EnvSeconds(const char* name, long fallback) {
 }
 
 struct Exchange {
-    IHttpSink* sink;
-    CURL* curl;
-    bool followRedirects;
-    const std::atomic<bool>* abort;
+    IHttpSink* sink = nullptr;
+    CURL* curl = nullptr;
+    bool followRedirects = false;
+    const std::atomic<bool>* abort = nullptr;
     HttpResult result;
+    ITransferObserver* observer = nullptr;
     bool responded = false;
     bool skipBlock = false;  // a redirect the library follows itself
     long long blockLength = -1;
@@ -117,6 +118,10 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     size_t n = size * count;
     if (x->skipBlock || !x->responded) return n;
     x->result.bodyBytes += static_cast<long long>(n);
+    if (x->observer && !x->observer->OnBytes(n)) {
+        x->result.stoppedBySink = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
     if (!x->sink->OnData(data, n)) {
         x->result.stoppedBySink = true;
         return CURL_WRITEFUNC_ERROR;
@@ -127,6 +132,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto* x = static_cast<Exchange*>(user);
     if (x->abort && x->abort->load()) return 1;
+    if (x->observer) x->observer->OnTick();
     // A stall is measured from the last byte that moved, not as an average speed.
     const auto now = std::chrono::steady_clock::now();
     if (dlnow + ulnow != x->lastBytes) {
@@ -303,7 +309,12 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const std::
 
 HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const HttpRequest& request) {
     const std::string& range = request.range;
-    Exchange x{&sink, m_pCurl, m_bFollowRedirects, m_pAbort, {}};
+    Exchange x;
+    x.sink = &sink;
+    x.curl = m_pCurl;
+    x.followRedirects = m_bFollowRedirects;
+    x.abort = m_pAbort;
+    x.observer = m_pObserver;
     if (!m_pCurl) {
         x.result.error = "HTTP library could not be initialised";
         return x.result;

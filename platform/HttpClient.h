@@ -56,6 +56,16 @@ struct HttpResult {
     HttpHead head;                 // the final response's header block
 };
 
+// Sees every body byte of a client's transfers, and ticks while one runs
+// (about once a second or more). Called from the transferring thread.
+class ITransferObserver {
+public:
+    virtual ~ITransferObserver() = default;
+    // Before the bytes reach the sink; may wait (a rate cap). False stops the transfer.
+    virtual bool OnBytes(size_t size) = 0;
+    virtual void OnTick() {}
+};
+
 class CHttpClient {
 public:
     explicit CHttpClient(bool followRedirects = false);
@@ -70,8 +80,10 @@ public:
 
     // A flag that, once true, makes the running and every later transfer stop.
     void SetAbortFlag(const std::atomic<bool>* flag) { m_pAbort = flag; }
+    void SetObserver(ITransferObserver* observer) { m_pObserver = observer; }
 
 private:
+    ITransferObserver* m_pObserver = nullptr;
     CURL* m_pCurl = nullptr;
     CURLM* m_pMulti = nullptr;  // drives the transfer, so an abort is seen within 100 ms
     bool m_bFollowRedirects;

@@ -1,5 +1,6 @@
 #include "platform/Trace.h"
 
+#include "platform/RunLog.h"
 #include "platform/TextCodec.h"
 
 #include <unistd.h>
@@ -28,6 +29,7 @@ void SetTraceHook(TraceHook hook) { g_hook.store(hook); }
 
 void OutputDebugStringW(const std::string& text) {
     if (TraceHook hook = g_hook.load()) hook(text);
+    WriteRunLog(text);
     if (!TraceEnabled()) return;
     // One write per line keeps lines of different threads whole.
     std::string line = "[trace] " + text;

@@ -48,7 +48,7 @@ struct WindowFixture : ::testing::Test {
         server.SetHandler("/yxfenwa/wd", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html><body style='background:#00ff00;margin:0'></body></html>", "text/html");
         });
-        fl::PlatformConfig config{server.Url(""), server.Url(""), server.Url(""), "ads.example"};
+        fl::PlatformConfig config{server.Url(""), server.Url(""), server.Url(""), "ads.example", ""};
         dlg = std::make_unique<fl::CWobrDlg>(app, config);
         app.SetMainDlg(dlg.get());
         dlg->m_fnQuit = [this] { ++quits; };

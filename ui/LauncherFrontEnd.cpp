@@ -17,6 +17,7 @@
 #include "ui/TrayIcon.h"
 #include "update/Downloader.h"
 #include "web/NavigationRules.h"
+#include "update/net/RateLimit.h"
 #include "web/PageValue.h"
 #include "ui/GtkMessageBoxes.h"
 #include "ui/ProgressHost.h"
@@ -31,7 +32,10 @@ CLauncherFrontEnd::~CLauncherFrontEnd() { Finish(); }
 IMainWindow* CLauncherFrontEnd::Create(const std::string& argText) {
     // "platform.ini" lies beside the launcher in its install folder.
     const std::string folder = m_app.GetLauncherFolder().empty() ? GetModuleFolder() : m_app.GetLauncherFolder();
-    m_pDlg = std::make_unique<CWobrDlg>(m_app, LoadPlatformConfig(folder));
+    const PlatformConfig config = LoadPlatformConfig(folder);
+    const long long cap = ParseRate(config.strLimitRate);
+    m_app.m_nLimitRate = cap > 0 ? cap : 0;
+    m_pDlg = std::make_unique<CWobrDlg>(m_app, config);
     m_pProgress = std::make_unique<CProgressHost>(m_app);
     m_app.SetProgressHost(m_pProgress.get());
     m_boxes.SetOwner(m_pDlg.get());

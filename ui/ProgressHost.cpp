@@ -28,6 +28,12 @@ bool CDialogProgess::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
     cairo_translate(cr, 200, 300);
     m_bar.Paint(cr, 289, 28);
     cairo_restore(cr);
+    if (!m_rate.GetWindowText().empty()) {
+        cairo_save(cr);
+        cairo_translate(cr, 0, 334);
+        m_rate.Paint(cr, 653, 24);
+        cairo_restore(cr);
+    }
     return true;
 }
 
@@ -90,6 +96,11 @@ void CProgressHost::Finish() {
     m_hStop.Wait(1000);  // on the update thread; a close does not wait for the second
     m_pDialog->m_bCompleted = 1;
     if (m_hEvent) m_hEvent->Set();
+}
+
+void CProgressHost::ShowRateLine(const std::string& text) {
+    m_pDialog->m_rate.SetWindowText(text);
+    Redraw();
 }
 
 void CProgressHost::Abort() {

@@ -20,12 +20,14 @@ namespace fl {
 class CWobrApp;
 class CWobrDlg;
 
-// The panel: background 250, the status line at (0, 265), the bar at (200, 300).
+// The panel: background 250, the status line at (0, 265), the bar at (200, 300),
+// the rate line at (0, 334).
 class CDialogProgess : public Gtk::DrawingArea {
 public:
     CDialogProgess();
     Mystatic m_status;
     CMyProGress m_bar;
+    Mystatic m_rate;  // speed and time left, under the bar (hidden when empty)
     std::mutex m_cs;  // the update thread changes what the UI thread paints
     std::atomic<int> m_bCompleted{0};
 
@@ -48,6 +50,7 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void Finish() override;
     void Abort() override;
+    void ShowRateLine(const std::string& text) override;
 
     CDialogProgess* Dialog() { return m_pDialog.get(); }
     std::unique_ptr<CEvent> m_hEvent;

@@ -15,7 +15,7 @@
 
 namespace fl {
 
-CDownloader::CDownloader(CWobrApp& app) : m_app(app) {
+CDownloader::CDownloader(CWobrApp& app) : m_gauge(app, m_bStopping), m_app(app) {
     for (auto& done : m_hWorkerDone) done = std::make_unique<CEvent>(false, false);
 }
 
@@ -144,6 +144,9 @@ bool CDownloader::Initialize(const std::string& text) {
     m_bCheckLauncher = true;
     m_pHttpConn = std::make_unique<HttpConn>();
     m_pHttpConn->SetAbortFlag(&m_bStopping);
+    m_pHttpConn->SetObserver(&m_gauge);
+    m_gauge.Limit().SetRate(m_app.m_nLimitRate);
+    if (m_app.m_nLimitRate > 0) TraceF("transfers capped at %s", FormatRate(double(m_app.m_nLimitRate)).c_str());
     if (!m_pHttpConn->Initialize(m_strResUrl)) {
         m_app.ShowStatusText("HttpConn Initiallize err");
         m_pHttpConn.reset();

@@ -18,6 +18,7 @@
 #include "update/integrity/BodyCheck.h"
 #include "update/integrity/HashList.h"
 #include "update/net/HttpConn.h"
+#include "update/progress/TransferGauge.h"
 
 namespace fl {
 
@@ -90,6 +91,8 @@ public:
     void UpdateFiles();
     bool LoadLocalVersionList();
     void BuildDownloadList();
+    // The rate line of the per-file stage (its time left when the list names sizes).
+    void BeginFileStage();
 
     // --- version files -----------------------------------------------------------
     void OnReceiveText(const char* data, size_t size);
@@ -150,6 +153,9 @@ public:
     CWobrApp& App() { return m_app; }
     // Shows a message box unless the run was aborted (the application is closing).
     void Tell(const std::string& text);
+    // The cause of a failure just told, in plain words, with the address: a
+    // line of its own in the trace and in the runner's standard error.
+    void TellCause(const std::string& cause, const std::string& address);
 
     // --- state (names as the engine has always used them) --------------------
     std::vector<std::unique_ptr<CHttpClient>> m_vecWorkerConnections;
@@ -172,6 +178,7 @@ public:
     std::string m_strLauncherListDigest;  // "luncherVersion.pat" arrives before the list that checks it
     long long m_nLauncherListSize = -1;
     CBodyCheck m_halfCheck;        // the first half of a pack as it arrives; the merge adds the second
+    CTransferGauge m_gauge;        // every transfer's bytes: speed, time left, the cap
     bool m_bPackDamaged = false;   // the merged pack was not the listed one (and is gone)
     CEvent m_hRequestEvent{false, false};
     CEvent m_hDoneEvent{false, false};
@@ -228,6 +235,9 @@ private:
     std::atomic<bool> m_bRequestThreadEnded{true};
     std::mutex m_csShutdown;
 };
+
+// Why the calling thread's last attempt in RunWithRetries failed (empty when it did not say).
+const std::string& LastAttemptCause();
 
 // Progress text of a range read: "下载更新中...   " with B, KB or M by the total size.
 std::string RangeProgressText(long long received, long long total, int* percent);

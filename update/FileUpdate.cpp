@@ -85,8 +85,21 @@ void CDownloader::BuildDownloadList() {
            int(m_mapDownloadList.size()));
     if (!m_mapDownloadList.empty()) {
         m_bChanged = true;
+        BeginFileStage();
         DownloadSegmented(1, (long long)m_mapDownloadList.size());
+        m_gauge.EndStage();
     }
+}
+
+void CDownloader::BeginFileStage() {
+    // The list names the sizes: the time left is known. Without it, the speed only.
+    long long total = -1;
+    if (m_bHashList) {
+        total = 0;
+        for (const auto& [name, version] : m_mapDownloadList)
+            if (const HashEntry* entry = m_hashList.Find(name)) total += entry->size;
+    }
+    m_gauge.BeginStage([this, total] { return total < 0 ? -1 : std::max(0LL, total - m_gauge.Meter().Total()); });
 }
 
 }  // namespace fl

@@ -128,9 +128,11 @@ bool CDownloader::DownloadFullPack() {
             OutputDebugStringW("the pack merged by an earlier run is still the server's: " + ShortName(target));
         } else {
             const uint32_t t = timeGetTime();
+            m_gauge.BeginStage([this] { return m_nTotalSize - m_nReceived; });
             DownloadSegmented(2, m_nTotalSize);
             TraceF("下载更新包花费时间：%d", int(timeGetTime() - t));
             m_bWorkersBusy = false;
+            m_gauge.EndStage();  // not while merging and unpacking
             MergeSegments();
         }
         // Damaged on the way: fetched once more before the run gives up.
@@ -161,7 +163,9 @@ bool CDownloader::DownloadNewPack(const std::string& version) {
     }
     const std::string name = version + ".zip";
     // A transfer that broke off left no archive: there is nothing to unpack.
-    if (!FetchToFile(name) || !m_bLastFetchOk) return false;
+    const bool fetched = FetchToFile(name) && m_bLastFetchOk;
+    m_gauge.EndStage();
+    if (!fetched) return false;
     const std::string path = GetRunFolder(false) + NormalizeSeparators(name);
     if (UnzipPack(path) != UNZIP_OK) {
         m_app.ShowStatusText("文件[" + ShortName(path) + "]解压失败,你可以尝试手动解压该文件.");

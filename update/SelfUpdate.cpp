@@ -42,7 +42,9 @@ bool CDownloader::CompareLauncherVersion() {
     if (EqualsNoCase(kLauncherVersion, m_strServerLauncherVersion)) return true;
     m_nTaskKind = TASK_LAUNCHER_EXE;
     // Only a launcher that arrived whole and is in place counts as fetched.
-    if (!FetchToFile("FLauncher_zelt.exe") || !m_bLastFetchOk) return false;
+    const bool fetched = FetchToFile("FLauncher_zelt.exe") && m_bLastFetchOk;
+    m_gauge.EndStage();
+    if (!fetched) return false;
     m_bLauncherUpdated = true;
     return true;
 }

@@ -35,6 +35,7 @@ void CDownloader::StartDownLoadTask() {
         OutputDebugStringW(":m_bSuccess() end");
         OnDownloadComplete();
     }
+    m_gauge.EndStage();
     m_app.SetStep(6);
     OutputDebugStringW(":StartDownLoadTask() end");
 }

@@ -5,6 +5,7 @@
 #include "app/WobrApp.h"
 #include "platform/HttpClient.h"
 #include "platform/TextCodec.h"
+#include "platform/RunLog.h"
 #include "platform/Trace.h"
 #include "web/PageValue.h"
 
@@ -51,6 +52,16 @@ std::string AddClientMarker(const std::string& address) {
 
 int HandleLoginUrl(CWobrApp& app, const std::string& address) {
     if (address.find("/login?") == std::string::npos) return 0;
+    // The login's query (the account and what proves it) never reaches the run's log.
+    const std::string query = address.substr(address.find("/login?") + 7);
+    AddLogSecret(query.substr(0, query.find('#')));
+    for (size_t at = 0; at < query.size();) {
+        size_t end = query.find_first_of("&#", at);
+        if (end == std::string::npos) end = query.size();
+        const std::string pair = query.substr(at, end - at);
+        if (const size_t eq = pair.find('='); eq != std::string::npos) AddLogSecret(pair.substr(eq + 1));
+        at = end + 1;
+    }
     OutputDebugStringW(address);
     if (FetchLoginValues(app, AddClientMarker(address)) == 1) {
         if (IMainWindow* dlg = app.GetMainDlg()) dlg->PostLauncherMessage(kCodeStartUpdate, 0);

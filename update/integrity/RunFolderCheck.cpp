@@ -48,7 +48,9 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
     m_nTaskKind = TASK_FILES;
     m_mapDownloadList = broken;
     m_bSuccess = true;
+    BeginFileStage();
     DownloadSegmented(1, (long long)broken.size());
+    m_gauge.EndStage();
     int left = 0;
     for (const auto& [name, version] : broken) {
         const std::string why = Problem(*this, run, name);

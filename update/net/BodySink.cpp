@@ -98,6 +98,8 @@ bool CBodySink::OnResponse(const HttpHead& head) {
     e.m_nReceived = held;  // a resumed body counts what it already holds
     const int kind = e.m_nTaskKind;
     if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) e.m_app.SetProgressRange(0, 200);
+    if (kind == TASK_NEW_PACK || kind == TASK_LAUNCHER_EXE)
+        e.m_gauge.BeginStage([&e] { return e.m_nTotalSize > 0 ? e.m_nTotalSize - e.m_nReceived : -1; });
     return true;
 }
 
@@ -129,6 +131,7 @@ bool CBodySink::OnData(const char* data, size_t size) {
         }
         e.m_bSuccess = false;
         e.Tell("请求服务器数据失败!");
+        e.TellCause(WriteErrorCause(m_pFile->Path(), m_pFile->Error()), "");
         m_bFailed = true;
         return false;
     }

@@ -43,7 +43,13 @@ unsigned short HttpConn::GetPort() const {
 std::unique_ptr<CHttpClient> HttpConn::NewConnection() const {
     auto client = std::make_unique<CHttpClient>(false);  // the engine never follows redirects
     client->SetAbortFlag(m_pAbort);
+    client->SetObserver(m_pObserver);
     return client;
+}
+
+void HttpConn::SetObserver(ITransferObserver* observer) {
+    m_pObserver = observer;
+    if (m_pMainConnection) m_pMainConnection->SetObserver(observer);
 }
 
 void HttpConn::SetAbortFlag(const std::atomic<bool>* flag) {

@@ -34,6 +34,8 @@ public:
     std::string GetObjectBase() const;
     unsigned short GetPort() const;
     void SetAbortFlag(const std::atomic<bool>* flag);
+    // Every connection made from now on (and the request thread's) reports to it.
+    void SetObserver(ITransferObserver* observer);
 
 private:
     std::unique_ptr<CHttpClient> m_pMainConnection;
@@ -43,6 +45,7 @@ private:
     unsigned short m_nPort = 80;
     std::string m_strCurrentUrl;
     const std::atomic<bool>* m_pAbort = nullptr;
+    ITransferObserver* m_pObserver = nullptr;
 };
 
 }  // namespace fl

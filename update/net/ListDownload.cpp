@@ -59,6 +59,7 @@ public:
             }
             m_e.m_bSuccess = false;
             m_e.Tell("请求服务器数据失败!");
+            m_e.TellCause(WriteErrorCause(m_file.Path(), m_file.Error()), "");
             m_bFailed = true;
             return false;
         }
@@ -133,22 +134,27 @@ bool CDownloader::DownloadListFile(const std::string& name, const std::string& v
     if (RunWithRetries(path, attempt)) return true;
     if (failed || m_bStopping) return !m_bStopping;
     m_bSuccess = false;  // the ".temp" stays (to be continued), the old file is kept
+    const std::string address = m_pHttpConn->RequestUrl(name, version);
     if (!damage.empty()) {
         OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", path.c_str(), damage.c_str()));
         Tell(Format("文件[%s]下载失败!", path.c_str()));
+        TellCause(damage, address);
         return true;
     }
     if (lastStatus == 0) {
         // No answer at all: the server is gone, the rest of this share would fail too.
         Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));
+        TellCause(LastAttemptCause(), address);
         OutputDebugStringW("list worker stops");
         return false;
     }
     if (!answered) {
         Tell(Format("文件[%s]下载失败!", path.c_str()));
+        TellCause(LastAttemptCause(), address);
         return true;
     }
     Tell(Format("文件[%s]下载失败,服务器连接中断!", path.c_str()));
+    TellCause(LastAttemptCause(), address);
     return completed;
 }
 void CDownloader::DownloadFileList(DownloadWorkItem item) {

@@ -117,6 +117,7 @@ void CDownloader::HandleRequest() {
         m_bSuccess = false;
         OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", ShortName(m_strRequest).c_str(), damage.c_str()));
         Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+        TellCause(damage, m_pHttpConn->CurrentRequestUrl());
         m_hDoneEvent.Set();
         return;
     }
@@ -129,6 +130,7 @@ void CDownloader::HandleRequest() {
         // The body broke off on every attempt: the ".temp" file stays for the next run.
         m_bSuccess = false;
         Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(label).c_str()));
+        TellCause(DescribeFailure(last), m_pHttpConn->CurrentRequestUrl());
         m_hDoneEvent.Set();
         return;
     }
@@ -136,6 +138,7 @@ void CDownloader::HandleRequest() {
     if (!last.error.empty()) Tell(last.error);
     m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
     Tell("文件[" + ShortName(label) + "]下载失败,请检查网络设置.");
+    TellCause(DescribeFailure(last), m_pHttpConn->CurrentRequestUrl());
     OutputDebugStringW(Format("request refused: %s status %ld %s", ShortName(m_pHttpConn->CurrentRequestUrl()).c_str(),
                               last.status, last.error.c_str()));
     AbortRequests();
@@ -148,6 +151,13 @@ void CDownloader::AbortRequests() {
     // The application closes, and the waiting fetch is released (it reports the abort).
     m_app.FinishUpdate();
     m_hDoneEvent.Set();
+}
+
+void CDownloader::TellCause(const std::string& cause, const std::string& address) {
+    if (m_bStopping) return;
+    const std::string line = "reason: " + cause + (address.empty() ? "" : " (" + ShortName(address) + ")");
+    OutputDebugStringW(line);
+    m_app.ShowTransferNote(line);
 }
 
 void CDownloader::Tell(const std::string& text) {

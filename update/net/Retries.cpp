@@ -8,7 +8,14 @@
 
 namespace fl {
 
+namespace {
+thread_local std::string t_strLastCause;  // of this thread's last failed attempt
+}
+
+const std::string& LastAttemptCause() { return t_strLastCause; }
+
 bool CDownloader::RunWithRetries(const std::string& what, const AttemptFn& attempt) {
+    t_strLastCause.clear();
     int mirror = m_nMirror;
     for (;;) {
         for (int n = 1; n <= kTransferAttempts; ++n) {
@@ -16,6 +23,7 @@ bool CDownloader::RunWithRetries(const std::string& what, const AttemptFn& attem
             std::string cause;
             const Attempt a = attempt(n, retryAfter, cause);
             if (a == Attempt::Done) return true;
+            if (!cause.empty()) t_strLastCause = cause;
             if (a == Attempt::Final || m_bStopping) return false;
             TraceF("%s: attempt %d of %d failed: %s", ShortName(what).c_str(), n, kTransferAttempts, cause.c_str());
             if (n == kTransferAttempts) break;

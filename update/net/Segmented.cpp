@@ -17,6 +17,7 @@
 #include "update/PathSafety.h"
 #include "update/net/ResumeRecord.h"
 #include "update/net/Retry.h"
+#include "update/net/TempFile.h"
 
 namespace fl {
 
@@ -149,6 +150,7 @@ public:
         size_t take = size_t(std::min<long long>(m_nWant - m_nGot, static_cast<long long>(size)));
         if (take > 0) {
             if (!WriteAll(m_fd, data, take)) {
+                m_nError = errno;
                 m_bWriteFailed = true;
                 return false;
             }
@@ -172,6 +174,7 @@ public:
     long long m_nGot = 0;
     long m_nStatus = 0;
     bool m_bWriteFailed = false;
+    int m_nError = 0;
     bool m_bRestarted = false;
     std::string m_strTemp;
     std::string m_strValidator;
@@ -215,6 +218,7 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
     }
     const long long halfStart = item.start - 1, want = item.end - item.start + 1;
     bool counted = false, answered = false, writeFailed = false, openFailed = false;
+    int writeError = 0;
     std::string mismatch;
     auto attempt = [&](int, long& retryAfter, std::string& cause) {
         // What this half holds already of the same body, from an earlier attempt or run.
@@ -259,6 +263,7 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
         if (sink.m_nStatus == 200 || sink.m_nStatus == 206) answered = true;
         if (sink.m_bWriteFailed || !closed) {
             writeFailed = true;
+            writeError = sink.m_bWriteFailed ? sink.m_nError : errno;
             return Attempt::Final;
         }
         if (sink.Complete()) return Attempt::Done;
@@ -284,11 +289,16 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
         Tell("写文件" + ShortName(temp) + "错误！\n文件正在使用中,请先关闭文件！");
     } else if (writeFailed) {
         Tell("请求服务器数据失败!");
+        TellCause(WriteErrorCause(temp, writeError), "");
     } else if (!mismatch.empty()) {
         OutputDebugStringW(Format("range of %s refused: %s", ShortName(name).c_str(), mismatch.c_str()));
         Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+        TellCause(LastAttemptCause(), m_pHttpConn->RequestUrl(name, m_strPreloadVer));
     } else if (answered) {
         Tell(Format("文件[%s]下载失败,服务器连接中断!", ShortName(m_strRequest).c_str()));
+        TellCause(LastAttemptCause(), m_pHttpConn->RequestUrl(name, m_strPreloadVer));
+    } else {
+        TellCause(LastAttemptCause(), m_pHttpConn->RequestUrl(name, m_strPreloadVer));
     }
 }
 

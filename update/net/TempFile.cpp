@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/Folders.h"
 #include "platform/FileOps.h"
+#include "update/PathSafety.h"
 
 namespace fl {
 
@@ -49,7 +53,10 @@ CTempFile::Opened CTempFile::Open(const HttpHead& head, long long& total, long l
     }
     if (!EnsureFolder(ParentOf(m_strPath))) return Opened::CannotWrite;
     m_fd = open(m_strPath.c_str(), flags, 0644);
-    if (m_fd < 0) return Opened::CannotWrite;
+    if (m_fd < 0) {
+        m_nError = errno;
+        return Opened::CannotWrite;
+    }
     // The check covers the whole body: what the file holds counts first.
     m_check.Reset();
     m_bOverrun = false;
@@ -67,7 +74,13 @@ bool CTempFile::Write(const char* data, size_t size) {
         m_bOverrun = true;
         return false;
     }
-    return m_fd >= 0 && WriteAll(m_fd, data, size);
+    if (m_fd >= 0 && WriteAll(m_fd, data, size)) return true;
+    m_nError = errno;
+    return false;
+}
+
+std::string WriteErrorCause(const std::string& path, int error) {
+    return "cannot write " + ShortName(path) + ": " + (error == ENOSPC ? std::string("disk full") : std::strerror(error));
 }
 
 void CTempFile::Discard() {

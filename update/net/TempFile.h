@@ -32,6 +32,7 @@ public:
     // False on a write error, or once the body is longer than listed (Overrun()).
     bool Write(const char* data, size_t size);
     bool Overrun() const { return m_bOverrun; }
+    int Error() const { return m_nError; }  // errno of the failed write or open
     // Why an answer's whole size cannot be the listed body (empty when it can).
     std::string SizeProblem(long long total) const { return m_check.SizeProblem(total); }
     // After a whole body: empty when it is the listed one, else why not.
@@ -52,6 +53,10 @@ private:
     ResumeRecord m_record;
     CBodyCheck m_check;
     bool m_bOverrun = false;
+    int m_nError = 0;
 };
+
+// A failed write in plain words ("disk full" for the usual one).
+std::string WriteErrorCause(const std::string& path, int error);
 
 }  // namespace fl

@@ -1,0 +1,64 @@
+#include "update/progress/TransferGauge.h"
+
+#include <chrono>
+
+#include "app/WobrApp.h"
+#include "platform/Trace.h"
+
+namespace fl {
+
+long long SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void CTransferGauge::BeginStage(std::function<long long()> remaining) {
+    {
+        std::lock_guard lock(m_cs);
+        m_fnRemaining = std::move(remaining);
+    }
+    const long long now = SteadyMs();
+    m_meter.Start(now);
+    m_nShownMs = now;
+    m_nTracedMs = now;
+    m_bActive = true;
+}
+
+void CTransferGauge::EndStage() {
+    if (!m_bActive.exchange(false)) return;
+    const long long now = SteadyMs();
+    TraceF("transferred %lld bytes at %s", m_meter.Total(), FormatRate(m_meter.Rate(now)).c_str());
+    m_app.ShowRateLine("");
+}
+
+bool CTransferGauge::OnBytes(size_t size) {
+    if (m_bActive) m_meter.Add((long long)size, SteadyMs());
+    return m_limit.Take((long long)size, m_stop);
+}
+
+std::string CTransferGauge::Line(long long nowMs) {
+    long long remaining = -1;
+    {
+        std::lock_guard lock(m_cs);
+        if (m_fnRemaining) remaining = m_fnRemaining();
+    }
+    std::string line = FormatRate(m_meter.Rate(nowMs));
+    const long long left = remaining >= 0 ? m_meter.SecondsLeft(remaining, nowMs) : -1;
+    if (left >= 0) line += "  " + FormatTimeLeft(left);
+    return line;
+}
+
+void CTransferGauge::OnTick() {
+    if (!m_bActive) return;
+    const long long now = SteadyMs();
+    long long shown = m_nShownMs;
+    // One thread of the two shows it; at most once a second.
+    if (now - shown < 1000 || !m_nShownMs.compare_exchange_strong(shown, now)) return;
+    const std::string line = Line(now);
+    if (!m_bActive) return;
+    m_app.ShowRateLine(line);
+    long long traced = m_nTracedMs;
+    if (now - traced >= 5000 && m_nTracedMs.compare_exchange_strong(traced, now)) OutputDebugStringW("speed: " + line);
+}
+
+}  // namespace fl
