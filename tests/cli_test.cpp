@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "demo/DemoPlatform.h"
 #include "tests/support/Process.h"
@@ -167,4 +168,72 @@ TEST_F(CliFixture, VerifyNamesWhatIsMissingOrDiffersAndRepairFetchesExactlyThat)
     EXPECT_EQ(fetched, expected) << "exactly the two";
     for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(run + fldemo::DemoContent::LocalName(name)), bytes) << name;
     EXPECT_EQ(RunProcess(FL_CLI, verify, opts).exitCode, 0) << "whole";
+}
+
+TEST_F(CliFixture, HelpAndVersionGoToStandardOutputAndAnUnknownOptionNamesItself) {
+    ProcessResult help = RunProcess(FL_CLI, {"--help"}, opts);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: flauncher-cli update"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--limit-rate"), std::string::npos);
+    EXPECT_TRUE(help.err.empty()) << help.err;
+    EXPECT_EQ(RunProcess(FL_CLI, {"update", "--help"}, opts).exitCode, 0);
+    ProcessResult version = RunProcess(FL_CLI, {"--version"}, opts);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "flauncher-cli 1.0.6\n");
+    ProcessResult unknown = RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--frobnicate"}, opts);
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos) << unknown.err;
+    EXPECT_NE(RunProcess(FL_CLI, {"fetch"}, opts).err.find("unknown command fetch"), std::string::npos);
+    EXPECT_EQ(RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--limit-rate", "fast"}, opts).exitCode, 2);
+}
+
+TEST_F(CliFixture, AFailedTransferSaysWhyWithTheAddress) {
+    // A port nobody listens on: bound, then closed.
+    int port = 0;
+    {
+        fldemo::ContentOptions o;
+        fldemo::CDemoPlatform gone(fldemo::BuildDemoContent(o));
+        port = gone.Port();
+    }
+    const std::string refusedUrl = "http://127.0.0.1:" + std::to_string(port) + "/res/fenwa/";
+    for (const auto& [url, reason] : std::vector<std::pair<std::string, std::string>>{
+             {refusedUrl, "reason: connection refused (" + refusedUrl + "luncherVersion.pat?v=1a)"},
+             {"http://fl-no-such-host.invalid/res/fenwa/", "reason: name not resolved (http://fl-no-such-host.invalid:80/res/fenwa/luncherVersion.pat?v=1a)"}}) {
+        WriteFile(install / "values.txt", "'rsurl':'" + url + "','preloadver':'1','vm':'a'");
+        ProcessResult r = RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--page-values",
+                                              install / "values.txt", "--no-client"}, opts);
+        EXPECT_EQ(r.exitCode, 1);
+        const size_t told = r.err.find("文件[luncherVersion.pat?v=1a]下载失败,请检查网络设置.");
+        const size_t why = r.err.find(reason);
+        ASSERT_NE(told, std::string::npos) << r.err;
+        ASSERT_NE(why, std::string::npos) << r.err;
+        EXPECT_GT(why, told) << "the reason follows the message";
+    }
+}
+
+TEST_F(CliFixture, EachRunLeavesOneLogWithoutTheAccountsValuesAndTenAreKept) {
+    Start();
+    const std::string logs = data.Path() + "/fenwazelt/logs";
+    for (int i = 0; i < 3; ++i) {
+        std::filesystem::remove_all(logs);
+        ASSERT_EQ(Run({"--no-client"}).exitCode, 0);
+    }
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(logs)) names.push_back(e.path().string());
+    ASSERT_EQ(names.size(), 1u) << "one file per run";
+    const std::string log = ReadFile(names[0]);
+    EXPECT_NE(log.find("result: the update completed (exit 0)"), std::string::npos) << log;
+    EXPECT_NE(log.find("hash.pat: release"), std::string::npos);
+    EXPECT_EQ(log.find("1001"), std::string::npos) << "the qid is masked";
+    EXPECT_EQ(log.find("user=demo"), std::string::npos) << "the login address's query is masked";
+    EXPECT_EQ(log.find("pass="), std::string::npos);
+
+    // Older runs beyond ten go.
+    for (int i = 0; i < 12; ++i) WriteFile(logs + "/launcher-20200101-0000" + (i < 10 ? "0" : "") + std::to_string(i) + ".log", "old");
+    ASSERT_EQ(Run({"--no-client"}).exitCode, 0);
+    names.clear();
+    for (const auto& e : std::filesystem::directory_iterator(logs)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.front(), "launcher-20200101-000004.log") << "the oldest went first";
 }
