@@ -60,6 +60,7 @@ enum UnzipResult : int {
     UNZIP_BAD_ARCHIVE = -102,   // not an archive, or its directory cannot be read
     UNZIP_ENTRY_FAILED = -103,  // an entry could not be extracted (or may not be)
     UNZIP_STOPPED = -104,       // the application is closing
+    UNZIP_NO_SPACE = -105,      // the entries would not fit on the disk (nothing was written)
 };
 
 class CDownloader {
@@ -85,6 +86,8 @@ public:
     bool DownloadFullPack();
     bool DownloadNewPack(const std::string& version);
     int UnzipPack(const std::string& archivePath);
+    // Bytes the full pack's halves hold from an earlier attempt or run.
+    long long SegmentBytesHeld() const;
 
     // --- per-file update -------------------------------------------------------
     bool DownloadVersionList();
@@ -93,6 +96,8 @@ public:
     void BuildDownloadList();
     // The rate line of the per-file stage (its time left when the list names sizes).
     void BeginFileStage();
+    // The bytes of those files by the hash list; -1 without one.
+    long long ListedBytes(const std::map<std::string, std::string>& files) const;
 
     // --- version files -----------------------------------------------------------
     void OnReceiveText(const char* data, size_t size);
@@ -134,6 +139,11 @@ public:
     // Checks the run folder against the lists (fetched first); with `repair`
     // fetches what is missing or differs. Prints through `report`; true when whole.
     bool VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report);
+
+    // --- disk space ---------------------------------------------------------------
+    // True when `bytes` (and 5 % more) fit on the run folder's file system; else
+    // says so with both figures and the step fails before writing anything.
+    bool EnsureSpace(long long bytes);
 
     // --- passing faults and other addresses ---------------------------------------
     enum class Attempt { Done, Retry, Final };

@@ -85,20 +85,24 @@ void CDownloader::BuildDownloadList() {
            int(m_mapDownloadList.size()));
     if (!m_mapDownloadList.empty()) {
         m_bChanged = true;
+        if (!EnsureSpace(ListedBytes(m_mapDownloadList))) return;
         BeginFileStage();
         DownloadSegmented(1, (long long)m_mapDownloadList.size());
         m_gauge.EndStage();
     }
 }
 
+long long CDownloader::ListedBytes(const std::map<std::string, std::string>& files) const {
+    if (!m_bHashList) return -1;
+    long long total = 0;
+    for (const auto& [name, version] : files)
+        if (const HashEntry* entry = m_hashList.Find(name)) total += entry->size;
+    return total;
+}
+
 void CDownloader::BeginFileStage() {
     // The list names the sizes: the time left is known. Without it, the speed only.
-    long long total = -1;
-    if (m_bHashList) {
-        total = 0;
-        for (const auto& [name, version] : m_mapDownloadList)
-            if (const HashEntry* entry = m_hashList.Find(name)) total += entry->size;
-    }
+    const long long total = ListedBytes(m_mapDownloadList);
     m_gauge.BeginStage([this, total] { return total < 0 ? -1 : std::max(0LL, total - m_gauge.Meter().Total()); });
 }
 

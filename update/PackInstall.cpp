@@ -1,4 +1,6 @@
 // Bringing the run folder to the current resource pack.
+#include <sys/stat.h>
+
 #include "app/AppMessage.h"
 #include "app/Folders.h"
 #include "app/WobrApp.h"
@@ -127,6 +129,8 @@ bool CDownloader::DownloadFullPack() {
             merged.validator == m_strSizeValidator && CheckLocalFile(target, name).empty()) {
             OutputDebugStringW("the pack merged by an earlier run is still the server's: " + ShortName(target));
         } else {
+            // What the halves hold already is on the disk; the rest must fit.
+            if (!EnsureSpace(m_nTotalSize - SegmentBytesHeld())) return false;
             const uint32_t t = timeGetTime();
             m_gauge.BeginStage([this] { return m_nTotalSize - m_nReceived; });
             DownloadSegmented(2, m_nTotalSize);
@@ -145,7 +149,9 @@ bool CDownloader::DownloadFullPack() {
         return false;
     }
     if (!PathFileExists(target)) return false;
-    if (UnzipPack(target) != UNZIP_OK) {
+    const int unpacked = UnzipPack(target);
+    if (unpacked == UNZIP_NO_SPACE) return false;  // the pack is whole: kept for the next run
+    if (unpacked != UNZIP_OK) {
         RemoveResume(target);  // a pack that does not unpack is fetched anew next time
         m_app.ShowStatusText("文件[" + ShortName(target) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
@@ -153,6 +159,18 @@ bool CDownloader::DownloadFullPack() {
     DeleteFile(target);
     RemoveResume(target);
     return true;
+}
+
+long long CDownloader::SegmentBytesHeld() const {
+    long long held = 0;
+    for (int w = 0; w < 2; ++w) {
+        DownloadWorkItem item;
+        item.worker = w;
+        struct stat st {};
+        const std::string temp = MakeSegmentTempName(item);
+        if (!temp.empty() && stat(temp.c_str(), &st) == 0) held += (long long)st.st_size;
+    }
+    return held;
 }
 
 bool CDownloader::DownloadNewPack(const std::string& version) {
@@ -167,7 +185,9 @@ bool CDownloader::DownloadNewPack(const std::string& version) {
     m_gauge.EndStage();
     if (!fetched) return false;
     const std::string path = GetRunFolder(false) + NormalizeSeparators(name);
-    if (UnzipPack(path) != UNZIP_OK) {
+    const int unpacked = UnzipPack(path);
+    if (unpacked == UNZIP_NO_SPACE) return false;
+    if (unpacked != UNZIP_OK) {
         m_app.ShowStatusText("文件[" + ShortName(path) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }

@@ -90,6 +90,16 @@ int CDownloader::UnzipPack(const std::string& archive) {
         // A valid archive without entries has nothing to unpack; anything else is a failure.
         return count == 0 ? UNZIP_OK : UNZIP_BAD_ARCHIVE;
     }
+    // What the entries take once unpacked must fit before the first is written.
+    long long unpacked = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(za, zip_uint64_t(i), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) unpacked += (long long)st.size;
+    }
+    if (!EnsureSpace(unpacked)) {
+        zip_discard(za);
+        return UNZIP_NO_SPACE;
+    }
     std::vector<char> buf(256 * 1024);
     const std::string deferred = root + kDeferredList + ".pack";
     bool haveList = false;

@@ -93,6 +93,11 @@ bool CBodySink::OnResponse(const HttpHead& head) {
         m_pFile->Discard();
         return false;
     }
+    if (!e.EnsureSpace(total - held)) {
+        m_pFile->Discard();  // nothing half-written stays behind
+        m_bFailed = true;
+        return false;
+    }
     m_bResponded = true;
     e.PrepareBody(total);
     e.m_nReceived = held;  // a resumed body counts what it already holds
