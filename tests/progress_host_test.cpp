@@ -36,3 +36,33 @@ TEST(ProgressHost, RangeFollowsTheSixteenBitRuleAndFinishHoldsOneSecond) {
     EXPECT_TRUE(host.m_hEvent->Wait(0));
     fltest::Pump(50);
 }
+
+// The rate line is a line of its own under the bar; the status text stays.
+TEST(ProgressHost, TheRateLineShowsUnderTheBarAndHidesWhenEmpty) {
+    fl::CWobrApp app;
+    fl::CProgressHost host(app);
+    host.ShowStatusText("下载更新中...   1.00M/4.00M");
+    auto render = [&] {
+        auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, 651, 363);
+        auto cr = Cairo::Context::create(surface);
+        host.Dialog()->Paint(cr->cobj());
+        surface->flush();
+        return surface;
+    };
+    // A digest of the rows, so a failure prints no pixels.
+    auto rows = [](const Cairo::RefPtr<Cairo::ImageSurface>& s, int from, int to) {
+        const unsigned char* data = s->get_data();
+        size_t h = 1469598103934665603ull;
+        for (int i = from * s->get_stride(); i < to * s->get_stride(); ++i) h = (h ^ data[i]) * 1099511628211ull;
+        return h;
+    };
+    const auto hidden = render();
+    host.ShowRateLine("2.4 MB/s  剩余 1分20秒");
+    EXPECT_EQ(host.Dialog()->m_rate.GetWindowText(), "2.4 MB/s  剩余 1分20秒");
+    const auto shown = render();
+    EXPECT_NE(rows(hidden, 334, 358), rows(shown, 334, 358)) << "the line is drawn under the bar";
+    EXPECT_EQ(rows(hidden, 0, 330), rows(shown, 0, 330)) << "the status text and the bar are untouched";
+    host.ShowRateLine("");
+    EXPECT_EQ(rows(hidden, 0, 363), rows(render(), 0, 363)) << "hidden again";
+    fltest::Pump(50);
+}

@@ -14,7 +14,11 @@ namespace fl {
 CDialogProgess::CDialogProgess() { set_size_request(651, 363); }
 
 bool CDialogProgess::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
-    cairo_t* cr = context->cobj();
+    Paint(context->cobj());
+    return true;
+}
+
+void CDialogProgess::Paint(cairo_t* cr) {
     std::lock_guard lock(m_cs);
     if (cairo_surface_t* bg = SkinSurface(250)) {
         cairo_set_source_surface(cr, bg, 0, 0);
@@ -34,7 +38,6 @@ bool CDialogProgess::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
         m_rate.Paint(cr, 653, 24);
         cairo_restore(cr);
     }
-    return true;
 }
 
 CProgressHost::CProgressHost(CWobrApp& app)

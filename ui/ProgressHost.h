@@ -30,6 +30,8 @@ public:
     Mystatic m_rate;  // speed and time left, under the bar (hidden when empty)
     std::mutex m_cs;  // the update thread changes what the UI thread paints
     std::atomic<int> m_bCompleted{0};
+    // What on_draw paints (the panel is 651 x 363).
+    void Paint(cairo_t* cr);
 
 protected:
     bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override;
