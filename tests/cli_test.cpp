@@ -237,3 +237,26 @@ TEST_F(CliFixture, EachRunLeavesOneLogWithoutTheAccountsValuesAndTenAreKept) {
     EXPECT_EQ(names.size(), 10u);
     EXPECT_EQ(names.front(), "launcher-20200101-000004.log") << "the oldest went first";
 }
+
+// Under a cap the pack takes its time: the runner's output (not a terminal)
+// carries the speed, and the time left once it is known, at most every 5 s.
+TEST_F(CliFixture, UnderACapTheSpeedAndTimeLeftArePrintedEveryFiveSeconds) {
+    options.files = 40;
+    options.fileSize = 20000;
+    options.packLacks = 0;
+    Start();
+    std::filesystem::remove(install / "fenwa_full.dydr");  // the pack comes from the server
+    const double pack = double(platform->Content().fullPack.size());
+    const double cap = pack / 13;  // about 13 s
+    ProcessResult r = Run({"--no-client", "--limit-rate", std::to_string((long long)cap)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GT(r.seconds, 11) << "the cap holds the transfer back";
+    std::vector<std::string> rates;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = r.out.substr(at, end - at);
+        if (line.find("KB/s") != std::string::npos || line.find("MB/s") != std::string::npos) rates.push_back(line);
+    }
+    ASSERT_GE(rates.size(), 2u) << r.out;
+    EXPECT_LE(rates.size(), size_t(r.seconds / 5) + 1) << "at most every 5 s";
+    EXPECT_NE(rates.back().find("剩余 "), std::string::npos) << rates.back();
+}

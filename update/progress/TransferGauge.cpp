@@ -33,7 +33,9 @@ void CTransferGauge::EndStage() {
 
 bool CTransferGauge::OnBytes(size_t size) {
     if (m_bActive) m_meter.Add((long long)size, SteadyMs());
-    return m_limit.Take((long long)size, m_stop);
+    const bool go = m_limit.Take((long long)size, m_stop);
+    OnTick();  // the library's own ticks come seldom while bytes flow
+    return go;
 }
 
 std::string CTransferGauge::Line(long long nowMs) {
