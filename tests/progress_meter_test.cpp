@@ -2,6 +2,7 @@
 // cap's text, and a percentage that never goes backwards.
 #include <gtest/gtest.h>
 
+#include "app/PlatformConfig.h"
 #include "tests/support/EngineHarness.h"
 #include "update/net/RateLimit.h"
 #include "update/progress/RateMeter.h"
@@ -68,4 +69,12 @@ TEST_F(EngineFixture, ThePercentageNeverGoesBackwardsWithinAStage) {
     app.SetStep(5);  // a new stage counts from its start
     for (int p : {0, 5, 3}) app.SetProgressPercent(p);
     EXPECT_EQ(progress.Percents(), (std::vector<int>{10, 40, 40, 55, 55, 70, 0, 5, 5}));
+}
+
+TEST(RateLimit, TheWindowsCapComesFromPlatformIniAndTheEnvironmentWins) {
+    TempDir folder;
+    WriteFile(folder / "platform.ini", "member_site=http://m.example/\nlimit_rate = 2M\n");
+    EXPECT_EQ(fl::ParseRate(fl::LoadPlatformConfig(folder.Path() + "/").strLimitRate), 2 << 20);
+    ScopedEnv env{"FLAUNCHER_LIMIT_RATE", "500K"};
+    EXPECT_EQ(fl::ParseRate(fl::LoadPlatformConfig(folder.Path() + "/").strLimitRate), 500 << 10);
 }
