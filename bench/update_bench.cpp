@@ -28,7 +28,35 @@ void WriteText(const std::string& path, const std::string& text) { std::ofstream
 
 struct WholeUpdate {
     ChildRun ours, curl, unzip;
+    double inProcessVerified = 0, inProcessUnverified = 0;
 };
+
+// The same update in this process: with the signed list, and as a launcher
+// without keys against a server without one (what verification costs).
+double RunInProcess(fldemo::CDemoPlatform& platform, const std::string& dir, bool verify) {
+    const std::string data = dir + "/inproc";
+    RemoveTree(data);
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    platform.Content().serveHashList = verify;
+    platform.ClearLog();  // the server's threads see the change
+    fl::CWobrApp app;
+    app.m_bSkipClientLaunch = true;
+    app.m_bHeadless = true;
+    if (!verify) app.m_strPinnedKeys.clear();
+    Stopwatch sw;
+    {
+        fl::CDownloader engine(app);
+        if (!engine.Initialize("'rsurl':'" + platform.ResourceUrl() + "','preloadver':'1','vm':'a','pt':'p'")) return -1;
+        engine.StartDownLoadTask();
+        if (!engine.m_bCompleted) std::fprintf(stderr, "the in-process update did not complete\n");
+    }
+    const double seconds = sw.Seconds();
+    RemoveTree(data);
+    setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
+    platform.Content().serveHashList = true;
+    platform.ClearLog();
+    return seconds;
+}
 
 WholeUpdate RunWholeUpdate(const std::string& dir, int files, size_t fileSize) {
     fldemo::ContentOptions o;
@@ -50,6 +78,9 @@ WholeUpdate RunWholeUpdate(const std::string& dir, int files, size_t fileSize) {
     fl::EnsureFolder(dir + "/base/");
     w.curl = RunChild({"curl", "-s", "-o", dir + "/base/full.zip", platform.ResourceUrl() + "fenwa_full.zip"});
     w.unzip = RunChild({"unzip", "-q", "-o", dir + "/base/full.zip", "-d", dir + "/base/tree"});
+    RemoveTree(dir + "/base");
+    w.inProcessVerified = RunInProcess(platform, dir, true);
+    w.inProcessUnverified = RunInProcess(platform, dir, false);
     return w;
 }
 
@@ -166,6 +197,10 @@ int main(int argc, char** argv) {
     PrintRow("unpack zip64: 4.5 GiB entry + 1,000 small", oursBig, baseBig, "unzip -q");
     std::printf("%-46s ours %7.3f s   (%zu of 100,000 listed)\n", "compare a 100,000-entry version.pat", compare, listed);
     PrintRow("whole fresh update, 200 MB full pack", big.ours.seconds, big.curl.seconds + big.unzip.seconds,
+             "curl + unzip");
+    PrintRow("  the same in-process, verified", big.inProcessVerified, big.curl.seconds + big.unzip.seconds,
+             "curl + unzip");
+    PrintRow("  the same in-process, no hash list", big.inProcessUnverified, big.curl.seconds + big.unzip.seconds,
              "curl + unzip");
     std::printf("%-46s ours %7ld KiB   curl %ld KiB, unzip %ld KiB\n", "peak memory, 200 MB pack", big.ours.peakKiB,
                 big.curl.peakKiB, big.unzip.peakKiB);
