@@ -196,6 +196,7 @@ TEST_F(CliFixture, AFailedTransferSaysWhyWithTheAddress) {
         port = gone.Port();
     }
     const std::string refusedUrl = "http://127.0.0.1:" + std::to_string(port) + "/res/fenwa/";
+    opts.env["RES_OPTIONS"] = "timeout:1 attempts:1";  // a machine without a resolver answers soon
     for (const auto& [url, reason] : std::vector<std::pair<std::string, std::string>>{
              {refusedUrl, "reason: connection refused (" + refusedUrl + "luncherVersion.pat?v=1a)"},
              {"http://fl-no-such-host.invalid/res/fenwa/", "reason: name not resolved (http://fl-no-such-host.invalid:80/res/fenwa/luncherVersion.pat?v=1a)"}}) {
