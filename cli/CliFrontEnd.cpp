@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "update/progress/TransferGauge.h"
+#include "platform/Clock.h"
 
 namespace flcli {
 

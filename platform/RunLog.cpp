@@ -15,7 +15,6 @@ namespace {
 
 std::mutex g_cs;
 int g_fd = -1;
-std::string g_path;
 std::vector<std::string> g_secrets;
 
 // Older logs of the same kind beyond the newest `keep` go (names sort by time).
@@ -53,7 +52,6 @@ bool OpenRunLog(const std::string& dataFolder, const std::string& prefix) {
     {
         std::lock_guard lock(g_cs);
         g_fd = fd;
-        g_path = path;
     }
     Prune(folder, prefix, kKeptRunLogs);
     return true;
@@ -63,12 +61,6 @@ void CloseRunLog() {
     std::lock_guard lock(g_cs);
     if (g_fd >= 0) close(g_fd);
     g_fd = -1;
-    g_path.clear();
-}
-
-std::string RunLogPath() {
-    std::lock_guard lock(g_cs);
-    return g_path;
 }
 
 void AddLogSecret(const std::string& value) {

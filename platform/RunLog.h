@@ -9,7 +9,6 @@ namespace fl {
 // Opens this run's log (closing an earlier one). False when it cannot be written.
 bool OpenRunLog(const std::string& dataFolder, const std::string& prefix = "launcher");
 void CloseRunLog();
-std::string RunLogPath();
 // A value that never appears in the log (it is written "***").
 void AddLogSecret(const std::string& value);
 // The log's copy of a trace line (called by the trace).

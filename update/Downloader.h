@@ -94,8 +94,8 @@ public:
     void UpdateFiles();
     bool LoadLocalVersionList();
     void BuildDownloadList();
-    // The rate line of the per-file stage (its time left when the list names sizes).
-    void BeginFileStage();
+    // The rate line of the per-file stage of `total` bytes (-1 unknown: no time left).
+    void BeginFileStage(long long total);
     // The bytes of those files by the hash list; -1 without one.
     long long ListedBytes(const std::map<std::string, std::string>& files) const;
 
@@ -181,8 +181,6 @@ public:
     // The hash list in force (none: bodies are taken as HTTP delivers them).
     bool m_bHashList = false;
     CHashList m_hashList;
-    std::string m_strHashRelease;
-    long long m_nHashTime = 0;
     CBodyCheck m_listCheck;        // the memory body now arriving
     std::string m_strRawBody;      // a memory body kept as bytes (the hash list and its signature)
     std::string m_strLauncherListDigest;  // "luncherVersion.pat" arrives before the list that checks it

@@ -85,8 +85,9 @@ void CDownloader::BuildDownloadList() {
            int(m_mapDownloadList.size()));
     if (!m_mapDownloadList.empty()) {
         m_bChanged = true;
-        if (!EnsureSpace(ListedBytes(m_mapDownloadList))) return;
-        BeginFileStage();
+        const long long bytes = ListedBytes(m_mapDownloadList);
+        if (!EnsureSpace(bytes)) return;
+        BeginFileStage(bytes);
         DownloadSegmented(1, (long long)m_mapDownloadList.size());
         m_gauge.EndStage();
     }
@@ -100,9 +101,8 @@ long long CDownloader::ListedBytes(const std::map<std::string, std::string>& fil
     return total;
 }
 
-void CDownloader::BeginFileStage() {
+void CDownloader::BeginFileStage(long long total) {
     // The list names the sizes: the time left is known. Without it, the speed only.
-    const long long total = ListedBytes(m_mapDownloadList);
     m_gauge.BeginStage([this, total] { return total < 0 ? -1 : std::max(0LL, total - m_gauge.Meter().Total()); });
 }
 

@@ -21,7 +21,6 @@ public:
     // `hashAlways`: the digest is wanted even with nothing to compare it to.
     explicit CBodyCheck(Expectation expect, bool hashAlways = false);
     bool Active() const { return m_expect.check; }
-    const Expectation& Expected() const { return m_expect; }
     // The body starts over.
     void Reset();
     // The first `bytes` of the file at `path` as the body's start. False when it cannot be read.

@@ -84,8 +84,6 @@ bool CDownloader::FetchHashList() {
         if (time > before &&
             !WriteFileAtomically(accepted, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
             OutputDebugStringW("hash.pat.accepted not written");
-        m_strHashRelease = release;
-        m_nHashTime = time;
     }
     m_hashList = std::move(parsed);
     m_bHashList = true;

@@ -48,7 +48,7 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
     m_nTaskKind = TASK_FILES;
     m_mapDownloadList = broken;
     m_bSuccess = true;
-    BeginFileStage();
+    BeginFileStage(ListedBytes(broken));
     DownloadSegmented(1, (long long)broken.size());
     m_gauge.EndStage();
     int left = 0;

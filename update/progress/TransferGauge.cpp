@@ -1,16 +1,10 @@
 #include "update/progress/TransferGauge.h"
 
-#include <chrono>
-
 #include "app/WobrApp.h"
+#include "platform/Clock.h"
 #include "platform/Trace.h"
 
 namespace fl {
-
-long long SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 void CTransferGauge::BeginStage(std::function<long long()> remaining) {
     {

@@ -42,6 +42,4 @@ private:
     std::atomic<long long> m_nShownMs{0}, m_nTracedMs{0};
 };
 
-long long SteadyMs();
-
 }  // namespace fl
