@@ -6,7 +6,7 @@
 //
 // Exit status: 0 the update completed; 3 a new launcher was fetched and a
 // restart requested; 1 the update ended in any other way; 2 wrong arguments or
-// no engine could be created. verify: 0 the run folder is whole (after the
+// no engine could be created; 4 another launcher or runner was running. verify: 0 the run folder is whole (after the
 // repair, with --repair), 1 it is not or the lists could not be fetched.
 #include <unistd.h>
 
@@ -19,6 +19,7 @@
 #include "app/WobrApp.h"
 #include "cli/CliFrontEnd.h"
 #include "platform/FileOps.h"
+#include "platform/InstanceLock.h"
 #include "platform/RunLog.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -39,7 +40,7 @@ int Usage(const char* why) {
                  "       flauncher-cli --help | --version\n"
                  "RATE: bytes per second for every transfer together, with K, M or G (2M); 0 no cap.\n"
                  "Exit status: 0 done, 1 the update (or the folder) is not whole, 2 wrong arguments,\n"
-                 "3 a new launcher was fetched.\n");
+                 "3 a new launcher was fetched, 4 another launcher or flauncher-cli is running.\n");
     return why ? 2 : 0;
 }
 
@@ -98,6 +99,16 @@ int main(int argc, char** argv) {
     installDir = Absolute(installDir);
     if (!valuesFile.empty()) valuesFile = Absolute(valuesFile);
     if (installDir.back() != '/') installDir += '/';
+
+    // One launcher at a time, window or runner: two updates of one data folder
+    // would overwrite each other's files.
+    fl::CInstanceLock lock(fl::kLauncherMutexName);
+    if (lock.Acquire(5000) == fl::CInstanceLock::Result::TimedOut) {
+        std::fprintf(stderr, "当前系统中还有“更新工具”正在运行，请先关闭！！！\n"
+                             "flauncher-cli: another launcher or flauncher-cli is running for this user; "
+                             "run again when it has ended\n");
+        return 4;
+    }
 
     flcli::CCliBoxes boxes;
     fl::SetMessageBoxHost(&boxes);

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -147,10 +148,18 @@ int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t 
 
 }  // namespace
 
+namespace {
+thread_local long t_nStallLimit = 0;  // 0: none set on this thread
+}
+
+CScopedStallLimit::CScopedStallLimit(long seconds) : m_nPrevious(t_nStallLimit) { t_nStallLimit = seconds; }
+CScopedStallLimit::~CScopedStallLimit() { t_nStallLimit = m_nPrevious; }
+
 HttpTimeouts HttpTimeouts::FromEnvironment() {
     HttpTimeouts t;
     t.connectSeconds = EnvSeconds("FLAUNCHER_CONNECT_TIMEOUT", t.connectSeconds);
     t.stallSeconds = EnvSeconds("FLAUNCHER_STALL_TIMEOUT", t.stallSeconds);
+    if (t_nStallLimit > 0) t.stallSeconds = std::min(t.stallSeconds, t_nStallLimit);
     return t;
 }
 

@@ -14,9 +14,22 @@ namespace fl {
 
 struct HttpTimeouts {
     long connectSeconds = 15;
-    long stallSeconds = 60;
+    long stallSeconds = 20;
     // FLAUNCHER_CONNECT_TIMEOUT and FLAUNCHER_STALL_TIMEOUT (seconds) override the defaults.
     static HttpTimeouts FromEnvironment();
+};
+
+// A shorter stall limit for the transfers this thread makes while it lives
+// (a transfer tried again after a stall need not wait the full time again).
+class CScopedStallLimit {
+public:
+    explicit CScopedStallLimit(long seconds);
+    ~CScopedStallLimit();
+    CScopedStallLimit(const CScopedStallLimit&) = delete;
+    CScopedStallLimit& operator=(const CScopedStallLimit&) = delete;
+
+private:
+    long m_nPrevious;
 };
 
 // The header block of the final response.

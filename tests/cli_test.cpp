@@ -1,4 +1,9 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -260,4 +265,51 @@ TEST_F(CliFixture, UnderACapTheSpeedAndTimeLeftArePrintedEveryFiveSeconds) {
     ASSERT_GE(rates.size(), 2u) << r.out;
     EXPECT_LE(rates.size(), size_t(r.seconds / 5) + 1) << "at most every 5 s";
     EXPECT_NE(rates.back().find("剩余 "), std::string::npos) << rates.back();
+}
+
+// A server that takes the request and never answers: every attempt after the
+// first waits half the stall limit, and the runner ends with the reason.
+TEST_F(CliFixture, ASilentServerIsGivenUpSoonAndTheReasonSaid) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(fd, 16), 0);  // the kernel completes the connection; nobody reads
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    WriteFile(install / "values.txt",
+              "'rsurl':'http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/res/fenwa/','preloadver':'1','vm':'a'");
+    opts.env["FLAUNCHER_STALL_TIMEOUT"] = "4";
+    opts.env["FLAUNCHER_RETRY_BASE_MS"] = "20";
+    opts.timeoutMs = 60000;
+    ProcessResult r = RunProcess(
+        FL_CLI, {"update", "--install-dir", install.Path(), "--page-values", install / "values.txt", "--no-client"}, opts);
+    close(fd);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    // 4 s, then 2 s for each of three more attempts: 10 s, where four full waits were 16 s.
+    EXPECT_LT(r.seconds, 14.5) << r.err;
+    EXPECT_NE(r.err.find("trying again (4 of 4)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("reason: no data received for 2 s"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("下载失败,请检查网络设置."), std::string::npos) << r.err;
+}
+
+// One update of a data folder at a time: a second runner waits for the first,
+// and says so when it does not end in time.
+TEST_F(CliFixture, ASecondRunnerOnTheSameDataFolderIsRefusedWithItsOwnStatus) {
+    Start();
+    platform->SetResourceDelay("luncherVersion.pat", 7000);  // the first run takes its time
+    const pid_t first = StartBackground(FL_CLI, {"update", "--install-dir", install.Path(), "--login-url",
+                                                 platform->LoginUrl(), "--no-client"},
+                                        opts, data / "first.out", data / "first.err");
+    ASSERT_TRUE(WaitUntil([&] { return !platform->ResourceRequests().empty(); }, 10000));
+    ProcessResult second = Run({"--no-client"});
+    EXPECT_EQ(second.exitCode, 4) << second.err;
+    EXPECT_NE(second.err.find("当前系统中还有“更新工具”正在运行，请先关闭！！！"), std::string::npos) << second.err;
+    EXPECT_GE(second.seconds, 4.5) << "it waited for the first";
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(data / "first.err");
+    // Once the first has ended, the same command runs.
+    EXPECT_EQ(Run({"--no-client"}).exitCode, 0);
 }

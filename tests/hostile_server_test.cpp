@@ -139,6 +139,24 @@ TEST_F(HostileFixture, ADamagedInstallersPackLeavesNoListAndTheServerRepairsIt) 
     ExpectTreeMatchesServer();
 }
 
+// The installer's pack and the server's both hold an entry that never unpacks:
+// the files come one by one, and neither pack (as large as the game) stays.
+TEST_F(HostileFixture, APackThatNeverUnpacksIsNotKept) {
+    StartPlatform();
+    WithoutHashList();
+    platform->WriteInstallFolder(install.Path());
+    const std::string victim = DemoContent::LocalName(std::next(Content().files.begin(), 2)->first);
+    const std::string bad = DamageEntry(TreePack(Content()), victim);
+    WriteFile(install / "fenwa_full.dydr", bad);
+    Content().fullPack = bad;
+    Run r = RunUpdate();
+    EXPECT_TRUE(Has(r.requests, "fenwa_full.zip"));
+    EXPECT_TRUE(r.completed);
+    ExpectTreeMatchesServer();
+    for (const char* left : {"fenwa_full.zip", "fenwa_full.zip.resume", "fenwa_full_0.temp", "fenwa_full_1.temp"})
+        EXPECT_FALSE(Exists(RunFolder() + left)) << left;
+}
+
 TEST_F(HostileFixture, ADamagedInstallersPackOfANewInstallKeepsThePreviousList) {
     StartInstalled();
     WithoutHashList();  // the unpacker is what stops a damaged entry here

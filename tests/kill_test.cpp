@@ -128,3 +128,39 @@ TEST_F(KillFixture, FilesFinishedBeforeAKillAreNotRequestedAgain) {
     EXPECT_EQ(refetched, 0u);
     EXPECT_FALSE(Exists(journal));
 }
+
+TEST_F(KillFixture, AKillWhileTheHalvesAreMergedKeepsEveryByte) {
+    Nginx nginx(www.Path());
+    if (!nginx.Running()) GTEST_SKIP() << "nginx is not installed";
+    options.files = 24;
+    options.fileSize = 1 << 20;
+    options.packLacks = 0;
+    Prepare(nginx);
+    for (int round = 0; round < 3; ++round) {
+        TempDir data;
+        ProcessOptions o;
+        o.env = {{"XDG_DATA_HOME", data.Path()}, {"FLAUNCHER_TRACE", "1"}};
+        const std::string err = data / "err.txt";
+        const pid_t pid = StartBackground(FL_CLI, Args(), o, data / "out.txt", err);
+        // The moment the merge begins, and a little after: inside it, or just past it.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (ReadFile(err).find("开始合并文件") == std::string::npos && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 15)(random)));
+        KillAndReap(pid, SIGKILL);
+        ASSERT_NE(ReadFile(err).find("开始合并文件"), std::string::npos);
+
+        WriteFile(install / "values.txt", "'rsurl':'" + nginx.Url("/res/fenwa/") + "','preloadver':'2','vm':'a'");
+        nginx.ClearAccessLog();
+        o.env.erase("FLAUNCHER_TRACE");
+        o.timeoutMs = 120000;
+        ProcessResult again = RunProcess(FL_CLI, Args(), o);
+        WriteFile(install / "values.txt", "'rsurl':'" + nginx.Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
+        EXPECT_EQ(again.exitCode, 0) << again.err;
+        ExpectTree(data.Path() + "/fenwazelt/fenwa/");
+        const long long fetched = nginx.BytesSent("fenwa_full.zip?v=2a");
+        std::printf("[ killed  ] round %d: in the merge; the next run fetched %lld bytes of the pack\n", round, fetched);
+        EXPECT_LE(fetched, 4096) << "every byte was on the disk";
+        EXPECT_FALSE(Exists(data.Path() + "/fenwazelt/fenwa/fenwa_full_1.temp"));
+    }
+}

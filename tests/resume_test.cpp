@@ -185,6 +185,32 @@ TEST_F(EngineFixture, PackHalvesContinueAndAreMergedOnlyWhenOfOneBody) {
     EXPECT_FALSE(engine->m_bSuccess);
 }
 
+// Cut off while the second half was appended to the first: both halves and
+// their records are still there, and nothing is fetched again.
+TEST_F(EngineFixture, AMergeCutOffContinuesFromTheHalvesAndFetchesNothing) {
+    ASSERT_TRUE(StartEngine());
+    const std::string pack = Body(600000, 9);
+    for (size_t appended : {size_t(0), size_t(1), size_t(123456), size_t(300000)}) {
+        std::remove((RunFolder() + "pack.zip").c_str());
+        LeaveHalves(*this, pack, "\"p\"", pack, 300000, 300000, "\"p\"");
+        WriteFile(RunFolder() + "pack_0.temp", pack.substr(0, 300000 + appended));
+        server.ClearLog();
+        engine->m_bSuccess = true;
+        engine->m_nReceived = 0;
+        engine->DownloadSegmented(2, 600000);
+        engine->MergeSegments();
+        EXPECT_TRUE(ReadFile(RunFolder() + "pack.zip") == pack) << appended;
+        EXPECT_EQ(server.BytesServed(), 0) << appended;
+        EXPECT_TRUE(engine->m_bSuccess);
+        for (const char* left : {"pack_0.temp", "pack_1.temp", "pack_0.temp.resume", "pack_1.temp.resume"})
+            EXPECT_FALSE(Exists(RunFolder() + left)) << left;
+        fl::ResumeRecord merged;
+        long long held = 0;
+        EXPECT_TRUE(fl::LoadResume(RunFolder() + "pack.zip", merged, held)) << "the merged pack keeps its record";
+        EXPECT_EQ(held, 600000);
+    }
+}
+
 TEST_F(DemoFixture, FilesFinishedBeforeARunFailedAreNotFetchedAgain) {
     options.files = 30;
     StartPlatform();

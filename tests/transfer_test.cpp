@@ -29,7 +29,8 @@ TEST(HttpConn, ResourceUrlIsSplitIntoServerPortAndBase) {
     EXPECT_EQ(c.GetObjectBase(), "/a/b/");
     ASSERT_TRUE(c.Initialize("http://res.example/a/b"));
     EXPECT_EQ(c.GetPort(), 80);
-    EXPECT_EQ(c.GetObjectBase(), "/a/b") << "kept as written";
+    EXPECT_EQ(c.GetObjectBase(), "/a/b/") << "an address names a folder, slash or not";
+    EXPECT_EQ(c.RequestUrl("luncherVersion.pat", ""), "http://res.example:80/a/b/luncherVersion.pat");
     EXPECT_FALSE(c.Initialize("https://res.example/a/"));
     EXPECT_FALSE(c.Initialize("ftp://res.example/a/"));
     EXPECT_FALSE(c.Initialize("http://res.example:99999/"));
@@ -190,6 +191,22 @@ TEST_F(EngineFixture, AStalledServerTimesOutInsteadOfHanging) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
     EXPECT_EQ(ReadFile(RunFolder() + "f.dat"), "old");
     EXPECT_FALSE(engine->m_bSuccess);
+}
+
+TEST_F(EngineFixture, ATransferTriedAgainSaysSoOnThePanelUntilBytesFlowAgain) {
+    ASSERT_TRUE(StartEngine());
+    server.AddFile("/res/f.dat", Pattern(100000));
+    Behaviour reset;
+    reset.breakAfter = 1000;
+    reset.times = 1;
+    reset.etag = "\"f\"";
+    server.SetBehaviour("/res/f.dat", reset);
+    EXPECT_TRUE(engine->FetchToFile("f.dat"));
+    EXPECT_TRUE(engine->m_bSuccess);
+    const auto lines = progress.RateLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "网络不稳定,正在重试(2/4)"), lines.end());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "") << "gone once the bytes came";
 }
 
 TEST_F(EngineFixture, ALockedFinalFileKeepsTheTempFile) {

@@ -85,6 +85,23 @@ TEST_F(DemoFixture, ADifferentInstalledPackageWinsOverACurrentPackList) {
     ExpectTreeMatchesServer();
 }
 
+// Installed without the installer's pack: the server's full pack stands in for
+// it once, and the installed version is recorded as the installer's pack would.
+TEST_F(DemoFixture, AnInstallWithoutItsPackFetchesTheFullPackOnce) {
+    StartPlatform();
+    platform->WriteInstallFolder(install.Path());
+    std::remove((install / (Content().fullPackName + ".dydr")).c_str());
+    Run first = RunUpdate();
+    EXPECT_TRUE(first.completed);
+    EXPECT_TRUE(Has(first.requests, "fenwa_full.zip"));
+    EXPECT_EQ(ReadFile(RunFolder() + "installver.pat"), ReadFile(install / "installver.pat"));
+    ExpectTreeMatchesServer();
+    Run second = RunUpdate();
+    EXPECT_TRUE(second.completed);
+    EXPECT_FALSE(Has(second.requests, "fenwa_full.zip")) << "the folder is whole: no pack";
+    EXPECT_FALSE(Has(second.requests, Content().fullPackName + ".zip"));
+}
+
 TEST_F(DemoFixture, AnEmptyArchiveFallsBackToTheFileList) {
     StartPlatform();
     Content().fullPack = fldemo::BuildPack({});
@@ -103,7 +120,8 @@ TEST_F(DemoFixture, APackEntryLeavingTheRunFolderIsNeverWritten) {
     EXPECT_TRUE(Has(r.boxes, "文件[../escaped.txt]解压失败!"));
     EXPECT_TRUE(Has(r.boxes, "更新包下载失败!"));
     EXPECT_FALSE(Exists(data / "fenwazelt/escaped.txt"));
-    EXPECT_TRUE(Exists(RunFolder() + "fenwa_full.zip")) << "kept for a manual unpack";
+    EXPECT_FALSE(Exists(RunFolder() + "fenwa_full.zip")) << "a pack that never unpacks is not kept";
+    EXPECT_FALSE(Exists(RunFolder() + "fenwa_full.zip.resume"));
 }
 
 TEST_F(DemoFixture, AListedNameLeavingTheRunFolderIsNeverFetched) {

@@ -4,7 +4,9 @@
 #include <httplib.h>
 #include <webkit2/webkit2.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "app/SharedTexts.h"
 #include "app/WobrApp.h"
@@ -142,6 +144,24 @@ TEST_F(WmFixture, TheGameViewRestoresShrinksToItsMinimumAndFitsTheWorkArea) {
     EXPECT_EQ(fitted.y, area.y);
     EXPECT_EQ(fitted.x, area.x);
     EXPECT_EQ(fitted.w, area.w);
+}
+
+// The game view asks again until the window manager maximises it; a restore by
+// the player while those requests are still pending must stay restored.
+TEST_F(WmFixture, ARestoreRightAfterEnteringTheGameViewStaysRestored) {
+    for (int i = 0; i < 3; ++i) {
+        dlg->PostLauncherMessage(fl::kCodeEnterGameView, 0);
+        ASSERT_TRUE(Settles([&] { return dlg->IsGameView(); }));
+        // A busy machine: the window manager's answer comes after the first repeat is due.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        ASSERT_TRUE(Settles([&] { return dlg->IsMaximizedNow(); }));
+        dlg->OnMessage(fl::WM_CAPTIONBUTTON, reinterpret_cast<uintptr_t>(&dlg->m_captionButtons), 1);
+        Pump(2500);  // longer than every pending request together
+        EXPECT_FALSE(Maximized());
+        EXPECT_FALSE(dlg->IsMaximizedNow());
+        dlg->PostLauncherMessage(fl::kCodeLeaveGameView, 0);
+        ASSERT_TRUE(Settles([&] { return !dlg->IsGameView() && Where().w == 1030; }));
+    }
 }
 
 TEST_F(WmFixture, LeavingAMaximisedGameViewGivesTheLoginViewAsAtStart) {

@@ -176,6 +176,7 @@ bool CWobrDlg::on_configure_event(GdkEventConfigure* event) {
 bool CWobrDlg::on_window_state_event(GdkEventWindowState* event) {
     const bool r = Gtk::Window::on_window_state_event(event);
     m_bMaximized = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    if (m_bMaximized) m_ensureMaximized.disconnect();  // the request went through: no more asking
     if (!m_bGameView && !m_bMaximized) {
         // Back in the login view: whatever the window manager restored, the view is 1030 x 650, centred.
         int w = 0, h = 0;
@@ -238,6 +239,7 @@ void CWobrDlg::EnterGameView() {
 }
 
 void CWobrDlg::LeaveGameView() {
+    m_ensureMaximized.disconnect();
     m_bGameView = false;
     m_bResizable = false;
     unmaximize();
@@ -248,6 +250,8 @@ void CWobrDlg::LeaveGameView() {
 }
 
 void CWobrDlg::ToggleMaximize() {
+    // The player's choice wins over a maximise request still being repeated.
+    m_ensureMaximized.disconnect();
     if (m_bMaximized)
         unmaximize();
     else

@@ -121,6 +121,8 @@ public:
     void DownloadRange(const std::string& name, DownloadWorkItem item);
     void DownloadFileList(DownloadWorkItem item);
     void MergeSegments();
+    // The full pack's halves and their records, gone.
+    void RemoveSegments();
     std::string MakeSegmentTempName(const DownloadWorkItem& item) const;
     long long QueryRemoteSize(const std::string& name);
     void StartWorkers();

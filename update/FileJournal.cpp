@@ -27,7 +27,7 @@ void CFileJournal::Append(const std::string& name, const std::string& version) {
     if (m_fd >= 0) WriteAll(m_fd, line.data(), line.size());  // one write: a line is whole or torn at the end
 }
 
-bool CFileJournal::Replay(const std::function<void(std::string_view)>& onLine) const {
+bool CFileJournal::Replay(const std::function<void(std::string_view)>& onLine) {
     std::string text;
     {
         std::lock_guard lock(m_cs);
@@ -37,6 +37,13 @@ bool CFileJournal::Replay(const std::function<void(std::string_view)>& onLine) c
     for (size_t nl = text.find('\n'); nl != std::string::npos; nl = text.find('\n', start)) {
         onLine(std::string_view(text).substr(start, nl - start));
         start = nl + 1;
+    }
+    if (start < text.size()) {
+        // A line torn by a kill: cut away, or the next line appended would join it.
+        std::lock_guard lock(m_cs);
+        if (m_fd >= 0) close(m_fd);
+        m_fd = -1;
+        if (truncate(m_strPath.c_str(), off_t(start)) != 0) unlink(m_strPath.c_str());
     }
     return true;
 }

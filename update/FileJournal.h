@@ -15,8 +15,9 @@ public:
     void SetPath(const std::string& path);
     // One writer at a time; a failure only costs the file being fetched again.
     void Append(const std::string& name, const std::string& version);
-    // Each whole line (a torn last line is left out). False when there is no journal.
-    bool Replay(const std::function<void(std::string_view)>& onLine) const;
+    // Each whole line; a torn last line is left out and cut from the file, so
+    // the next line appended stands on its own. False when there is no journal.
+    bool Replay(const std::function<void(std::string_view)>& onLine);
     void Remove();
 
 private:

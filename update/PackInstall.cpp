@@ -31,10 +31,20 @@ bool CDownloader::UpdatePack() {
     if (state == 1) return DownloadNewPack(m_strNewVersion);
     if (state == 3 || state == 4) {
         const std::string install = m_app.GetLauncherFolder();
+        const std::string run = GetRunFolder(false);
+        // The full pack in place stands for the installed version as the
+        // installer's pack would: recorded, or every later run fetches it again.
+        auto fullPackForInstall = [&] {
+            if (!DownloadFullPack()) return false;
+            if (!install.empty() && PathFileExists(install + "installver.pat")) {
+                DeleteFile(run + "installver.pat");
+                CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
+            }
+            return true;
+        };
         if (install.empty()) return DownloadFullPack();
         const std::string source = install + NormalizeSeparators(m_strFullPack) + ".dydr";
-        if (m_strFullPack.empty() || !PathFileExists(source)) return DownloadFullPack();
-        const std::string run = GetRunFolder(false);
+        if (m_strFullPack.empty() || !PathFileExists(source)) return fullPackForInstall();
         const std::string target = run + NormalizeSeparators(m_strFullPack) + ".zip";
         OutputDebugStringW("copying the installer's pack " + ShortName(source));
         CopyFileKeepMode(source, target, true, &m_bStopping);  // an existing target is unpacked as it is
@@ -43,7 +53,7 @@ bool CDownloader::UpdatePack() {
             // Not the pack the list names: the server's is fetched instead.
             OutputDebugStringW("the installer's pack is not the one hash.pat lists: " + why);
             DeleteFile(target);
-            return DownloadFullPack();
+            return fullPackForInstall();
         }
         DeleteFile(run + "installver.pat");
         CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
@@ -128,6 +138,7 @@ bool CDownloader::DownloadFullPack() {
         if (LoadResume(target, merged, held) && held == merged.total && merged.total == m_nTotalSize &&
             merged.validator == m_strSizeValidator && CheckLocalFile(target, name).empty()) {
             OutputDebugStringW("the pack merged by an earlier run is still the server's: " + ShortName(target));
+            RemoveSegments();  // left behind by a run cut off right after the merge
         } else {
             // What the halves hold already is on the disk; the rest must fit.
             if (!EnsureSpace(m_nTotalSize - SegmentBytesHeld())) return false;
@@ -150,9 +161,13 @@ bool CDownloader::DownloadFullPack() {
     }
     if (!PathFileExists(target)) return false;
     const int unpacked = UnzipPack(target);
-    if (unpacked == UNZIP_NO_SPACE) return false;  // the pack is whole: kept for the next run
+    // The pack is whole: kept for the next run.
+    if (unpacked == UNZIP_NO_SPACE || unpacked == UNZIP_STOPPED) return false;
     if (unpacked != UNZIP_OK) {
-        RemoveResume(target);  // a pack that does not unpack is fetched anew next time
+        // A pack that does not unpack is fetched anew next time: as large as the
+        // game, it is not kept.
+        DeleteFile(target);
+        RemoveResume(target);
         m_app.ShowStatusText("文件[" + ShortName(target) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
@@ -186,12 +201,12 @@ bool CDownloader::DownloadNewPack(const std::string& version) {
     if (!fetched) return false;
     const std::string path = GetRunFolder(false) + NormalizeSeparators(name);
     const int unpacked = UnzipPack(path);
-    if (unpacked == UNZIP_NO_SPACE) return false;
+    if (unpacked == UNZIP_NO_SPACE || unpacked == UNZIP_STOPPED) return false;
+    DeleteFile(path);  // whole or not: the next run fetches the pack again
     if (unpacked != UNZIP_OK) {
         m_app.ShowStatusText("文件[" + ShortName(path) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
-    DeleteFile(path);
     m_app.ShowStatusText("已成功更新至版本[" + ShortName(version) + "]");
     m_app.ShowStatusText("update to new version[" + ShortName(version) + "] success!");
     return true;

@@ -10,14 +10,19 @@ std::string NormalizeSeparators(std::string name) {
 
 namespace {
 
-// Names are UTF-8 text; bytes that are not (a list that is not text) name nothing.
+// Names are UTF-8 text; bytes that are not (a list that is not text) name
+// nothing. Strictly: no overlong forms, no surrogates, nothing past U+10FFFF.
 bool IsUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || (n == 2 && c < 0xC2) || i + n > s.size()) return false;
+        const size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
         for (size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        // The second byte's range is narrower after these leads.
+        const unsigned char c1 = n > 1 ? static_cast<unsigned char>(s[i + 1]) : 0;
+        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+            return false;
         i += n;
     }
     return true;

@@ -33,6 +33,11 @@ public:
     }
     void Finish() override { ++m_nFinished; }
     void Abort() override { ++m_nAborted; }
+    void ShowRateLine(const std::string& text) override { Add(m_rateLines, text); }
+    std::vector<std::string> RateLines() {
+        std::lock_guard lock(m_mutex);
+        return m_rateLines;
+    }
 
     std::vector<std::string> Status() {
         std::lock_guard lock(m_mutex);
@@ -58,7 +63,7 @@ private:
         v.push_back(s);
     }
     std::mutex m_mutex;
-    std::vector<std::string> m_status;
+    std::vector<std::string> m_status, m_rateLines;
     std::vector<int> m_percents;
     std::vector<std::pair<int, int>> m_ranges;
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,13 @@ std::vector<std::string> BuildEnv(const std::map<std::string, std::string>& extr
         if (eq != std::string::npos) all[kv.substr(0, eq)] = kv.substr(eq + 1);
     }
     for (const auto& [k, v] : extra) all[k] = v;
+    // The launcher's lock is one per user: programs of tests that run side by
+    // side share it only when they share a data folder, as on a player's machine.
+    if (extra.count("XDG_DATA_HOME") && !extra.count("XDG_RUNTIME_DIR")) {
+        const std::string run = extra.at("XDG_DATA_HOME") + "/.run";
+        mkdir(run.c_str(), 0700);
+        all["XDG_RUNTIME_DIR"] = run;
+    }
     std::vector<std::string> out;
     for (const auto& [k, v] : all) out.push_back(k + "=" + v);
     return out;

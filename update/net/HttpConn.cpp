@@ -1,9 +1,26 @@
 #include "update/net/HttpConn.h"
 
+#include <cctype>
+
 #include "platform/TextCodec.h"
 #include "update/PathSafety.h"
 
 namespace fl {
+
+namespace {
+
+// The host as the library gave it back, already decoded: it is written into
+// every request's address as it stands, so it must need no encoding (a "%"
+// would be decoded a second time there).
+bool IsPlainHost(const std::string& host) {
+    if (host.empty()) return false;
+    for (unsigned char c : host)
+        if (!(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == ':' || c == '[' || c == ']' || c >= 0x80))
+            return false;
+    return true;
+}
+
+}  // namespace
 
 HttpConn::HttpConn() = default;
 HttpConn::~HttpConn() = default;
@@ -17,11 +34,13 @@ bool HttpConn::Initialize(const std::string& url) {
 bool HttpConn::Rebase(const std::string& url) {
     UrlParts parts;
     if (!ParseUrl(Trim(url), parts) || parts.scheme != "http") return false;
-    if (parts.hasUser || parts.hasQuery || parts.hasFragment || parts.host.empty()) return false;
+    if (parts.hasUser || parts.hasQuery || parts.hasFragment || !IsPlainHost(parts.host)) return false;
     std::lock_guard lock(m_cs);
     m_strServer = parts.host;
     m_nPort = parts.port;
-    m_strObjectBase = parts.path.empty() ? "/" : parts.path;
+    // The address names a folder, with or without its closing slash.
+    m_strObjectBase = parts.path;
+    if (m_strObjectBase.empty() || m_strObjectBase.back() != '/') m_strObjectBase += '/';
     return true;
 }
 

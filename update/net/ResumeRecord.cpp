@@ -22,11 +22,15 @@ bool LoadResume(const std::string& temp, ResumeRecord& record, long long& held) 
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // a record edited elsewhere
         if (line.rfind("size|", 0) == 0) record.total = ParseLeadingNumber(line.substr(5));
         if (line.rfind("validator|", 0) == 0) record.validator = line.substr(10);
         start = end + 1;
     }
+    // A validator goes back to the server in a header: nothing that could end or bend one.
+    for (unsigned char c : record.validator)
+        if (c < 0x20 || c == 0x7F) return false;
     if (record.validator.empty() || record.total <= 0 || st.st_size > record.total) return false;
     held = st.st_size;
     return true;

@@ -1,6 +1,9 @@
 // Passing faults are tried again; an address that keeps failing gives way to
 // the next one "hostconfig.ini" names.
+#include <algorithm>
+
 #include "app/WobrApp.h"
+#include "platform/HttpClient.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
@@ -21,6 +24,9 @@ bool CDownloader::RunWithRetries(const std::string& what, const AttemptFn& attem
         for (int n = 1; n <= kTransferAttempts; ++n) {
             long retryAfter = -1;
             std::string cause;
+            // Later attempts wait half as long for a silent server: the whole
+            // give-up stays near a minute, not four full stall limits.
+            CScopedStallLimit stall(n == 1 ? 0 : std::max(1L, HttpTimeouts::FromEnvironment().stallSeconds / 2));
             const Attempt a = attempt(n, retryAfter, cause);
             if (a == Attempt::Done) return true;
             if (!cause.empty()) t_strLastCause = cause;
@@ -29,6 +35,7 @@ bool CDownloader::RunWithRetries(const std::string& what, const AttemptFn& attem
             if (n == kTransferAttempts) break;
             m_app.ShowTransferNote(Format("%s: %s; trying again (%d of %d)", ShortName(what).c_str(), cause.c_str(),
                                           n + 1, kTransferAttempts));
+            m_gauge.NoteRetry(n + 1, kTransferAttempts);
             if (!WaitBeforeRetry(n + 1, retryAfter, m_bStopping)) return false;  // a close ends the wait at once
         }
         if (!SwitchMirror(mirror)) return false;

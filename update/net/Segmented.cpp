@@ -224,7 +224,11 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
         // What this half holds already of the same body, from an earlier attempt or run.
         ResumeRecord record;
         long long held = 0;
-        if (!LoadResume(temp, record, held) || record.total != m_nTotalSize || held > want) held = 0;
+        if (!LoadResume(temp, record, held) || record.total != m_nTotalSize) held = 0;
+        // More than the half: a merge cut off while it appended the other half.
+        // The half's own bytes come first; the rest is cut away.
+        if (held > want && truncate(temp.c_str(), want) != 0) held = 0;
+        held = std::min(held, want);
         const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (held > 0 ? O_APPEND : O_TRUNC), 0644);
         if (fd < 0) {
             openFailed = true;
@@ -302,99 +306,88 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
     }
 }
 
+void CDownloader::RemoveSegments() {
+    for (int w = 0; w < 2; ++w) {
+        DownloadWorkItem item;
+        item.worker = w;
+        const std::string temp = MakeSegmentTempName(item);
+        if (temp.empty()) continue;
+        RemoveResume(temp);
+        unlink(temp.c_str());
+    }
+}
+
 void CDownloader::MergeSegments() {
     // A half that arrived short is never merged as if whole: both segments stay.
     if (m_nSegmentState[0] == 2 || m_nSegmentState[1] == 2) {
         OutputDebugStringW("合并文件取消: segment incomplete");
         return;
     }
-    // Two halves make one file only when they are of the same body.
-    ResumeRecord mergedRecord;
-    {
-        DownloadWorkItem first, second;
-        second.worker = 1;
-        const std::string a = MakeSegmentTempName(first), b = MakeSegmentTempName(second);
-        ResumeRecord ra, rb;
-        long long ha = 0, hb = 0;
-        const bool hasA = LoadResume(a, ra, ha), hasB = LoadResume(b, rb, hb);
-        if (m_nSegmentState[0] == 1 && m_nSegmentState[1] == 1 &&
-            (hasA != hasB || ra.total != rb.total || ra.validator != rb.validator)) {
-            OutputDebugStringW("合并文件取消: the halves are of different bodies");
-            for (const std::string& t : {a, b}) {
-                RemoveResume(t);
-                unlink(t.c_str());
-            }
-            m_bSuccess = false;
-            Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
-            return;
-        }
-        RemoveResume(a);
-        RemoveResume(b);
-        mergedRecord = ra;
+    DownloadWorkItem first, second;
+    second.worker = 1;
+    const std::string a = MakeSegmentTempName(first), b = MakeSegmentTempName(second);
+    if (a.empty() || !IsSafeRelativeName(m_strRequest)) return;
+    if (m_nSegmentState[0] != 1 || m_nSegmentState[1] != 1 || !PathFileExists(a) || !PathFileExists(b)) {
+        // Nothing to merge (the run is closing, or a half was never fetched): what is held stays.
+        m_bSuccess = false;
+        Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+        return;
     }
-    if (!IsSafeRelativeName(m_strRequest)) return;
+    // Two halves make one file only when they are of the same body.
+    ResumeRecord ra, rb;
+    long long ha = 0, hb = 0;
+    const bool hasA = LoadResume(a, ra, ha), hasB = LoadResume(b, rb, hb);
+    if (hasA != hasB || ra.total != rb.total || ra.validator != rb.validator) {
+        OutputDebugStringW("合并文件取消: the halves are of different bodies");
+        RemoveSegments();
+        m_bSuccess = false;
+        Tell(Format("文件[%s]下载失败!", ShortName(m_strRequest).c_str()));
+        return;
+    }
     const std::string target = GetRunFolder(false) + NormalizeSeparators(m_strRequest);
     const uint32_t started = timeGetTime();
     OutputDebugStringW("开始合并文件。");
-    DownloadWorkItem item;
-    int out = -1;
+    // The first half grows into the whole pack and is renamed into place last.
+    // Until then both halves and their records stay as they were fetched: a run
+    // cut off while merging continues from them (the first half is cut back to
+    // its own bytes), and fetches nothing again.
+    // Not O_APPEND: the kernel's copy refuses a file opened for appending.
+    const int out = open(a.c_str(), O_WRONLY | O_CLOEXEC);
+    const int in = open(b.c_str(), O_RDONLY | O_CLOEXEC);
     // The first half was hashed as it arrived; the second is hashed as it is copied.
     const bool checking = m_halfCheck.Active();
-    bool streamed = false;
-    // The target is created (emptied) when the first segment is handled.
-    auto openTarget = [&](int flags) {
-        if (out >= 0) return true;
-        out = open(target.c_str(), flags | O_RDWR | O_CLOEXEC, 0644);
-        if (out < 0) Tell(Format("文件[%s]打开失败!", ShortName(target).c_str()));
-        return out >= 0;
-    };
-    for (int n = 0; n < 2; ++n) {
-        item.worker = n;
-        const std::string segment = MakeSegmentTempName(item);
-        if (m_nSegmentState[n] != 1 || !PathFileExists(segment)) {
-            if (!openTarget(O_CREAT | O_TRUNC)) return;
-            Tell(Format("文件[%s]下载失败!", ShortName(segment).c_str()));
-            continue;
-        }
-        // The first half becomes the target itself; only the second is copied.
-        if (out < 0 && std::rename(segment.c_str(), target.c_str()) == 0) {
-            if (!openTarget(0)) return;
-            streamed = n == 0;
-            continue;
-        }
-        if (!openTarget(O_CREAT | O_TRUNC)) return;
-        int in = open(segment.c_str(), O_RDONLY | O_CLOEXEC);
-        if (in < 0) {
-            Tell(Format("文件[%s]打开失败!", ShortName(segment).c_str()));
-            continue;
-        }
-        lseek(out, 0, SEEK_END);
-        const bool ok = checking && streamed ? CopyHashing(in, out, m_halfCheck, m_bStopping)
-                                                : CopyInPieces(in, out, m_bStopping);
-        streamed = streamed && ok;
-        close(in);
-        if (!ok) {
-            m_bSuccess = false;
-            Tell("请求服务器数据失败!");
-            continue;
-        }
-        unlink(segment.c_str());
-    }
+    bool ok = out >= 0 && in >= 0 && lseek(out, 0, SEEK_END) >= 0;
+    if (ok) ok = checking ? CopyHashing(in, out, m_halfCheck, m_bStopping) : CopyInPieces(in, out, m_bStopping);
+    if (in >= 0) close(in);
+    if (out >= 0 && close(out) != 0) ok = false;
     OutputDebugStringW(Format("合并文件花费时间：%d", int(timeGetTime() - started)));
-    if (out >= 0) close(out);
-    if (out >= 0 && m_bSuccess && checking) {
+    if (!ok) {
+        if (m_bStopping) return;
+        m_bSuccess = false;
+        Tell(out < 0 || in < 0 ? Format("文件[%s]打开失败!", ShortName(out < 0 ? a : b).c_str())
+                               : std::string("请求服务器数据失败!"));
+        return;
+    }
+    if (checking) {
         // A pack that is not the listed one is never unpacked, nor kept.
-        const std::string why = streamed ? m_halfCheck.Verdict() : CheckLocalFile(target, m_strRequest);
+        const std::string why = m_halfCheck.Verdict();
         if (!why.empty()) {
             OutputDebugStringW(Format("%s is not the file hash.pat lists: %s", ShortName(m_strRequest).c_str(), why.c_str()));
-            unlink(target.c_str());
-            RemoveResume(target);
+            RemoveSegments();
             m_bPackDamaged = true;
             return;
         }
     }
-    // What the merged pack is, should the run end before it is unpacked.
-    if (out >= 0 && m_bSuccess && PathFileExists(target)) SaveResume(target, mergedRecord);
+    // What the merged pack is, should the run end before it is unpacked: written
+    // before the rename, so the pack is never in place without it.
+    SaveResume(target, ra);
+    if (std::rename(a.c_str(), target.c_str()) != 0) {
+        RemoveResume(target);
+        m_bSuccess = false;
+        Tell(Format("文件[%s]打开失败!", ShortName(target).c_str()));
+        return;
+    }
+    RemoveSegments();
 }
 
 }  // namespace fl

@@ -2,6 +2,7 @@
 
 #include "app/WobrApp.h"
 #include "platform/Clock.h"
+#include "platform/TextCodec.h"
 #include "platform/Trace.h"
 
 namespace fl {
@@ -19,13 +20,39 @@ void CTransferGauge::BeginStage(std::function<long long()> remaining) {
 }
 
 void CTransferGauge::EndStage() {
-    if (!m_bActive.exchange(false)) return;
+    const bool noted = m_bNote.exchange(false);
+    if (noted) {
+        std::lock_guard lock(m_cs);
+        m_strNote.clear();
+    }
+    if (!m_bActive.exchange(false)) {
+        if (noted) m_app.ShowRateLine("");
+        return;
+    }
     const long long now = SteadyMs();
     TraceF("transferred %lld bytes at %s", m_meter.Total(), FormatRate(m_meter.Rate(now)).c_str());
     m_app.ShowRateLine("");
 }
 
+void CTransferGauge::NoteRetry(int attempt, int of) {
+    const std::string note = Format("网络不稳定,正在重试(%d/%d)", attempt, of);
+    {
+        std::lock_guard lock(m_cs);
+        m_strNote = note;
+    }
+    m_bNote = true;
+    OutputDebugStringW(note);
+    m_app.ShowRateLine(m_bActive ? Line(SteadyMs()) : note);
+}
+
 bool CTransferGauge::OnBytes(size_t size) {
+    if (m_bNote.exchange(false)) {
+        {
+            std::lock_guard lock(m_cs);
+            m_strNote.clear();
+        }
+        if (!m_bActive) m_app.ShowRateLine("");
+    }
     if (m_bActive) m_meter.Add((long long)size, SteadyMs());
     const bool go = m_limit.Take((long long)size, m_stop);
     OnTick();  // the library's own ticks come seldom while bytes flow
@@ -41,6 +68,8 @@ std::string CTransferGauge::Line(long long nowMs) {
     std::string line = FormatRate(m_meter.Rate(nowMs));
     const long long left = remaining >= 0 ? m_meter.SecondsLeft(remaining, nowMs) : -1;
     if (left >= 0) line += "  " + FormatTimeLeft(left);
+    std::lock_guard lock(m_cs);
+    if (!m_strNote.empty()) line += "  " + m_strNote;
     return line;
 }
 

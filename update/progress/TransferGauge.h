@@ -25,6 +25,9 @@ public:
     // No transfer to show (unpacking, nothing to fetch, the end): the line hides.
     void EndStage();
 
+    // A transfer is tried again: the line says so until bytes flow again.
+    void NoteRetry(int attempt, int of);
+
     bool OnBytes(size_t size) override;
     // Shows the line at most once a second, and traces it every 5 s.
     void OnTick() override;
@@ -36,8 +39,10 @@ private:
     const std::atomic<bool>& m_stop;
     CRateMeter m_meter;
     CRateLimit m_limit;
-    std::mutex m_cs;  // guards m_fnRemaining
+    std::mutex m_cs;  // guards m_fnRemaining and m_strNote
     std::function<long long()> m_fnRemaining;
+    std::string m_strNote;
+    std::atomic<bool> m_bNote{false};
     std::atomic<bool> m_bActive{false};
     std::atomic<long long> m_nShownMs{0}, m_nTracedMs{0};
 };
