@@ -1,5 +1,7 @@
 #include "app/WobrApp.h"
 
+#include <algorithm>
+
 #include <atomic>
 
 #include "app/AppMessage.h"
@@ -7,6 +9,7 @@
 #include "app/LoadingMovie.h"
 #include "app/SharedTexts.h"
 #include "app/StartupChecks.h"
+#include "app/StatusText.h"
 #include "platform/CrashFilter.h"
 #include "platform/ModulePath.h"
 #include "platform/RunLog.h"
@@ -94,7 +97,10 @@ int CWobrApp::ExitInstance() {
 }
 
 void CWobrApp::SetStep(int step) {
-    m_nPercentFloor = 0;  // a new stage counts from its start
+    {
+        std::lock_guard lock(m_csPercent);
+        m_nPercentFloor = 0;  // a new stage counts from its start
+    }
     m_nStep.store(step);
     m_hStepEvent.Set();
 }
@@ -120,18 +126,26 @@ ReportValues CWobrApp::GetReportValues() const {
 }
 
 void CWobrApp::ShowStatusText(const std::string& text) {
-    // The run's log gets what the player read, but not every step of a counter.
-    const bool counter = text.rfind("下载更新中...", 0) == 0 || text.rfind("正在下载更新文件...", 0) == 0;
-    if (TraceEnabled() || !counter) OutputDebugStringW("status: " + text);
+    // The run's log gets what the player read, but not every step of a counter
+    // (its end only), nor the same text again and again (one per unpacked entry).
+    bool log = TraceEnabled();
+    if (!log) {
+        const bool counter = !CounterStem(text).empty();
+        std::lock_guard lock(m_csStatusLog);
+        log = (!counter || CounterComplete(text)) && text != m_strLastLogged;
+        if (log) m_strLastLogged = text;
+    }
+    if (log) OutputDebugStringW("status: " + text);
     if (m_pProgressHost) m_pProgressHost->ShowStatusText(text);
 }
 
 void CWobrApp::SetProgressPercent(int percent) {
-    // Never backwards within a stage (a half that starts over, two workers reporting).
-    int floor = m_nPercentFloor;
-    while (percent > floor && !m_nPercentFloor.compare_exchange_weak(floor, percent)) {
-    }
-    if (percent < floor) percent = floor;
+    // Never backwards within a stage (a half that starts over, two workers
+    // reporting): the floor is checked and the figure drawn under one lock, so
+    // a worker with an older figure cannot draw after one with a newer.
+    std::lock_guard lock(m_csPercent);
+    percent = std::max(percent, m_nPercentFloor);
+    m_nPercentFloor = percent;
     if (m_pProgressHost) m_pProgressHost->SetProgressPercent(percent);
 }
 
@@ -144,6 +158,7 @@ void CWobrApp::ShowTransferNote(const std::string& text) {
 }
 
 void CWobrApp::SetProgressRange(int lower, int upper) {
+    std::lock_guard lock(m_csPercent);
     m_nPercentFloor = 0;
     if (m_pProgressHost) m_pProgressHost->SetProgressRange(lower, upper);
 }

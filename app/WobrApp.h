@@ -123,7 +123,10 @@ private:
 
     CEvent m_hStepEvent{false, false};
     std::atomic<int> m_nStep{0};
-    std::atomic<int> m_nPercentFloor{0};  // the stage's highest percentage so far
+    std::mutex m_csStatusLog;  // guards m_strLastLogged
+    std::string m_strLastLogged;
+    std::mutex m_csPercent;  // guards m_nPercentFloor and the order of the figures drawn
+    int m_nPercentFloor = 0;  // the stage's highest percentage so far
     std::atomic<bool> m_bStopping{false};
     std::thread m_stepThread;
 

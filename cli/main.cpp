@@ -44,13 +44,6 @@ int Usage(const char* why) {
     return why ? 2 : 0;
 }
 
-std::string Absolute(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return path;
-    return std::string(cwd) + "/" + path;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,8 +89,8 @@ int main(int argc, char** argv) {
     if (loginUrl.empty() == valuesFile.empty()) return Usage("give exactly one of --login-url and --page-values");
     if (!fl::IsFolder(installDir)) return Usage(("no such folder: " + installDir).c_str());
     // Paths are taken relative to where the runner was started, before it moves to the data folder.
-    installDir = Absolute(installDir);
-    if (!valuesFile.empty()) valuesFile = Absolute(valuesFile);
+    installDir = fl::AbsolutePath(installDir);
+    if (!valuesFile.empty()) valuesFile = fl::AbsolutePath(valuesFile);
     if (installDir.back() != '/') installDir += '/';
 
     // One launcher at a time, window or runner: two updates of one data folder
@@ -110,10 +103,10 @@ int main(int argc, char** argv) {
         return 4;
     }
 
-    flcli::CCliBoxes boxes;
+    flcli::CCliProgress progress;
+    flcli::CCliBoxes boxes(progress);
     fl::SetMessageBoxHost(&boxes);
     flcli::CCliWindow window;
-    flcli::CCliProgress progress;
     int status = 1;
     {
         fl::CWobrApp app;
@@ -153,10 +146,8 @@ int main(int argc, char** argv) {
         if (verify) {
             fl::CDownloader* engine = app.GetDownloader(window.GameParams().Copy());
             if (!engine) return 2;
-            const bool whole = engine->VerifyRunFolder(repair, [](const std::string& line) {
-                std::printf("%s\n", line.c_str());
-                std::fflush(stdout);
-            });
+            const bool whole =
+                engine->VerifyRunFolder(repair, [&](const std::string& line) { progress.Say(stdout, line); });
             fl::TraceF("result: the run folder is %s (exit %d)", whole ? "whole" : "not whole", whole ? 0 : 1);
             fl::SetMessageBoxHost(nullptr);
             return whole ? 0 : 1;

@@ -99,12 +99,22 @@ int main(int argc, char** argv) {
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
+    // A tree the server made for itself goes with it.
+    std::string ownTree;
+    struct RemoveTree {
+        std::string& path;
+        ~RemoveTree() {
+            std::error_code ec;
+            if (!path.empty()) std::filesystem::remove_all(path, ec);
+        }
+    } removeTree{ownTree};
     try {
         fldemo::CDemoPlatform platform(fldemo::BuildDemoContent(options), port);
         if (treeDir.empty()) {
             char pattern[] = "/tmp/fenwa-demo-tree-XXXXXX";
             if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a folder for the tree");
-            treeDir = std::string(pattern) + "/res";
+            ownTree = pattern;
+            treeDir = ownTree + "/res";
         }
         const std::string fullPack = PublishContent(platform.Content(), treeDir);
         platform.ServeTree(treeDir);

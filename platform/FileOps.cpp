@@ -81,4 +81,13 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     }
 }
 
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return path;
+    std::string base = cwd;
+    if (base.back() != '/') base += '/';
+    return path == "." ? cwd : base + (path.rfind("./", 0) == 0 ? path.substr(2) : path);
+}
+
 }  // namespace fl

@@ -20,5 +20,7 @@ bool WriteAll(int fd, const char* data, size_t n);
 
 bool DeleteFile(const std::string& path);  // true when it is gone (or was never there)
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// A path given on a command line, taken from the current folder when relative.
+std::string AbsolutePath(const std::string& path);
 
 }  // namespace fl

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
@@ -17,15 +18,27 @@ std::mutex g_cs;
 int g_fd = -1;
 std::vector<std::string> g_secrets;
 
-// Older logs of the same kind beyond the newest `keep` go (names sort by time).
+// Where a log stands among the runs: its start time, then its number within
+// that second ("-1" is the second run of the second, and sorts after the first).
+std::pair<std::string, long> LogOrder(const std::string& name, const std::string& prefix) {
+    const std::string rest = name.substr(prefix.size() + 1, name.size() - prefix.size() - 1 - 4);  // no ".log"
+    const size_t dash = rest.find('-', rest.find('-') + 1);
+    if (dash == std::string::npos) return {rest, 0};
+    return {rest.substr(0, dash), std::strtol(rest.c_str() + dash + 1, nullptr, 10)};
+}
+
+// Older logs of the same kind beyond the newest `keep` go.
 void Prune(const std::string& folder, const std::string& prefix, int keep) {
     std::vector<std::string> logs;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
         const std::string name = e.path().filename().string();
-        if (name.rfind(prefix + "-", 0) == 0 && name.size() > 4 && name.ends_with(".log")) logs.push_back(name);
+        if (name.rfind(prefix + "-", 0) == 0 && name.size() > prefix.size() + 5 && name.ends_with(".log"))
+            logs.push_back(name);
     }
-    std::sort(logs.begin(), logs.end());
+    std::sort(logs.begin(), logs.end(), [&](const std::string& a, const std::string& b) {
+        return LogOrder(a, prefix) < LogOrder(b, prefix);
+    });
     for (size_t i = 0; i + size_t(keep) < logs.size(); ++i) std::filesystem::remove(folder + "/" + logs[i], ec);
 }
 

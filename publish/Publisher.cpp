@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "app/Folders.h"
@@ -127,6 +128,50 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
         error = "not a usable release name: " + release;
         return false;
     }
+    const std::string out = o.outDir;
+    const std::string fullName = release + "_full.zip", incName = release + ".zip";
+    // The tree's own names are never a game file's: one would be published over
+    // the other, or listed twice.
+    std::set<std::string> own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
+                                 "FLauncher_zelt.exe", fullName, incName};
+    for (const std::string& tree : {out, o.previousDir}) {
+        if (tree.empty()) continue;
+        auto packs = ReadList(tree + "/PackVersion.pat");
+        for (const char* key : {"newversion", "lastversion"})
+            if (!packs[key].empty()) own.insert(packs[key] + ".zip");
+        if (!packs["full_pack"].empty()) own.insert(packs["full_pack"] + ".zip");
+    }
+    for (const auto& [name, f] : files)
+        if (own.count(name)) {
+            error = "a game file may not be named " + ShortName(name) + ": the resource tree uses that name itself";
+            return false;
+        }
+    // A release name stands for one content. Published again, it must be the
+    // same content, or its packs and lists would disagree with its files.
+    {
+        std::string text;
+        CHashList published;
+        const bool same = ReadWholeFile(out + "/hash.pat", text) && published.Parse(text) && published.Release() == release;
+        if (same) {
+            size_t listedFiles = 0;
+            published.ForEach([&](const std::string& name, const HashEntry& e) {
+                if (own.count(name)) return;
+                ++listedFiles;
+                auto f = files.find(name);
+                if (f == files.end() || f->second.size != e.size || f->second.sha256 != e.sha256) listedFiles = ~size_t(0) / 2;
+            });
+            if (listedFiles != files.size()) {
+                error = "release " + release + " is published in " + out +
+                        " with other content; publish the new content under a new --release name";
+                return false;
+            }
+        } else if (!o.release.empty() && (PathFileExists(out + "/" + fullName) || PathFileExists(out + "/" + incName))) {
+            // Packs of that name from an earlier publication: nothing proves they hold this content.
+            error = "release " + release + " was published in " + out +
+                    " before; publish under a new --release name (or remove its packs first)";
+            return false;
+        }
+    }
     // Versions: kept while the content is unchanged since the previous release.
     std::map<std::string, std::string> previousVersions;
     CHashList previousHashes;
@@ -153,7 +198,6 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     for (const auto& [name, f] : files) versionList += name + "|" + f.version + "\r\n";
 
     // Content first: the files, then the packs under names of their own.
-    const std::string out = o.outDir;
     for (const auto& [name, f] : files) {
         std::string bytes;
         ReadWholeFile(o.gameDir + "/" + name, bytes);
@@ -164,10 +208,10 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     }
     std::vector<std::string> all;
     for (const auto& [name, f] : files) all.push_back(name);
-    const std::string fullName = release + "_full.zip", incName = release + ".zip";
     auto pack = [&](const std::string& packName, const std::vector<std::string>& names) {
         const std::string path = out + "/" + packName;
-        return PathFileExists(path) || WritePackFile(path, o.gameDir, names, versionList);  // a release's pack is written once
+        // A release's pack is written once (its content was proven the same above).
+        return PathFileExists(path) || WritePackFile(path, o.gameDir, names, versionList);
     };
     if (!pack(fullName, all) || (!previousRelease.empty() && !pack(incName, changed))) {
         error = "cannot write the packs";

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/FileOps.h"
 #include "publish/Publisher.h"
 
 namespace {
@@ -50,6 +51,11 @@ int main(int argc, char** argv) {
     }
     if (o.gameDir.empty() || o.outDir.empty()) return Usage("--game and --out are required");
     if (o.launcherFile.empty() != o.launcherVersion.empty()) return Usage("--launcher and --launcher-version go together");
+    // Relative paths are taken from the folder the tool was started in.
+    for (std::string* path : {&o.gameDir, &o.outDir, &o.previousDir, &o.launcherFile, &o.keyFile}) {
+        *path = fl::AbsolutePath(*path);
+        while (path->size() > 1 && path->back() == '/') path->pop_back();
+    }
     if (!fl::PublishRelease(o, error)) {
         std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());
         return 1;

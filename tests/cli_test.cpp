@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
+#include "app/StatusText.h"
 #include "demo/DemoPlatform.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -220,9 +222,12 @@ TEST_F(CliFixture, AFailedTransferSaysWhyWithTheAddress) {
 TEST_F(CliFixture, EachRunLeavesOneLogWithoutTheAccountsValuesAndTenAreKept) {
     Start();
     const std::string logs = data.Path() + "/fenwazelt/logs";
+    std::string firstLog;
     for (int i = 0; i < 3; ++i) {
         std::filesystem::remove_all(logs);
         ASSERT_EQ(Run({"--no-client"}).exitCode, 0);
+        if (i == 0)
+            for (const auto& e : std::filesystem::directory_iterator(logs)) firstLog = ReadFile(e.path().string());
     }
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(logs)) names.push_back(e.path().string());
@@ -233,6 +238,12 @@ TEST_F(CliFixture, EachRunLeavesOneLogWithoutTheAccountsValuesAndTenAreKept) {
     EXPECT_EQ(log.find("1001"), std::string::npos) << "the qid is masked";
     EXPECT_EQ(log.find("user=demo"), std::string::npos) << "the login address's query is masked";
     EXPECT_EQ(log.find("pass="), std::string::npos);
+    // The first run unpacked a pack of several entries: its status is logged once.
+    size_t unpacking = 0;
+    for (size_t at = firstLog.find("status: 正在解压资源..."); at != std::string::npos;
+         at = firstLog.find("status: 正在解压资源...", at + 1))
+        ++unpacking;
+    EXPECT_EQ(unpacking, 1u) << "once, not once per entry:\n" << firstLog;
 
     // Older runs beyond ten go.
     for (int i = 0; i < 12; ++i) WriteFile(logs + "/launcher-20200101-0000" + (i < 10 ? "0" : "") + std::to_string(i) + ".log", "old");
@@ -257,14 +268,20 @@ TEST_F(CliFixture, UnderACapTheSpeedAndTimeLeftArePrintedEveryFiveSeconds) {
     ProcessResult r = Run({"--no-client", "--limit-rate", std::to_string((long long)cap)});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_GT(r.seconds, 11) << "the cap holds the transfer back";
-    std::vector<std::string> rates;
+    std::vector<std::string> rates, counts;
     for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::string line = r.out.substr(at, end - at);
-        if (line.find("KB/s") != std::string::npos || line.find("MB/s") != std::string::npos) rates.push_back(line);
+        if (line.find("KiB/s") != std::string::npos || line.find("MiB/s") != std::string::npos) rates.push_back(line);
+        if (line.rfind("下载更新中...", 0) == 0) counts.push_back(line);
     }
     ASSERT_GE(rates.size(), 2u) << r.out;
     EXPECT_LE(rates.size(), size_t(r.seconds / 5) + 1) << "at most every 5 s";
     EXPECT_NE(rates.back().find("剩余 "), std::string::npos) << rates.back();
+    // Piped, the count is thinned too: its start, one every 5 s, its end.
+    ASSERT_GE(counts.size(), 2u) << r.out;
+    EXPECT_LE(counts.size(), size_t(r.seconds / 5) + 2) << r.out;
+    EXPECT_TRUE(fl::CounterComplete(counts.back())) << counts.back();
+    EXPECT_LE(std::count(r.out.begin(), r.out.end(), '\n'), 20) << "a few lines for a pack, not thousands";
 }
 
 // A server that takes the request and never answers: every attempt after the
@@ -312,4 +329,41 @@ TEST_F(CliFixture, ASecondRunnerOnTheSameDataFolderIsRefusedWithItsOwnStatus) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(data / "first.err");
     // Once the first has ended, the same command runs.
     EXPECT_EQ(Run({"--no-client"}).exitCode, 0);
+}
+
+// A refused signed list keeps the message that names the network, and says
+// on the reason line what was really wrong.
+TEST_F(CliFixture, ARefusedListSaysWhyInPlainWords) {
+    Start();
+    const fldemo::DemoContent good = platform->Content();
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        std::string reason;
+    };
+    const std::string run = data.Path() + "/fenwazelt/fenwa/";
+    const std::vector<Case> cases = {
+        {"signature", [&] { platform->Content().fixedSignature[platform->Content().fixedSignature.find('\n') + 20] ^= 0x20; },
+         "reason: hash.pat is not signed by this platform's key"},
+        {"line ends", [&] {
+             std::string& l = platform->Content().fixedHashList;
+             l.erase(l.find('\r'), 1);
+         },
+         "reason: hash.pat is not signed by this platform's key"},
+        {"older", [&] { WriteFile(run + "hash.pat.accepted", "release|x\r\ntime|99999999999\r\n"); },
+         "reason: hash.pat is older than the list already accepted here"},
+        {"launcher list", [&] { platform->Content().launcherVersion = "1.0.9"; },
+         "reason: luncherVersion.pat is not the content the signed hash list names"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        std::filesystem::remove_all(run);
+        std::filesystem::create_directories(run);
+        platform->Content() = good;
+        platform->FixHashList();
+        k.damage();
+        ProcessResult r = Run({"--no-client"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(k.reason), std::string::npos) << r.err;
+    }
 }

@@ -142,6 +142,23 @@ TEST_F(IntegrityFixture, AChangedListOrAnyByteOfTheHashListOrItsSignatureStopsTh
     }
 }
 
+// A pack the list vouches for, holding an entry that is not the file the list
+// names (a release published again with other content): that file is never put
+// in place from the pack; it comes on its own, and the run ends whole.
+TEST_F(IntegrityFixture, APackEntryThatIsNotTheListedFileIsFetchedOnItsOwn) {
+    StartPlatform();
+    platform->WriteInstallFolder(install.Path());
+    std::filesystem::remove(install / (Content().fullPackName + ".dydr"));
+    const std::string listed = std::next(Content().files.begin(), 2)->first;
+    Content().files[listed] = fldemo::GameData(2500, 77);  // the pack keeps the old bytes
+    platform->FixHashList();                              // ... and the list signs both as they are
+    Run r = RunUpdate();
+    EXPECT_TRUE(r.completed) << (r.boxes.empty() ? "" : r.boxes.front());
+    EXPECT_TRUE(Has(r.requests, "fenwa_full.zip"));
+    EXPECT_TRUE(Has(r.requests, DemoContent::LocalName(listed))) << "the one file, on its own";
+    ExpectTreeMatchesServer();
+}
+
 TEST_F(IntegrityFixture, EitherPinnedKeyVerifiesAnUnknownKeyDoesNot) {
     std::string otherPub, otherSec;
     ASSERT_TRUE(fl::GenerateMinisignKeys(otherPub, otherSec));

@@ -122,6 +122,14 @@ TEST(HashList, AListIsWholeAndExactOrNothing) {
     EXPECT_EQ(list.Size(), 1u);
 }
 
+TEST(HashList, ANameListedTwiceWithTwoContentsRefusesTheWholeList) {
+    const std::string a(64, 'a'), b(64, 'b');
+    fl::CHashList list;
+    EXPECT_FALSE(list.Parse("#release|r\nx|1 " + a + "\nx|1 " + b)) << "which of the two?";
+    EXPECT_FALSE(list.Parse("#release|r\nx|1 " + a + "\nx|2 " + a));
+    EXPECT_TRUE(list.Parse("#release|r\nx|1 " + a + "\nx|1 " + a)) << "the same line twice says one thing";
+}
+
 TEST(HashList, APinnedKeyOfTwoVerifiesAnUnknownKeyDoesNot) {
     std::string pub1, sec1, pub2, sec2, pub3, sec3;
     ASSERT_TRUE(fl::GenerateMinisignKeys(pub1, sec1));

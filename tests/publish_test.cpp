@@ -121,3 +121,66 @@ TEST(Publish, NamesALauncherWouldRefuseAreRefusedAtPublishing) {
     EXPECT_NE(error.find("not a name"), std::string::npos) << error;
     EXPECT_FALSE(Exists(out / "version.pat")) << "nothing half published";
 }
+
+// A release name stands for one content: published again with other files it is
+// refused, so its packs, lists and files never disagree.
+TEST(Publish, AKnownReleaseNameWithOtherContentIsRefused) {
+    TempDir game, out;
+    WriteFile(game / "a.txt", "one");
+    WriteFile(game / "b.txt", "two");
+    fl::PublishOptions o;
+    o.gameDir = game.Path();
+    o.outDir = out.Path();
+    o.release = "r1";
+    std::string error;
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    const auto before = Snapshot(out.Path());
+    WriteFile(game / "a.txt", "one, changed");
+    EXPECT_FALSE(fl::PublishRelease(o, error));
+    EXPECT_NE(error.find("release r1 is published"), std::string::npos) << error;
+    EXPECT_TRUE(Snapshot(out.Path()) == before) << "nothing written";
+    // A new name publishes it; going back to the old name with the new content is refused too.
+    o.release = "r2";
+    o.previousDir = out.Path();
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    o.release = "r1";
+    EXPECT_FALSE(fl::PublishRelease(o, error));
+    EXPECT_NE(error.find("release r1 was published"), std::string::npos) << error;
+    // Without a name the release is named after its content, and that is always safe.
+    o.release.clear();
+    EXPECT_TRUE(fl::PublishRelease(o, error)) << error;
+}
+
+TEST(Publish, AGameFileNamedLikeTheTreesOwnFilesIsRefused) {
+    for (const char* own : {"PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat", "FLauncher_zelt.exe",
+                            "r5_full.zip", "r5.zip", "r4_full.zip"}) {
+        TempDir game, out;
+        WriteFile(out / "PackVersion.pat", "newversion|r4\r\nfull_pack|r4_full\r\n");  // the tree's current release
+        WriteFile(game / "ok.txt", "x");
+        WriteFile(game / own, "a game file");
+        fl::PublishOptions o;
+        o.gameDir = game.Path();
+        o.outDir = out.Path();
+        o.previousDir = out.Path();
+        o.release = "r5";
+        std::string error;
+        EXPECT_FALSE(fl::PublishRelease(o, error)) << own;
+        EXPECT_NE(error.find("may not be named"), std::string::npos) << error;
+        EXPECT_FALSE(Exists(out / "version.pat")) << own;
+    }
+}
+
+TEST(Publish, ARelativeOutFolderThatDoesNotExistYetIsMade) {
+    TempDir work;
+    WriteFile(work / "game/a.txt", "a");
+    WriteFile(work / "game/sub/b.txt", "b");
+    for (const char* out : {"tree", "./tree2", "deep/tree3/"}) {
+        ProcessOptions po;
+        po.workDir = work.Path();
+        ProcessResult r = RunProcess(FL_PUBLISH, {"--game", "game", "--out", out, "--release", "r1"}, po);
+        EXPECT_EQ(r.exitCode, 0) << out << ": " << r.err;
+        const std::string tree = work / (std::string(out).rfind("./", 0) == 0 ? std::string(out).substr(2) : std::string(out));
+        EXPECT_EQ(ReadFile(tree + "/sub/b.txt"), "b") << out;
+        EXPECT_TRUE(Exists(tree + "/hash.pat")) << out;
+    }
+}

@@ -22,6 +22,9 @@ bool CDownloader::CheckLauncherVersion() {
         OutputDebugStringW("luncherVersion.pat is not the file hash.pat lists");
         m_bSuccess = false;
         Tell("文件[luncherVersion.pat]下载失败!");
+        TellCause(!e.listed ? "luncherVersion.pat is not in the signed hash list"
+                            : "luncherVersion.pat is not the content the signed hash list names (damaged or replaced)",
+                  m_pHttpConn ? m_pHttpConn->RequestUrl("luncherVersion.pat", m_strPreloadVer) : "");
         return false;
     }
     m_nTaskKind = TASK_IDLE;

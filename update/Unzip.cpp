@@ -17,6 +17,7 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
+#include "update/integrity/BodyCheck.h"
 
 namespace fl {
 
@@ -38,9 +39,12 @@ mode_t EntryMode(zip_t* za, zip_uint64_t index) {
 
 // Writes entry `index` to `temp` and, unless `keep` is set, renames it to `path`:
 // a failed entry never leaves half a file in place of a good one. The CRC is
-// checked by the library when the entry has been read to its end.
+// checked by the library when the entry has been read to its end; with
+// `check`, the entry's bytes must also be the file the hash list names, or
+// nothing is put in place and `why` says so.
 bool ExtractEntry(zip_t* za, zip_uint64_t index, const std::string& path, const std::string& temp,
-                  std::vector<char>& buf, const std::atomic<bool>& stop) {
+                  std::vector<char>& buf, const std::atomic<bool>& stop, CBodyCheck* check = nullptr,
+                  std::string* why = nullptr) {
     if (!EnsureFolder(ParentOf(path))) return false;
     zip_file_t* zf = zip_fopen_index(za, index, 0);
     if (!zf) return false;
@@ -50,11 +54,16 @@ bool ExtractEntry(zip_t* za, zip_uint64_t index, const std::string& path, const 
         const zip_int64_t n = zip_fread(zf, buf.data(), buf.size());
         if (n == 0) break;
         ok = n > 0 && !stop && WriteAll(fd, buf.data(), size_t(n));
+        if (ok && check) check->Update(buf.data(), size_t(n));
     }
     zip_fclose(zf);
     if (fd >= 0) {
         ok = ok && fchmod(fd, EntryMode(za, index)) == 0;
         ok = close(fd) == 0 && ok;
+    }
+    if (ok && check && why) {
+        *why = check->Verdict();
+        if (!why->empty()) ok = false;
     }
     ok = ok && (temp == path || std::rename(temp.c_str(), path.c_str()) == 0);
     if (!ok && fd >= 0) unlink(temp.c_str());
@@ -103,7 +112,8 @@ int CDownloader::UnzipPack(const std::string& archive) {
     std::vector<char> buf(256 * 1024);
     const std::string deferred = root + kDeferredList + ".pack";
     bool haveList = false;
-    std::unordered_set<std::string> written;  // files this unpack replaced
+    std::unordered_set<std::string> written;     // files this unpack replaced
+    std::unordered_set<std::string> mismatched;  // entries that are not the listed files (left out)
     int rc = UNZIP_OK;
     for (zip_int64_t i = 0; i < count && rc == UNZIP_OK; ++i) {
         const char* raw = zip_get_name(za, zip_uint64_t(i), 0);
@@ -122,9 +132,24 @@ int CDownloader::UnzipPack(const std::string& archive) {
             rc = haveList ? UNZIP_OK : UNZIP_ENTRY_FAILED;
         } else {
             const std::string path = root + entry;
-            rc = ExtractEntry(za, zip_uint64_t(i), path, path + ".unzip", buf, m_bStopping) ? UNZIP_OK
-                                                                                            : UNZIP_ENTRY_FAILED;
-            if (rc == UNZIP_OK) written.insert(entry);
+            // With a hash list, an entry it names is put in place only as the listed file.
+            const Expectation expect = ExpectFor(entry);
+            CBodyCheck check(expect);
+            std::string why;
+            const bool checked = expect.check && expect.listed;
+            rc = ExtractEntry(za, zip_uint64_t(i), path, path + ".unzip", buf, m_bStopping, checked ? &check : nullptr,
+                              &why)
+                     ? UNZIP_OK
+                     : UNZIP_ENTRY_FAILED;
+            if (rc == UNZIP_OK) {
+                written.insert(entry);
+            } else if (!why.empty()) {
+                // The pack disagrees with the list: the file comes on its own instead.
+                OutputDebugStringW("pack entry " + ShortName(entry) + " is not the file hash.pat lists (" + why +
+                                   "): fetched on its own");
+                mismatched.insert(entry);
+                rc = UNZIP_OK;
+            }
         }
         if (rc != UNZIP_OK) {
             if (rc != UNZIP_STOPPED) Tell(Format("文件[%s]解压失败!", ShortName(name).c_str()));
@@ -136,6 +161,8 @@ int CDownloader::UnzipPack(const std::string& archive) {
     zip_discard(za);
     // Files the pack replaced are no longer what a journal of fetched files says.
     if (!written.empty() || haveList) unlink((root + kDeferredList + ".journal").c_str());
+    // The pack's list must not claim the entries left out, or nothing would fetch them.
+    if (rc == UNZIP_OK && haveList && !ForgetListedNames(deferred, mismatched)) rc = UNZIP_ENTRY_FAILED;
     if (rc == UNZIP_OK && haveList && std::rename(deferred.c_str(), (root + kDeferredList).c_str()) != 0)
         rc = UNZIP_ENTRY_FAILED;
     if (rc != UNZIP_OK) {
@@ -143,6 +170,7 @@ int CDownloader::UnzipPack(const std::string& archive) {
         // is missing; it forgets the files this pack replaced, whose versions
         // are now the pack's, not the ones it names.
         unlink(deferred.c_str());
+        written.insert(mismatched.begin(), mismatched.end());
         if (!ForgetListedNames(root + kDeferredList, written))
             OutputDebugStringW("the file list could not forget the replaced files");
         return rc;

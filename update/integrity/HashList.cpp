@@ -52,9 +52,16 @@ bool CHashList::Parse(const std::string& text) {
             return false;
         // A name that may not become a path is never fetched: nothing to check it for.
         if (!IsSafeRelativeName(key)) continue;
-        m_entries[key] = {std::stoll(size), Lower(hash)};
+        const HashEntry entry{std::stoll(size), Lower(hash)};
+        // One name, one content: a list that says two things of a name is refused whole.
+        auto [at, added] = m_entries.emplace(key, entry);
+        if (!added && (at->second.size != entry.size || at->second.sha256 != entry.sha256)) return false;
     }
     return !m_strRelease.empty();
+}
+
+void CHashList::ForEach(const std::function<void(const std::string&, const HashEntry&)>& fn) const {
+    for (const auto& [name, entry] : m_entries) fn(name, entry);
 }
 
 const HashEntry* CHashList::Find(const std::string& name) const {

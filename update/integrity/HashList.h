@@ -2,6 +2,7 @@
 // The signed list of hashes ("hash.pat"): a line "name|SIZE SHA256HEX" for
 // every published file and pack, the first line "#release|NAME", in the
 // key/value line format of the other lists; "hash.pat.minisig" signs its bytes.
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,11 +18,13 @@ struct HashEntry {
 
 class CHashList {
 public:
-    // False when any line is malformed (a list that is signed must be whole and exact).
+    // False when any line is malformed, or a name is listed twice with two
+    // contents (a list that is signed must be whole and unambiguous).
     bool Parse(const std::string& text);
     const HashEntry* Find(const std::string& name) const;
     const std::string& Release() const { return m_strRelease; }
     size_t Size() const { return m_entries.size(); }
+    void ForEach(const std::function<void(const std::string&, const HashEntry&)>& fn) const;
 
 private:
     std::string m_strRelease;

@@ -48,10 +48,13 @@ bool CDownloader::FetchHashList() {
     const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
     m_bHashList = false;
     m_nTaskKind = TASK_HASH_LIST;
-    auto refuse = [&](const std::string& why) {
+    // `why` for the log, `plain` for the player: the message names the network,
+    // the reason line what was really wrong.
+    auto refuse = [&](const std::string& why, const std::string& plain) {
         OutputDebugStringW("hash.pat refused: " + why);
         m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
         Tell("文件[hash.pat]下载失败,请检查网络设置.");
+        TellCause(plain, m_pHttpConn ? m_pHttpConn->RequestUrl("hash.pat", m_strPreloadVer) : "");
         AbortRequests();
         return false;
     };
@@ -68,19 +71,24 @@ bool CDownloader::FetchHashList() {
     }
     const std::string list = std::move(m_strRawBody);
     CHashList parsed;
-    if (!parsed.Parse(list)) return refuse("not a hash list");
+    if (!parsed.Parse(list))
+        return refuse("not a hash list", "hash.pat is damaged: not a well-formed, unambiguous hash list");
     if (!keys.empty()) {
         if (!FetchListWhole("hash.pat.minisig")) return false;
         std::string release;
         long long time = 0;
         if (!VerifySignedList(list, m_strRawBody, keys, release, time))
-            return refuse("its signature is not made by a pinned key");
+            return refuse("its signature is not made by a pinned key",
+                          "hash.pat is not signed by this platform's key (or its signature is damaged)");
         if (release != parsed.Release())
-            return refuse("signed for release " + ShortName(release) + ", lists " + ShortName(parsed.Release()));
+            return refuse("signed for release " + ShortName(release) + ", lists " + ShortName(parsed.Release()),
+                          "hash.pat is not the content its signature names (release " + ShortName(parsed.Release()) +
+                              ", signed for " + ShortName(release) + ")");
         const std::string accepted = GetRunFolder(false) + kAcceptedFile;
         const long long before = ReadAcceptedTime(accepted);
         if (time < before)
-            return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before));
+            return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before),
+                          "hash.pat is older than the list already accepted here (a rollback is refused)");
         if (time > before &&
             !WriteFileAtomically(accepted, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
             OutputDebugStringW("hash.pat.accepted not written");

@@ -1,5 +1,7 @@
 #include "update/net/RateLimit.h"
 
+#include <cstdlib>
+
 #include <thread>
 
 #include "platform/TextCodec.h"
@@ -39,16 +41,14 @@ bool CRateLimit::Take(long long bytes, const std::atomic<bool>& stop) {
 
 long long ParseRate(const std::string& textIn) {
     const std::string text = Trim(textIn);
-    if (text.empty()) return -1;
-    size_t digits = 0;
-    while (digits < text.size() && ((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.')) ++digits;
-    if (digits == 0 || digits > 15) return -1;
-    double value = 0;
-    try {
-        value = std::stod(text.substr(0, digits));
-    } catch (...) {
-        return -1;
+    // Digits, at most one decimal point with digits on both sides, then a unit.
+    size_t digits = 0, points = 0;
+    while (digits < text.size() && ((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.')) {
+        points += text[digits] == '.';
+        ++digits;
     }
+    if (digits == 0 || digits > 15 || points > 1 || text[0] == '.' || text[digits - 1] == '.') return -1;
+    const double value = std::strtod(text.substr(0, digits).c_str(), nullptr);
     std::string unit = text.substr(digits);
     if (!unit.empty() && (unit.back() == 'B' || unit.back() == 'b')) unit.pop_back();
     double scale = 1;
@@ -56,7 +56,12 @@ long long ParseRate(const std::string& textIn) {
     else if (unit == "M" || unit == "m") scale = 1048576;
     else if (unit == "G" || unit == "g") scale = 1073741824;
     else if (!unit.empty()) return -1;
-    return (long long)(value * scale);
+    const double rate = value * scale;
+    // 0 is no cap; a cap must be at least a byte a second, and a figure a
+    // machine can hold (a terabyte a second is no cap a player means).
+    if (rate == 0) return 0;
+    if (rate < 1 || rate > 1099511627776.0) return -1;
+    return (long long)rate;
 }
 
 }  // namespace fl

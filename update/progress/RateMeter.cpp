@@ -1,5 +1,6 @@
 #include "update/progress/RateMeter.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/TextCodec.h"
@@ -13,25 +14,24 @@ constexpr long long kFirstEstimateMs = 10000;
 
 void CRateMeter::Start(long long nowMs) {
     std::lock_guard lock(m_cs);
-    m_samples.clear();
+    m_groups.clear();
     m_nStartMs = nowMs;
     m_nTotal = 0;
-    m_samples.push_back({nowMs, 0});
-}
-
-void CRateMeter::Note(long long nowMs) {
-    if (m_samples.empty() || nowMs - m_samples.back().ms >= 100)
-        m_samples.push_back({nowMs, m_nTotal});
-    else
-        m_samples.back().bytes = m_nTotal;  // the latest sample keeps the running count
-    // Two windows are enough to judge steadiness; keep a little more.
-    while (m_samples.size() > 2 && nowMs - m_samples[1].ms > 2 * kWindowMs + 1000) m_samples.pop_front();
 }
 
 void CRateMeter::Add(long long bytes, long long nowMs) {
     std::lock_guard lock(m_cs);
     m_nTotal += bytes;
-    Note(nowMs);
+    // Pieces close together are one group; a steady stream still starts a new
+    // group every 100 ms, so the groups' starts sample it evenly.
+    if (!m_groups.empty() && nowMs - m_groups.back().lastMs < 50 && nowMs - m_groups.back().ms < 100) {
+        m_groups.back().lastMs = nowMs;
+        m_groups.back().after = m_nTotal;
+    } else {
+        m_groups.push_back({nowMs, nowMs, m_nTotal - bytes, m_nTotal});
+    }
+    // Two windows are enough to judge steadiness.
+    while (m_groups.size() > 1 && nowMs - m_groups.front().ms > 2 * kWindowMs + 1000) m_groups.pop_front();
 }
 
 long long CRateMeter::Total() const {
@@ -39,34 +39,40 @@ long long CRateMeter::Total() const {
     return m_nTotal;
 }
 
-long long CRateMeter::BytesAt(long long ms) const {
-    // The count at `ms`, between the samples around it.
-    if (m_samples.empty() || ms <= m_samples.front().ms) return m_samples.empty() ? 0 : m_samples.front().bytes;
-    for (size_t i = 1; i < m_samples.size(); ++i) {
-        const Sample &a = m_samples[i - 1], &b = m_samples[i];
-        if (ms <= b.ms) {
-            // Bytes arrive in pieces: until the next sample the count stays at the earlier one's.
-            return b.ms == a.ms ? b.bytes : a.bytes + (b.bytes - a.bytes) * (ms - a.ms) / (b.ms - a.ms);
-        }
-    }
-    return m_nTotal;
+double CRateMeter::Average(long long nowMs) const {
+    std::lock_guard lock(m_cs);
+    return nowMs > m_nStartMs ? double(m_nTotal) * 1000.0 / double(nowMs - m_nStartMs) : 0;
 }
 
 double CRateMeter::RateBetween(long long fromMs, long long toMs) const {
-    if (toMs <= fromMs) return 0;
-    return double(BytesAt(toMs) - BytesAt(fromMs)) * 1000.0 / double(toMs - fromMs);
+    const Group* first = nullptr;
+    const Group* last = nullptr;
+    long long n = 0;
+    for (const Group& g : m_groups) {
+        if (g.ms < fromMs || g.ms > toMs) continue;
+        if (!first) first = &g;
+        last = &g;
+        ++n;
+    }
+    if (!first) return 0;  // nothing began arriving in the window
+    const long long span = last->ms - first->ms;
+    if (n >= 2 && span > 0) {
+        // Start to start: the last group's bytes belong to the interval it opens.
+        const long long pause = toMs - last->lastMs;
+        if (pause <= std::max<long long>(1000, 2 * span / (n - 1)))
+            return double(last->before - first->before) * 1000.0 / double(span);
+    }
+    // One group, or a pause since the last: every byte over the time up to the end.
+    return double(last->after - first->before) * 1000.0 / double(std::max<long long>(toMs - first->ms, 1000));
 }
 
 double CRateMeter::Rate(long long nowMs) {
     std::lock_guard lock(m_cs);
-    Note(nowMs);
-    const long long from = std::max(m_nStartMs, nowMs - kWindowMs);
-    return RateBetween(from, nowMs);
+    return RateBetween(std::max(m_nStartMs, nowMs - kWindowMs), nowMs);
 }
 
 long long CRateMeter::SecondsLeft(long long remaining, long long nowMs) {
     std::lock_guard lock(m_cs);
-    Note(nowMs);
     if (nowMs - m_nStartMs < kFirstEstimateMs || remaining < 0) return -1;
     const double last = RateBetween(nowMs - kWindowMs, nowMs);
     const double before = RateBetween(nowMs - 2 * kWindowMs, nowMs - kWindowMs);
@@ -76,8 +82,8 @@ long long CRateMeter::SecondsLeft(long long remaining, long long nowMs) {
 }
 
 std::string FormatRate(double rate) {
-    if (rate >= 1048576.0) return Format("%.1f MB/s", rate / 1048576.0);
-    if (rate >= 1024.0) return Format("%.0f KB/s", rate / 1024.0);
+    if (rate >= 1048576.0) return Format("%.1f MiB/s", rate / 1048576.0);
+    if (rate >= 1024.0) return Format("%.0f KiB/s", rate / 1024.0);
     return Format("%.0f B/s", rate);
 }
 

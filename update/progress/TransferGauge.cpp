@@ -14,6 +14,7 @@ void CTransferGauge::BeginStage(std::function<long long()> remaining) {
     }
     const long long now = SteadyMs();
     m_meter.Start(now);
+    m_nStageStartMs = now;
     m_nShownMs = now;
     m_nTracedMs = now;
     m_bActive = true;
@@ -30,7 +31,8 @@ void CTransferGauge::EndStage() {
         return;
     }
     const long long now = SteadyMs();
-    TraceF("transferred %lld bytes at %s", m_meter.Total(), FormatRate(m_meter.Rate(now)).c_str());
+    TraceF("transferred %lld bytes in %.1f s at %s", m_meter.Total(), double(now - m_nStageStartMs) / 1000.0,
+           FormatRate(m_meter.Average(now)).c_str());
     m_app.ShowRateLine("");
 }
 

@@ -44,7 +44,7 @@ private:
     std::string m_strNote;
     std::atomic<bool> m_bNote{false};
     std::atomic<bool> m_bActive{false};
-    std::atomic<long long> m_nShownMs{0}, m_nTracedMs{0};
+    std::atomic<long long> m_nShownMs{0}, m_nTracedMs{0}, m_nStageStartMs{0};
 };
 
 }  // namespace fl
