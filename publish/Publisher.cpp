@@ -16,6 +16,8 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
+#include "publish/ChunkStore.h"
+#include "update/integrity/BodyCheck.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Minisign.h"
 #include "update/integrity/Sha256.h"
@@ -38,11 +40,41 @@ std::string HashOf(const std::string& bytes) {
     return h.HexDigest();
 }
 
+// Size and SHA-256 of a file, read once a piece at a time (files may be larger than memory).
+bool HashFile(const std::string& path, long long& size, std::string& sha256) {
+    struct stat st {};
+    CBodyCheck check(Expectation(), true);
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !check.AddFile(path, (long long)st.st_size)) return false;
+    check.Verdict();
+    size = (long long)st.st_size;
+    sha256 = check.Digest();
+    return true;
+}
+
 // Writes `bytes` to `path` unless it holds them already; through a temporary name.
 bool Put(const std::string& path, const std::string& bytes) {
     std::string old;
     if (ReadWholeFile(path, old) && old == bytes) return true;
     return EnsureFolder(ParentOf(path)) && WriteFileAtomically(path, bytes);
+}
+
+// Copies `source` (of that size and hash) to `path` unless it holds it already;
+// through a temporary name, a piece at a time. False when it could not, or the
+// source changed since it was measured.
+bool PutFile(const std::string& path, const std::string& source, long long size, const std::string& sha256) {
+    long long oldSize = -1;
+    std::string oldSha;
+    if (HashFile(path, oldSize, oldSha) && oldSize == size && oldSha == sha256) return true;
+    const std::string temp = path + ".publishing";
+    long long copiedSize = -1;
+    std::string copiedSha;
+    if (!EnsureFolder(ParentOf(path)) || !CopyFileKeepMode(source, temp, false) ||
+        !HashFile(temp, copiedSize, copiedSha) || copiedSize != size || copiedSha != sha256 ||
+        std::rename(temp.c_str(), path.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 // Key/value lines "key|value" of a list in the tree (empty when absent).
@@ -106,12 +138,12 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
             error = "not a name the launcher would accept: " + ShortName(name);
             return false;
         }
-        std::string bytes;
-        if (!ReadWholeFile(it->path().string(), bytes)) {
+        FileInfo info;
+        if (!HashFile(it->path().string(), info.size, info.sha256)) {
             error = "cannot read " + it->path().string();
             return false;
         }
-        files[name] = {(long long)bytes.size(), HashOf(bytes), ""};
+        files[name] = info;
     }
     if (ec || files.empty()) {
         error = "no files in " + o.gameDir;
@@ -133,12 +165,13 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     // The tree's own names are never a game file's: one would be published over
     // the other, or listed twice.
     std::set<std::string> own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
-                                 "FLauncher_zelt.exe", fullName, incName};
+                                 "FLauncher_zelt.exe", fullName, incName, release + ".idx", release + ".chunks"};
     for (const std::string& tree : {out, o.previousDir}) {
         if (tree.empty()) continue;
         auto packs = ReadList(tree + "/PackVersion.pat");
         for (const char* key : {"newversion", "lastversion"})
-            if (!packs[key].empty()) own.insert(packs[key] + ".zip");
+            if (!packs[key].empty())
+                for (const char* ext : {".zip", ".idx", ".chunks"}) own.insert(packs[key] + ext);
         if (!packs["full_pack"].empty()) own.insert(packs["full_pack"] + ".zip");
     }
     for (const auto& [name, f] : files)
@@ -165,7 +198,8 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
                         " with other content; publish the new content under a new --release name";
                 return false;
             }
-        } else if (!o.release.empty() && (PathFileExists(out + "/" + fullName) || PathFileExists(out + "/" + incName))) {
+        } else if (!o.release.empty() && (PathFileExists(out + "/" + fullName) || PathFileExists(out + "/" + incName) ||
+                                           PathFileExists(out + "/" + release + ".idx"))) {
             // Packs of that name from an earlier publication: nothing proves they hold this content.
             error = "release " + release + " was published in " + out +
                     " before; publish under a new --release name (or remove its packs first)";
@@ -199,10 +233,8 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
 
     // Content first: the files, then the packs under names of their own.
     for (const auto& [name, f] : files) {
-        std::string bytes;
-        ReadWholeFile(o.gameDir + "/" + name, bytes);
-        if (!Put(out + "/" + name, bytes)) {
-            error = "cannot write " + out + "/" + name;
+        if (!PutFile(out + "/" + name, o.gameDir + "/" + name, f.size, f.sha256)) {
+            error = "cannot write " + out + "/" + name + " (or it changed while it was published)";
             return false;
         }
     }
@@ -217,9 +249,17 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
         error = "cannot write the packs";
         return false;
     }
+    // The release as chunks, for launchers that fetch only what changed.
+    const std::string indexName = release + ".idx", storeName = release + ".chunks";
+    if (!PathFileExists(out + "/" + indexName) || !PathFileExists(out + "/" + storeName)) {
+        std::vector<ChunkSource> sources;
+        for (const auto& [name, f] : files) sources.push_back({name, o.gameDir + "/" + name, f.size, f.sha256});
+        if (!WriteChunkedRelease(out, release, sources, ChunkerParams(), error)) return false;
+    }
     if (!o.launcherFile.empty()) {
-        std::string bytes;
-        if (!ReadWholeFile(o.launcherFile, bytes) || !Put(out + "/FLauncher_zelt.exe", bytes)) {
+        long long size = 0;
+        std::string sha;
+        if (!HashFile(o.launcherFile, size, sha) || !PutFile(out + "/FLauncher_zelt.exe", o.launcherFile, size, sha)) {
             error = "cannot publish the launcher " + o.launcherFile;
             return false;
         }
@@ -240,9 +280,11 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
         hashList += name + "|" + std::to_string(bytes.size()) + " " + HashOf(bytes) + "\r\n";
     };
     for (const auto& [name, f] : files) hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
-    for (const std::string& p : {fullName, incName, std::string("FLauncher_zelt.exe")}) {
-        std::string bytes;
-        if ((p != incName || !previousRelease.empty()) && ReadWholeFile(out + "/" + p, bytes)) hashLine(p, bytes);
+    for (const std::string& p : {fullName, incName, indexName, storeName, std::string("FLauncher_zelt.exe")}) {
+        long long size = 0;
+        std::string sha;
+        if ((p != incName || !previousRelease.empty()) && HashFile(out + "/" + p, size, sha))
+            hashList += p + "|" + std::to_string(size) + " " + sha + "\r\n";
     }
     for (const auto& [name, text] : lists) hashLine(name, text);
 

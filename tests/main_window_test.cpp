@@ -181,6 +181,7 @@ TEST_F(WindowFixture, LeavingFromTheGameViewStartsTheLauncherWithItsInstallFolde
     dlg->PostLauncherMessage(fl::kCodeEnterGameView, 0);
     ASSERT_TRUE(PumpUntil([&] { return dlg->IsGameView(); }, 3000));
     dlg->DestroyWindow();
-    ASSERT_TRUE(WaitUntil([&] { return Exists(args); }, 5000));
+    // The shell makes the file before it writes to it: wait for its words.
+    ASSERT_TRUE(WaitUntil([&] { return !ReadFile(args).empty(); }, 5000));
     EXPECT_EQ(ReadFile(args), "/opt/fenwa/\"") << "told the install folder as the relaunch tells it";
 }

@@ -1,0 +1,136 @@
+#include "publish/ChunkStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zstd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "platform/FileOps.h"
+#include "update/chunks/ChunkIndex.h"
+#include "update/integrity/Sha256.h"
+
+namespace fl {
+
+namespace {
+
+struct Stored {
+    long long offset, stored;
+};
+
+// An open output file under a temporary name, renamed into place by Commit.
+class COutFile {
+public:
+    explicit COutFile(std::string path) : m_strPath(std::move(path)), m_strTemp(m_strPath + ".publishing") {
+        m_fd = open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
+    ~COutFile() {
+        if (m_fd >= 0) close(m_fd);
+        if (!m_bDone) unlink(m_strTemp.c_str());
+    }
+    bool Ok() const { return m_fd >= 0; }
+    bool Write(const void* data, size_t size) {
+        m_nSize += (long long)size;
+        return WriteAll(m_fd, static_cast<const char*>(data), size);
+    }
+    bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    long long Size() const { return m_nSize; }
+    bool Commit() {
+        const bool ok = fsync(m_fd) == 0 && close(m_fd) == 0;
+        m_fd = -1;
+        m_bDone = ok && std::rename(m_strTemp.c_str(), m_strPath.c_str()) == 0;
+        return m_bDone;
+    }
+
+private:
+    std::string m_strPath, m_strTemp;
+    int m_fd = -1;
+    long long m_nSize = 0;
+    bool m_bDone = false;
+};
+
+}  // namespace
+
+bool WriteChunkedRelease(const std::string& outDir, const std::string& release, const std::vector<ChunkSource>& files,
+                         const ChunkerParams& params, std::string& error) {
+    const std::string storeName = release + ".chunks";
+    COutFile store(outDir + "/" + storeName), index(outDir + "/" + release + ".idx");
+    if (!store.Ok() || !index.Ok()) {
+        error = "cannot write the chunk store in " + outDir;
+        return false;
+    }
+    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> zc(ZSTD_createCCtx(), ZSTD_freeCCtx);
+    std::vector<char> packed(ZSTD_compressBound(params.maxSize));
+    // Twice the largest chunk: a whole chunk is always in the buffer when cut.
+    std::vector<uint8_t> buffer(std::max<size_t>(2 * params.maxSize, 1 << 20));
+    std::unordered_map<std::string, Stored> seen;
+    bool ok = index.Write(CChunkIndex::HeaderLines(release, params, storeName));
+    for (const ChunkSource& source : files) {
+        if (!ok) break;
+        const int fd = open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            if (fd >= 0) close(fd);
+            error = "cannot read " + source.path;
+            return false;
+        }
+        IndexedFile entry{source.name, source.size, source.sha256, (st.st_mode & 0100) ? 0755u : 0644u, {}};
+        ok = index.Write(CChunkIndex::FileLine(entry));
+        CSha256 whole;
+        long long total = 0;
+        size_t begin = 0, end = 0;
+        bool eof = false;
+        while (ok) {
+            // Keep at least a largest chunk ahead of the cut, until the file ends.
+            if (!eof && end - begin < params.maxSize) {
+                std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+                end -= begin;
+                begin = 0;
+                while (!eof && end < buffer.size()) {
+                    const ssize_t n = read(fd, buffer.data() + end, buffer.size() - end);
+                    if (n < 0) ok = false;
+                    if (n <= 0) eof = true;
+                    else end += size_t(n);
+                }
+            }
+            if (!ok || begin == end) break;
+            const size_t length = eof ? NextChunkLength(params, buffer.data() + begin, end - begin)
+                                      : NextChunkLength(params, buffer.data() + begin, std::min(end - begin, params.maxSize));
+            CSha256 h;
+            h.Update(buffer.data() + begin, length);
+            whole.Update(buffer.data() + begin, length);
+            ChunkRef chunk{h.HexDigest(), (long long)length, 0, 0};
+            auto at = seen.find(chunk.sha256);
+            if (at == seen.end()) {
+                const size_t n = ZSTD_compressCCtx(zc.get(), packed.data(), packed.size(), buffer.data() + begin, length, 3);
+                if (ZSTD_isError(n)) {
+                    ok = false;
+                    break;
+                }
+                at = seen.emplace(chunk.sha256, Stored{store.Size(), (long long)n}).first;
+                ok = store.Write(packed.data(), n);
+            }
+            chunk.offset = at->second.offset;
+            chunk.stored = at->second.stored;
+            ok = ok && index.Write(CChunkIndex::ChunkLine(chunk));
+            total += (long long)length;
+            begin += length;
+        }
+        close(fd);
+        if (ok && (total != source.size || whole.HexDigest() != source.sha256)) {
+            error = source.path + " changed while it was published; publish again";
+            return false;
+        }
+    }
+    if (!ok || !store.Commit() || !index.Commit()) {
+        if (error.empty()) error = "cannot write the chunk store in " + outDir;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace fl

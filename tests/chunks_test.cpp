@@ -1,0 +1,153 @@
+// Content-defined chunks: where the boundaries fall, the index that names
+// them, and a published release rebuilt from its chunk store alone.
+#include <gtest/gtest.h>
+#include <zstd.h>
+
+#include <random>
+#include <set>
+
+#include "demo/DemoContent.h"
+#include "publish/Publisher.h"
+#include "tests/support/TempDir.h"
+#include "update/chunks/ChunkIndex.h"
+#include "update/chunks/Chunker.h"
+#include "update/integrity/HashList.h"
+#include "update/integrity/Sha256.h"
+
+using namespace fltest;
+
+namespace {
+
+std::string Random(size_t size, unsigned seed) {
+    std::mt19937_64 r(seed);
+    std::string s(size, '\0');
+    for (auto& c : s) c = char(r());
+    return s;
+}
+
+std::vector<std::string> Cut(const std::string& data, const fl::ChunkerParams& p = {}) {
+    std::vector<std::string> chunks;
+    for (size_t at = 0; at < data.size();) {
+        const size_t n = fl::NextChunkLength(p, reinterpret_cast<const uint8_t*>(data.data()) + at, data.size() - at);
+        chunks.push_back(data.substr(at, n));
+        at += n;
+    }
+    return chunks;
+}
+
+std::string Sha(const std::string& s) {
+    fl::CSha256 h;
+    h.Update(s.data(), s.size());
+    return h.HexDigest();
+}
+
+}  // namespace
+
+TEST(Chunker, BoundariesFollowTheContentSoAnInsertionChangesOnlyItsNeighbours) {
+    const fl::ChunkerParams p;
+    const std::string data = Random(8 << 20, 1);
+    const auto chunks = Cut(data);
+    size_t total = 0;
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        total += chunks[i].size();
+        EXPECT_LE(chunks[i].size(), p.maxSize);
+        if (i + 1 < chunks.size()) EXPECT_GE(chunks[i].size(), p.minSize);
+    }
+    EXPECT_EQ(total, data.size());
+    const double average = double(data.size()) / double(chunks.size());
+    EXPECT_GT(average, p.avgSize * 0.6);
+    EXPECT_LT(average, p.avgSize * 1.6);
+    EXPECT_EQ(Cut(data), chunks) << "the same bytes, the same chunks";
+
+    // 1 KiB inserted in the middle, a byte changed near the end, the front cut off.
+    std::string edited = data;
+    edited.insert(4 << 20, Random(1024, 2));
+    edited[7 << 20] ^= 1;
+    edited.erase(0, 100000);
+    std::set<std::string> before;
+    for (const auto& c : chunks) before.insert(Sha(c));
+    size_t fresh = 0;
+    for (const auto& c : Cut(edited)) fresh += before.count(Sha(c)) == 0;
+    EXPECT_LE(fresh, 6u) << "of " << chunks.size();
+}
+
+TEST(ChunkerParams, OnlyOurChunkerWithSaneSizesIsAccepted) {
+    fl::ChunkerParams p;
+    ASSERT_TRUE(fl::ChunkerParams::Parse(fl::ChunkerParams().Describe(), p));
+    EXPECT_EQ(p.avgSize, 65536u);
+    for (const char* bad : {"", "fastcdc min=1 avg=2 max=3", "fastcdc min=16384 avg=60000 max=262144",
+                            "fastcdc min=16384 avg=65536 max=1073741824", "rabin min=16384 avg=65536 max=262144",
+                            "fastcdc min=16384 avg=65536 max=262144x"})
+        EXPECT_FALSE(fl::ChunkerParams::Parse(bad, p)) << bad;
+}
+
+TEST(ChunkIndex, AnyFaultRefusesTheWholeIndex) {
+    const std::string head = fl::CChunkIndex::HeaderLines("r1", {}, "r1.chunks");
+    const std::string sha(64, 'a');
+    const std::string good = head + "file|a.dat|10|" + sha + "|644\nchunk|" + sha + "|6|0|9\nchunk|" + sha + "|4|9|7\n";
+    fl::CChunkIndex index;
+    std::string why;
+    ASSERT_TRUE(index.Parse(good, why)) << why;
+    ASSERT_EQ(index.m_files.size(), 1u);
+    EXPECT_EQ(index.m_files[0].chunks.size(), 2u);
+    EXPECT_EQ(index.m_strStore, "r1.chunks");
+    const std::vector<std::string> bad = {
+        "file|a.dat|10|" + sha + "|644\n",                                      // no header
+        head + "file|../a|4|" + sha + "|644\nchunk|" + sha + "|4|0|4\n",        // leaves its folder
+        head + "file|a|4|" + sha + "|644\nchunk|" + sha + "|4|0|4\nfile|a|4|" + sha + "|644\nchunk|" + sha + "|4|0|4\n",
+        head + "file|a|5|" + sha + "|644\nchunk|" + sha + "|4|0|4\n",           // short
+        head + "file|a|4|" + sha + "|644\nchunk|" + sha + "|5|0|4\n",           // long
+        head + "file|a|999999999|" + sha + "|644\nchunk|" + sha + "|999999999|0|4\n",  // larger than any chunk
+        head + "chunk|" + sha + "|4|0|4\n",                                      // a chunk of no file
+        head + "file|a|4|" + sha + "|644\nchunk|XYZ|4|0|4\n",
+        head + "file|a|4|" + sha + "|644\nchunk|" + sha + "|4|-1|4\n",
+        head + "store|other\n",
+        fl::CChunkIndex::HeaderLines("r1", {}, "../r1.chunks"),
+    };
+    for (const auto& text : bad) EXPECT_FALSE(index.Parse(text, why)) << text;
+}
+
+// The store holds each distinct chunk once, and the index alone rebuilds every file.
+TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
+    TempDir game, out;
+    const std::string big = Random(3 << 20, 3);
+    WriteFile(game / "data/big.bin", big);
+    WriteFile(game / "data/copy.bin", big);  // the same content twice
+    WriteFile(game / "small.txt", "small");
+    WriteFile(game / "empty.txt", "");
+    fl::PublishOptions o;
+    o.gameDir = game.Path();
+    o.outDir = out.Path();
+    o.release = "r1";
+    std::string error;
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+
+    fl::CHashList hashes;
+    ASSERT_TRUE(hashes.Parse(ReadFile(out / "hash.pat")));
+    for (const char* name : {"r1.idx", "r1.chunks"}) ASSERT_NE(hashes.Find(name), nullptr) << name;
+    const std::string store = ReadFile(out / "r1.chunks");
+    EXPECT_EQ(hashes.Find("r1.chunks")->sha256, Sha(store));
+    EXPECT_LT(store.size(), big.size() * 11 / 10) << "the copy's chunks are stored once";
+    fl::CChunkIndex index;
+    ASSERT_TRUE(index.Parse(ReadFile(out / "r1.idx"), error)) << error;
+    EXPECT_EQ(index.m_files.size(), 4u);
+    for (const fl::IndexedFile& f : index.m_files) {
+        std::string rebuilt;
+        for (const fl::ChunkRef& c : f.chunks) {
+            ASSERT_LE(c.offset + c.stored, (long long)store.size());
+            std::string plain(size_t(c.size), '\0');
+            const size_t n = ZSTD_decompress(plain.data(), plain.size(), store.data() + c.offset, size_t(c.stored));
+            ASSERT_EQ(n, size_t(c.size)) << f.name;
+            EXPECT_EQ(Sha(plain), c.sha256);
+            rebuilt += plain;
+        }
+        EXPECT_TRUE(rebuilt == ReadFile(game / f.name)) << f.name;
+        EXPECT_EQ(f.sha256, Sha(rebuilt));
+        EXPECT_EQ(hashes.Find(f.name)->sha256, f.sha256);
+    }
+    // Published again: the same bytes.
+    const std::string idx = ReadFile(out / "r1.idx");
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    EXPECT_EQ(ReadFile(out / "r1.idx"), idx);
+    EXPECT_TRUE(ReadFile(out / "r1.chunks") == store);
+}

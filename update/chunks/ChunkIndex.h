@@ -1,0 +1,57 @@
+#pragma once
+// A release's chunk index ("<release>.idx"): how each file of the release is
+// made of content-defined chunks, and where each chunk's compressed bytes
+// stand in the release's chunk store ("<release>.chunks"). Text lines in the
+// key|value style of the other lists:
+//
+//   #chunkindex|1
+//   release|r2
+//   chunker|fastcdc min=16384 avg=65536 max=262144
+//   compression|zstd
+//   store|r2.chunks
+//   file|NAME|SIZE|SHA256|MODE                 (MODE in octal: 644 or 755)
+//   chunk|SHA256|SIZE|OFFSET|STORED            (follows its file, in order)
+//
+// A chunk is one zstd frame of STORED bytes at OFFSET in the store; it
+// decompresses to SIZE bytes whose SHA-256 is named.
+#include <string>
+#include <vector>
+
+#include "update/chunks/Chunker.h"
+
+namespace fl {
+
+struct ChunkRef {
+    std::string sha256;
+    long long size = 0;
+    long long offset = 0;
+    long long stored = 0;
+};
+
+struct IndexedFile {
+    std::string name;
+    long long size = 0;
+    std::string sha256;
+    unsigned mode = 0644;
+    std::vector<ChunkRef> chunks;
+};
+
+class CChunkIndex {
+public:
+    // Strict: any malformed line, a name that may not become a path, a file
+    // named twice, chunks that do not add up to their file or exceed the
+    // chunker's largest size, refuse the whole index (`why` says which).
+    bool Parse(const std::string& text, std::string& why);
+
+    std::string m_strRelease;
+    std::string m_strStore;
+    ChunkerParams m_params;
+    std::vector<IndexedFile> m_files;
+
+    // The lines, for a writer that streams them.
+    static std::string HeaderLines(const std::string& release, const ChunkerParams& params, const std::string& store);
+    static std::string FileLine(const IndexedFile& file);
+    static std::string ChunkLine(const ChunkRef& chunk);
+};
+
+}  // namespace fl
