@@ -10,6 +10,7 @@
 #include "publish/Publisher.h"
 #include "tests/support/TempDir.h"
 #include "update/chunks/ChunkIndex.h"
+#include "update/chunks/ChunkPlan.h"
 #include "update/chunks/Chunker.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Sha256.h"
@@ -150,4 +151,59 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
     ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
     EXPECT_EQ(ReadFile(out / "r1.idx"), idx);
     EXPECT_TRUE(ReadFile(out / "r1.chunks") == store);
+}
+
+// The next release edits a large file in places and adds one: the plan builds
+// only the files that differ, finds every chunk the folder still has (even in
+// another file), and fetches the rest in few, merged ranges.
+TEST(ChunkPlan, OnlyTheChangedChunksAreFetchedAndNeighboursMerged) {
+    TempDir game, out, run;
+    std::string big = Random(6 << 20, 5);
+    WriteFile(game / "big.bin", big);
+    WriteFile(game / "same.txt", "unchanged");
+    fl::PublishOptions o;
+    o.gameDir = game.Path();
+    o.outDir = out.Path();
+    o.release = "r1";
+    std::string error;
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    // The player holds release 1, and a copy of the big file under another name.
+    WriteFile(run / "big.bin", big);
+    WriteFile(run / "moved.bin", big.substr(1 << 20));
+    WriteFile(run / "same.txt", "unchanged");
+
+    big.insert(3 << 20, Random(4096, 6));  // 4 KiB inserted in the middle
+    big[5 << 20] ^= 1;
+    WriteFile(game / "big.bin", big);
+    WriteFile(game / "moved/big-tail.bin", big.substr(1 << 20));  // content the folder has elsewhere
+    o.release = "r2";
+    o.previousDir = out.Path();
+    ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    fl::CChunkIndex index;
+    ASSERT_TRUE(index.Parse(ReadFile(out / "r2.idx"), error)) << error;
+
+    fl::CLocalChunks local(run.Path() + "/", index.m_params, run / "chunks.cache");
+    for (const char* name : {"big.bin", "moved.bin", "same.txt"}) ASSERT_TRUE(local.AddFile(name));
+    EXPECT_EQ(local.BytesRead(), (long long)(6 << 20) + (5 << 20) + 9);
+    const auto whole = [&](const fl::IndexedFile& f) { return f.name == "same.txt"; };
+    const fl::ChunkPlan plan = fl::MakeChunkPlan(index, local, whole);
+    ASSERT_EQ(plan.build.size(), 2u);
+    EXPECT_EQ(plan.build[0]->name, "big.bin");
+    EXPECT_EQ(plan.build[1]->name, "moved/big-tail.bin");
+    EXPECT_LE(plan.remoteChunks, 4) << "the chunks around the two edits";
+    EXPECT_LT(plan.fetchBytes, 1 << 20) << "a fraction of the 6 MiB file";
+    EXPECT_LE(plan.fetch.size(), 2u) << "neighbours in the store are one request";
+    EXPECT_EQ(plan.buildBytes, (long long)big.size() * 2 - (1 << 20));
+
+    // A second look reads nothing it read before: the cache knows the files as they are.
+    ASSERT_TRUE(local.SaveCache());
+    fl::CLocalChunks again(run.Path() + "/", index.m_params, run / "chunks.cache");
+    for (const char* name : {"big.bin", "moved.bin", "same.txt"}) ASSERT_TRUE(again.AddFile(name));
+    EXPECT_EQ(again.BytesRead(), 0);
+    EXPECT_EQ(fl::MakeChunkPlan(index, again, whole).fetchBytes, plan.fetchBytes);
+    // A file changed since is cut again.
+    WriteFile(run / "same.txt", "changed by the player");
+    fl::CLocalChunks third(run.Path() + "/", index.m_params, run / "chunks.cache");
+    ASSERT_TRUE(third.AddFile("same.txt"));
+    EXPECT_EQ(third.BytesRead(), 21);
 }

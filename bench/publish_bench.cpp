@@ -1,0 +1,56 @@
+// fenwa-publish on a tree of one large file and many small ones: wall time and
+// peak memory, beside `sha256sum` over the same files plus `zip -r -1` of them
+// (what any publishing must at least do: hash and pack every byte).
+//
+//   publish_bench [MiB of the large file, default 1024] [small files, default 2000]
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "bench/BenchSupport.h"
+#include "platform/FileOps.h"
+
+using namespace flbench;
+
+namespace {
+
+// Incompressible bytes, written a piece at a time (never the whole file in memory).
+void WriteRandom(const std::string& path, long long size, unsigned seed) {
+    std::mt19937_64 random(seed);
+    std::vector<uint64_t> block(1 << 17);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    for (long long left = size; left > 0;) {
+        for (auto& v : block) v = random();
+        const size_t n = size_t(std::min<long long>(left, (long long)(block.size() * 8)));
+        fl::WriteAll(fd, reinterpret_cast<const char*>(block.data()), n);
+        left -= (long long)n;
+    }
+    close(fd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;
+    const long long bigMiB = argc > 1 ? std::atoll(argv[1]) : 1024;
+    const int small = argc > 2 ? std::atoi(argv[2]) : 2000;
+    const std::string dir = MakeTempDir();
+    const std::string game = dir + "/game";
+    std::system(("mkdir -p " + game + "/data").c_str());
+    WriteRandom(game + "/data/big.bin", bigMiB << 20, 1);
+    for (int i = 0; i < small; ++i) WriteRandom(game + "/data/f" + std::to_string(i) + ".dat", 16 << 10, unsigned(i + 2));
+    std::printf("publishing a tree of %lld MiB and %d files of 16 KiB\n", bigMiB, small);
+
+    const ChildRun ours = RunChild({FL_PUBLISH, "--game", game, "--out", dir + "/tree", "--release", "r1"});
+    const ChildRun hash = RunChild({"sh", "-c", "cd '" + game + "' && find . -type f -exec sha256sum {} + > /dev/null"});
+    const ChildRun zip = RunChild({"sh", "-c", "cd '" + game + "' && zip -q -r -1 ../baseline.zip ."});
+    if (ours.status != 0) std::printf("fenwa-publish failed (%d)\n", ours.status);
+    PrintRow("publish (files, packs, chunks, lists)", ours.seconds, hash.seconds + zip.seconds, "sha256sum + zip -r -1");
+    std::printf("  peak memory: ours %.1f MB, sha256sum %.1f MB, zip %.1f MB\n", ours.peakKiB / 1024.0,
+                hash.peakKiB / 1024.0, zip.peakKiB / 1024.0);
+    RemoveTree(dir);
+    return 0;
+}

@@ -1,0 +1,146 @@
+#include "update/chunks/ChunkPlan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "platform/FileOps.h"
+#include "platform/TextCodec.h"
+#include "update/integrity/Sha256.h"
+
+namespace fl {
+
+namespace {
+
+long long Number(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+
+}  // namespace
+
+CLocalChunks::CLocalChunks(std::string root, ChunkerParams params, std::string cachePath)
+    : m_strRoot(std::move(root)), m_params(params), m_strCachePath(std::move(cachePath)) {
+    // "chunker|PARAMS", then "file|NAME|SIZE|MTIME_NS" and its "c|SHA|SIZE" lines.
+    std::string text;
+    if (!ReadWholeFile(m_strCachePath, text) || text.rfind("chunker|" + m_params.Describe() + "\n", 0) != 0) return;
+    Cut* current = nullptr;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) break;  // a torn last line counts for nothing
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("file|", 0) == 0) {
+            const size_t a = line.rfind('|'), b = line.rfind('|', a - 1);
+            if (b <= 5) return;
+            Cut cut;
+            cut.size = Number(line.substr(b + 1));
+            cut.mtimeNs = Number(line.substr(a + 1));
+            current = &(m_cache[line.substr(5, b - 5)] = cut);
+        } else if (line.rfind("c|", 0) == 0 && current && line.size() > 67) {
+            current->chunks.emplace_back(line.substr(2, 64), Number(line.substr(67)));
+        }
+    }
+}
+
+bool CLocalChunks::AddFile(const std::string& name) {
+    const std::string path = m_strRoot + name;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const long long mtime = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    Cut cut;
+    auto cached = m_cache.find(name);
+    if (cached != m_cache.end() && cached->second.size == (long long)st.st_size && cached->second.mtimeNs == mtime) {
+        cut = cached->second;
+    } else {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        cut.size = (long long)st.st_size;
+        cut.mtimeNs = mtime;
+        std::vector<uint8_t> buffer(std::max<size_t>(2 * m_params.maxSize, 1 << 20));
+        size_t begin = 0, end = 0;
+        bool eof = false, ok = true;
+        for (;;) {
+            if (!eof && end - begin < m_params.maxSize) {
+                std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+                end -= begin;
+                begin = 0;
+                while (!eof && end < buffer.size()) {
+                    const ssize_t n = read(fd, buffer.data() + end, buffer.size() - end);
+                    if (n < 0) ok = false;
+                    if (n <= 0) eof = true;
+                    else end += size_t(n);
+                }
+            }
+            if (!ok || begin == end) break;
+            const size_t length = NextChunkLength(m_params, buffer.data() + begin, end - begin);
+            CSha256 h;
+            h.Update(buffer.data() + begin, length);
+            cut.chunks.emplace_back(h.HexDigest(), (long long)length);
+            m_nBytesRead += (long long)length;
+            begin += length;
+        }
+        close(fd);
+        if (!ok) return false;
+    }
+    long long offset = 0;
+    for (const auto& [sha, size] : cut.chunks) {
+        m_byHash.emplace(sha, LocalChunk{name, offset, size});
+        offset += size;
+    }
+    m_used[name] = std::move(cut);
+    return true;
+}
+
+const LocalChunk* CLocalChunks::Find(const std::string& sha256) const {
+    auto it = m_byHash.find(sha256);
+    return it == m_byHash.end() ? nullptr : &it->second;
+}
+
+bool CLocalChunks::SaveCache() const {
+    std::string text = "chunker|" + m_params.Describe() + "\n";
+    for (const auto& [name, cut] : m_used) {
+        text += Format("file|%s|%lld|%lld\n", name.c_str(), cut.size, cut.mtimeNs);
+        for (const auto& [sha, size] : cut.chunks) text += "c|" + sha + "|" + std::to_string(size) + "\n";
+    }
+    return WriteFileAtomically(m_strCachePath, text);
+}
+
+ChunkPlan MakeChunkPlan(const CChunkIndex& index, const CLocalChunks& local,
+                        const std::function<bool(const IndexedFile&)>& whole, long long gap) {
+    ChunkPlan plan;
+    std::set<long long> wanted;  // store offsets, each stored chunk once
+    std::map<long long, long long> stored;
+    for (const IndexedFile& file : index.m_files) {
+        if (whole(file)) continue;
+        plan.build.push_back(&file);
+        plan.buildBytes += file.size;
+        for (const ChunkRef& c : file.chunks) {
+            if (local.Find(c.sha256)) {
+                ++plan.localChunks;
+                continue;
+            }
+            ++plan.remoteChunks;
+            if (wanted.insert(c.offset).second) stored[c.offset] = c.stored;
+        }
+    }
+    for (const auto& [offset, length] : stored) {
+        plan.fetchBytes += length;
+        if (!plan.fetch.empty()) {
+            StoreRange& last = plan.fetch.back();
+            if (offset <= last.offset + last.length + gap && offset >= last.offset + last.length) {
+                const long long end = std::max(last.offset + last.length, offset + length);
+                plan.fetchBytes += offset - (last.offset + last.length);  // the gap comes along
+                last.length = end - last.offset;
+                continue;
+            }
+        }
+        plan.fetch.push_back({offset, length});
+    }
+    return plan;
+}
+
+}  // namespace fl

@@ -1,0 +1,67 @@
+#pragma once
+// What an update from a chunk index costs: which files must be built, which of
+// their chunks the run folder already holds (in any file, at any offset), and
+// which byte ranges of the release's store must be fetched, neighbours merged
+// into one request.
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "update/chunks/ChunkIndex.h"
+
+namespace fl {
+
+// Where a chunk can be read in the run folder.
+struct LocalChunk {
+    std::string name;  // the file, relative to the run folder
+    long long offset = 0;
+    long long size = 0;
+};
+
+// The run folder's files cut into chunks with the index's parameters, by chunk
+// SHA-256. A cache file keeps each file's chunks by name, size and modification
+// time, so a file already cut is not read again. What it says is a hint: a
+// chunk read from the run folder is checked against its SHA-256 before use.
+class CLocalChunks {
+public:
+    CLocalChunks(std::string root, ChunkerParams params, std::string cachePath);
+    // Cuts `name` unless the cache knows it as it is now; false when it cannot be read.
+    bool AddFile(const std::string& name);
+    const LocalChunk* Find(const std::string& sha256) const;
+    // Writes the cache of the files added (atomically); the bytes read to cut them.
+    bool SaveCache() const;
+    long long BytesRead() const { return m_nBytesRead; }
+
+private:
+    struct Cut {
+        long long size = 0, mtimeNs = 0;
+        std::vector<std::pair<std::string, long long>> chunks;  // sha256, size
+    };
+    std::string m_strRoot;
+    ChunkerParams m_params;
+    std::string m_strCachePath;
+    std::map<std::string, Cut> m_cache, m_used;
+    std::map<std::string, LocalChunk> m_byHash;
+    long long m_nBytesRead = 0;
+};
+
+// A byte range of the store: one request.
+struct StoreRange {
+    long long offset = 0, length = 0;
+};
+
+struct ChunkPlan {
+    std::vector<const IndexedFile*> build;  // files whose size or SHA-256 differ, in index order
+    std::vector<StoreRange> fetch;          // what to ask the store for, in order
+    long long fetchBytes = 0;               // their sum: what the update costs on the wire
+    long long buildBytes = 0;               // the files to build: what they take on the disk
+    long long localChunks = 0, remoteChunks = 0;
+};
+
+// `whole(file)` says a file of the run folder is already the indexed one.
+// Ranges closer than `gap` bytes are merged into one request.
+ChunkPlan MakeChunkPlan(const CChunkIndex& index, const CLocalChunks& local,
+                        const std::function<bool(const IndexedFile&)>& whole, long long gap = 64 << 10);
+
+}  // namespace fl
