@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -10,7 +14,9 @@
 #include "publish/Publisher.h"
 #include "tests/support/TempDir.h"
 #include "update/chunks/ChunkIndex.h"
+#include "update/chunks/ChunkAssembler.h"
 #include "update/chunks/ChunkPlan.h"
+#include "update/integrity/BodyCheck.h"
 #include "update/chunks/Chunker.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Sha256.h"
@@ -206,4 +212,131 @@ TEST(ChunkPlan, OnlyTheChangedChunksAreFetchedAndNeighboursMerged) {
     fl::CLocalChunks third(run.Path() + "/", index.m_params, run / "chunks.cache");
     ASSERT_TRUE(third.AddFile("same.txt"));
     EXPECT_EQ(third.BytesRead(), 21);
+}
+
+namespace {
+
+// The store read from the published tree, counting what was asked for.
+struct FileStore : fl::IStoreSource {
+    std::string bytes;
+    std::vector<fl::StoreRange> asked;
+    bool Fetch(const fl::StoreRange& r, const std::function<bool(const char*, size_t)>& sink) override {
+        asked.push_back(r);
+        if (r.offset + r.length > (long long)bytes.size()) return false;
+        // In pieces, as a network delivers them.
+        for (long long at = 0; at < r.length; at += 1000)
+            if (!sink(bytes.data() + r.offset + at, size_t(std::min<long long>(1000, r.length - at)))) return false;
+        return true;
+    }
+};
+
+struct Release {
+    TempDir game, out;
+    fl::CChunkIndex index;
+    FileStore store;
+    void Publish(const std::string& name) {
+        fl::PublishOptions o;
+        o.gameDir = game.Path();
+        o.outDir = out.Path();
+        o.release = name;
+        std::string error;
+        ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+        ASSERT_TRUE(index.Parse(ReadFile(out / (name + ".idx")), error)) << error;
+        store.bytes = ReadFile(out / (name + ".chunks"));
+    }
+};
+
+}  // namespace
+
+TEST(ChunkAssembler, AFreshFolderAndAnOldReleaseBothEndAsTheNewReleaseFetchingOnlyWhatTheyLack) {
+    Release r;
+    std::string big = Random(4 << 20, 7);
+    WriteFile(r.game / "big.bin", big);
+    WriteFile(r.game / "sub/small.txt", "small");
+    WriteFile(r.game / "empty.txt", "");
+    r.Publish("r1");
+    TempDir run;
+    const std::string root = run.Path() + "/";
+    auto build = [&](bool wholeCheck) {
+        fl::CLocalChunks local(root, r.index.m_params, run / "cache");
+        for (const auto& f : r.index.m_files) local.AddFile(f.name);
+        const auto whole = [&](const fl::IndexedFile& f) {
+            return wholeCheck && fl::CheckFile(root + f.name, {true, true, f.size, f.sha256}).empty();
+        };
+        const fl::ChunkPlan plan = fl::MakeChunkPlan(r.index, local, whole);
+        fl::CChunkAssembler assembler(root, r.index, local);
+        std::string why;
+        EXPECT_TRUE(assembler.Run(plan, r.store, why)) << why;
+        EXPECT_EQ(assembler.BytesFetched(), plan.fetchBytes);
+        local.SaveCache();
+        return assembler.BytesFetched();
+    };
+    // Nothing local: the store is read front to back, in one request.
+    EXPECT_EQ(build(true), (long long)r.store.bytes.size());
+    EXPECT_EQ(r.store.asked.size(), 1u);
+    for (const auto& f : r.index.m_files) EXPECT_TRUE(ReadFile(root + f.name) == ReadFile(r.game / f.name)) << f.name;
+
+    // The next release: a small edit inside the big file.
+    big[2 << 20] ^= 0x55;
+    WriteFile(r.game / "big.bin", big);
+    r.Publish("r2");
+    r.store.asked.clear();
+    const long long fetched = build(true);
+    EXPECT_GT(fetched, 0);
+    EXPECT_LT(fetched, 300 << 10) << "a chunk or two, not the 4 MiB file";
+    EXPECT_TRUE(ReadFile(root + "big.bin") == big);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(run.Path()))
+        EXPECT_EQ(e.path().string().find(".chunked"), std::string::npos) << e.path();
+}
+
+TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
+    Release r;
+    const std::string old = Random(2 << 20, 8);
+    WriteFile(r.game / "a.bin", old);
+    r.Publish("r1");
+    TempDir run;
+    const std::string root = run.Path() + "/";
+    WriteFile(root + "a.bin", old);
+    fl::CLocalChunks cached(root, r.index.m_params, run / "cache");
+    ASSERT_TRUE(cached.AddFile("a.bin"));
+    ASSERT_TRUE(cached.SaveCache());
+
+    std::string next = old;
+    next.append(Random(100000, 9));
+    WriteFile(r.game / "a.bin", next);
+    r.Publish("r2");
+    // One byte of the store damaged: the run fails and the old file stays.
+    fl::CLocalChunks local(root, r.index.m_params, run / "cache");
+    ASSERT_TRUE(local.AddFile("a.bin"));
+    const auto never = [](const fl::IndexedFile&) { return false; };
+    fl::ChunkPlan plan = fl::MakeChunkPlan(r.index, local, never);
+    ASSERT_FALSE(plan.fetch.empty());
+    r.store.bytes[size_t(plan.fetch[0].offset + 5)] ^= 1;
+    std::string why;
+    {
+        fl::CChunkAssembler assembler(root, r.index, local);
+        EXPECT_FALSE(assembler.Run(plan, r.store, why));
+    }
+    EXPECT_NE(why.find("not the one the index names"), std::string::npos) << why;
+    EXPECT_TRUE(ReadFile(root + "a.bin") == old);
+    EXPECT_FALSE(Exists(root + "a.bin.chunked"));
+    r.store.bytes = ReadFile(r.out / "r2.chunks");
+
+    // The folder's file changed behind the cache's back (same size, same time): what
+    // it holds now is checked, not trusted, and the rest is fetched.
+    struct stat st {};
+    stat((root + "a.bin").c_str(), &st);
+    std::string edited = old;
+    edited[1000] ^= 1;
+    WriteFile(root + "a.bin", edited);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    utimensat(AT_FDCWD, (root + "a.bin").c_str(), times, 0);
+    fl::CLocalChunks stale(root, r.index.m_params, run / "cache");
+    ASSERT_TRUE(stale.AddFile("a.bin"));
+    EXPECT_EQ(stale.BytesRead(), 0) << "the cache believed it";
+    plan = fl::MakeChunkPlan(r.index, stale, never);
+    fl::CChunkAssembler assembler(root, r.index, stale);
+    EXPECT_TRUE(assembler.Run(plan, r.store, why)) << why;
+    EXPECT_GE(assembler.StaleLocalChunks(), 1);
+    EXPECT_TRUE(ReadFile(root + "a.bin") == next);
 }

@@ -1,0 +1,206 @@
+#include "update/chunks/ChunkAssembler.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zstd.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "app/Folders.h"
+#include "platform/FileOps.h"
+#include "update/integrity/BodyCheck.h"
+#include "update/integrity/Sha256.h"
+
+namespace fl {
+
+namespace {
+
+std::string Sha(const char* data, size_t size) {
+    CSha256 h;
+    h.Update(data, size);
+    return h.HexDigest();
+}
+
+bool WriteAt(int fd, const char* data, size_t size, long long offset) {
+    while (size > 0) {
+        const ssize_t n = pwrite(fd, data, size, off_t(offset));
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool ReadAt(const std::string& path, std::string& out, long long offset) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = pread(fd, out.data() + got, out.size() - got, off_t(offset + (long long)got));
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    close(fd);
+    return got == out.size();
+}
+
+}  // namespace
+
+CChunkAssembler::CChunkAssembler(std::string root, const CChunkIndex& index, const CLocalChunks& local)
+    : m_strRoot(std::move(root)), m_index(index), m_local(local) {}
+
+CChunkAssembler::~CChunkAssembler() { Discard(); }
+
+void CChunkAssembler::Discard() {
+    for (Target& t : m_targets) {
+        if (t.fd >= 0) close(t.fd);
+        t.fd = -1;
+        unlink(TempName(m_strRoot + t.file->name).c_str());
+    }
+    m_targets.clear();
+}
+
+bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, size_t size) {
+    auto [from, to] = m_places.equal_range(sha256);
+    for (auto it = from; it != to; ++it)
+        if (!WriteAt(m_targets[it->second.first].fd, data, size, it->second.second)) return false;
+    m_places.erase(from, to);
+    return true;
+}
+
+bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::string& why) {
+    Discard();
+    m_places.clear();
+    // Each file to build as an empty temporary file of its final size.
+    for (const IndexedFile* file : plan.build) {
+        const std::string path = m_strRoot + file->name;
+        Target t{file, -1};
+        if (EnsureFolder(ParentOf(path)))
+            t.fd = open(TempName(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_targets.push_back(t);
+        if (t.fd < 0 || ftruncate(t.fd, off_t(file->size)) != 0) {
+            why = "cannot write " + TempName(path);
+            Discard();
+            return false;
+        }
+        long long at = 0;
+        for (const ChunkRef& c : file->chunks) {
+            m_places.emplace(c.sha256, std::make_pair(m_targets.size() - 1, at));
+            at += c.size;
+        }
+    }
+    // What the folder holds, each checked before it is used; what is not as the cache said is fetched.
+    std::map<long long, const ChunkRef*> remote;  // by store offset
+    std::set<std::string> done;
+    for (const IndexedFile* file : plan.build)
+        for (const ChunkRef& c : file->chunks) {
+            if (done.count(c.sha256)) continue;
+            const LocalChunk* here = m_local.Find(c.sha256);
+            std::string bytes;
+            if (here && here->size == c.size) {
+                bytes.resize(size_t(c.size));
+                if (!ReadAt(m_strRoot + here->name, bytes, here->offset) || Sha(bytes.data(), bytes.size()) != c.sha256) {
+                    ++m_nStale;
+                    here = nullptr;
+                }
+            }
+            if (!here) {
+                remote.emplace(c.offset, &c);
+                continue;
+            }
+            if (!WriteChunk(c.sha256, bytes.data(), bytes.size())) {
+                why = "cannot write a chunk of " + file->name;
+                Discard();
+                return false;
+            }
+            done.insert(c.sha256);
+        }
+    // The store's ranges: the planned ones, and single chunks for stale local ones.
+    std::vector<StoreRange> ranges = plan.fetch;
+    for (const auto& [offset, c] : remote) {
+        bool covered = false;
+        for (const StoreRange& r : plan.fetch) covered |= offset >= r.offset && offset + c->stored <= r.offset + r.length;
+        if (!covered) ranges.push_back({offset, c->stored});
+    }
+    ZSTD_DCtx* dctx = ZSTD_createDCtx();
+    std::string frame, plain;
+    for (const StoreRange& range : ranges) {
+        long long position = range.offset;
+        auto next = remote.lower_bound(position);
+        frame.clear();
+        bool failed = false;
+        const bool got = source.Fetch(range, [&](const char* data, size_t size) {
+            m_nFetched += (long long)size;
+            while (size > 0 && !failed) {
+                if (next == remote.end() || next->first >= range.offset + range.length) return true;  // the rest is a gap
+                const ChunkRef& c = *next->second;
+                if (position < c.offset) {  // bytes between wanted chunks
+                    const size_t skip = size_t(std::min<long long>(c.offset - position, (long long)size));
+                    position += (long long)skip;
+                    data += skip;
+                    size -= skip;
+                    continue;
+                }
+                const size_t take = size_t(std::min<long long>(c.stored - (long long)frame.size(), (long long)size));
+                frame.append(data, take);
+                position += (long long)take;
+                data += take;
+                size -= take;
+                if ((long long)frame.size() < c.stored) continue;
+                plain.resize(size_t(c.size));
+                const size_t n = ZSTD_decompressDCtx(dctx, plain.data(), plain.size(), frame.data(), frame.size());
+                if (ZSTD_isError(n) || n != size_t(c.size) || Sha(plain.data(), plain.size()) != c.sha256) {
+                    why = "a chunk of the store is not the one the index names (at " + std::to_string(c.offset) + ")";
+                    failed = true;
+                } else if (!done.count(c.sha256) && !WriteChunk(c.sha256, plain.data(), plain.size())) {
+                    why = "cannot write a chunk";
+                    failed = true;
+                }
+                done.insert(c.sha256);
+                frame.clear();
+                ++next;
+            }
+            return !failed;
+        });
+        if (!got || failed) {
+            if (why.empty()) why = "the chunk store could not be read";
+            ZSTD_freeDCtx(dctx);
+            Discard();
+            return false;
+        }
+    }
+    ZSTD_freeDCtx(dctx);
+    if (!m_places.empty()) {
+        why = "chunks were missing from the store";
+        Discard();
+        return false;
+    }
+    // Every file is checked whole before any is put in place.
+    for (Target& t : m_targets) {
+        const std::string temp = TempName(m_strRoot + t.file->name);
+        const bool closed = fchmod(t.fd, t.file->mode) == 0 && close(t.fd) == 0;
+        t.fd = -1;
+        const std::string verdict = CheckFile(temp, {true, true, t.file->size, t.file->sha256});
+        if (!closed || !verdict.empty()) {
+            why = t.file->name + " as built " + (closed ? verdict : std::string("could not be written"));
+            Discard();
+            return false;
+        }
+    }
+    for (Target& t : m_targets) {
+        const std::string path = m_strRoot + t.file->name;
+        if (std::rename(TempName(path).c_str(), path.c_str()) != 0) {
+            why = "cannot put " + t.file->name + " in place";
+            Discard();
+            return false;
+        }
+    }
+    m_targets.clear();
+    return true;
+}
+
+}  // namespace fl
