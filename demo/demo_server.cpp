@@ -119,7 +119,12 @@ int main(int argc, char** argv) {
         const std::string fullPack = PublishContent(platform.Content(), treeDir);
         platform.ServeTree(treeDir);
         // The pack slowed down, so the progress panel has something to show.
-        if (packRate > 0 && !fullPack.empty()) platform.SetResourceDelay(fullPack, 0, 1, packRate);
+        if (packRate > 0 && !fullPack.empty()) {
+            platform.SetResourceDelay(fullPack, 0, 1, packRate);
+            // The release's chunk store too ("<release>_full.zip" → "<release>.chunks").
+            const std::string release = fullPack.substr(0, fullPack.size() - std::string("_full.zip").size());
+            platform.SetResourceDelay(release + ".chunks", 0, 1, packRate);
+        }
         std::printf("published tree: %s\n", treeDir.c_str());
         if (!installDir.empty()) platform.WriteInstallFolder(installDir);
         std::printf("listening on %s\nlogin address: %s\nresource server: %s\n", platform.Url("/").c_str(),

@@ -58,7 +58,9 @@ TEST(Chunker, BoundariesFollowTheContentSoAnInsertionChangesOnlyItsNeighbours) {
     for (size_t i = 0; i < chunks.size(); ++i) {
         total += chunks[i].size();
         EXPECT_LE(chunks[i].size(), p.maxSize);
-        if (i + 1 < chunks.size()) EXPECT_GE(chunks[i].size(), p.minSize);
+        if (i + 1 < chunks.size()) {
+            EXPECT_GE(chunks[i].size(), p.minSize);
+        }
     }
     EXPECT_EQ(total, data.size());
     const double average = double(data.size()) / double(chunks.size());

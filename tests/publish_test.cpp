@@ -92,7 +92,7 @@ TEST(Publish, ASecondReleaseKeepsUnchangedVersionsAndPacksOnlyWhatChanged) {
         EXPECT_EQ(checked.exitCode, 0) << checked.err;
     }
 
-    // The update from the first release: the incremental pack, then exactly the new tree.
+    // The update from the first release: the chunks it lacks, then exactly the new tree.
     nginx.ClearAccessLog();
     ProcessResult r = RunProcess(FL_CLI, args, po);
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -101,8 +101,10 @@ TEST(Publish, ASecondReleaseKeepsUnchangedVersionsAndPacksOnlyWhatChanged) {
     EXPECT_EQ(ReadFile(run + "c/new.txt"), "new");
     EXPECT_EQ(ReadFile(run + "data/keep.txt"), "kept");
     const std::string log = nginx.AccessLog();
-    EXPECT_NE(log.find("/res/fenwa/r2.zip"), std::string::npos) << log;
-    EXPECT_EQ(log.find("r2_full.zip"), std::string::npos) << "not the full pack";
+    EXPECT_NE(log.find("/res/fenwa/r2.idx"), std::string::npos) << log;
+    EXPECT_NE(log.find("/res/fenwa/r2.chunks"), std::string::npos) << log;
+    EXPECT_EQ(log.find(".zip"), std::string::npos) << "no pack: the chunks it lacked";
+    EXPECT_LT(nginx.BytesSent("r2.chunks"), 1000) << "two small files' chunks";
 
     // Published again with the same input: nothing in the tree changes.
     const auto before = Snapshot(tree);

@@ -37,6 +37,7 @@ enum TaskKind : int {
     TASK_LOCAL_LIST = 8,
     TASK_LAUNCHER_EXE = 9,
     TASK_HASH_LIST = 10,
+    TASK_CHUNK_INDEX = 11,
 };
 
 // One worker's share of a segmented run.
@@ -141,6 +142,12 @@ public:
     // Checks the run folder against the lists (fetched first); with `repair`
     // fetches what is missing or differs. Prints through `report`; true when whole.
     bool VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report);
+
+    // --- chunked releases ----------------------------------------------------------
+    // The release's chunk index, when the signed list names one: the run folder
+    // is brought to it, fetching only the chunks it lacks. False when the
+    // server publishes none or the chunked update failed (the other paths then run).
+    bool UpdateFromChunks();
 
     // --- disk space ---------------------------------------------------------------
     // True when `bytes` (and 5 % more) fit on the run folder's file system; else

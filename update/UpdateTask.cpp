@@ -16,20 +16,27 @@ void CDownloader::StartDownLoadTask() {
         return;
     }
     uint32_t t = timeGetTime();
-    if (!UpdatePack()) {
-        Tell("更新包下载失败!");
-        return;
+    // A release published as chunks: only the chunks the folder lacks are fetched.
+    const bool chunked = UpdateFromChunks();
+    if (m_bAbort || m_bStopping) return;
+    if (chunked) {
+        TraceF("chunked update: %d ms", int(timeGetTime() - t));
+    } else {
+        if (!UpdatePack()) {
+            Tell("更新包下载失败!");
+            return;
+        }
+        TraceF("下载整包总共花费时间:%d", int(timeGetTime() - t));
+        if (!DownloadVersionList()) {
+            Tell("版本文件下载失败!");
+            return;
+        }
+        TraceF("文件数量:%d", int(m_mapServerFiles.size()));
+        t = timeGetTime();
+        OutputDebugStringW("开始对比下载文件!");
+        UpdateFiles();
+        TraceF("对比文件差异并下载差异文件列表总花费时间:%d", int(timeGetTime() - t));
     }
-    TraceF("下载整包总共花费时间:%d", int(timeGetTime() - t));
-    if (!DownloadVersionList()) {
-        Tell("版本文件下载失败!");
-        return;
-    }
-    TraceF("文件数量:%d", int(m_mapServerFiles.size()));
-    t = timeGetTime();
-    OutputDebugStringW("开始对比下载文件!");
-    UpdateFiles();
-    TraceF("对比文件差异并下载差异文件列表总花费时间:%d", int(timeGetTime() - t));
     TraceF("总下载时间:%d", int(timeGetTime() - taskStart));
     if (m_bSuccess && !m_bAbort && !m_bStopping) {
         OutputDebugStringW(":m_bSuccess() end");

@@ -95,9 +95,35 @@ bool CLocalChunks::AddFile(const std::string& name) {
     return true;
 }
 
+void CLocalChunks::AddCachedFiles() {
+    std::vector<std::string> names;
+    for (const auto& [name, cut] : m_cache) names.push_back(name);
+    for (const std::string& name : names)
+        if (!m_used.count(name)) AddFile(name);
+}
+
 const LocalChunk* CLocalChunks::Find(const std::string& sha256) const {
     auto it = m_byHash.find(sha256);
     return it == m_byHash.end() ? nullptr : &it->second;
+}
+
+bool CLocalChunks::Matches(const IndexedFile& file) const {
+    auto it = m_used.find(file.name);
+    if (it == m_used.end() || it->second.size != file.size || it->second.chunks.size() != file.chunks.size()) return false;
+    for (size_t i = 0; i < file.chunks.size(); ++i)
+        if (it->second.chunks[i].first != file.chunks[i].sha256 || it->second.chunks[i].second != file.chunks[i].size)
+            return false;
+    return true;
+}
+
+void CLocalChunks::Remember(const IndexedFile& file) {
+    struct stat st {};
+    if (stat((m_strRoot + file.name).c_str(), &st) != 0) return;
+    Cut cut;
+    cut.size = (long long)st.st_size;
+    cut.mtimeNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    for (const ChunkRef& c : file.chunks) cut.chunks.emplace_back(c.sha256, c.size);
+    m_used[file.name] = std::move(cut);
 }
 
 bool CLocalChunks::SaveCache() const {

@@ -28,7 +28,14 @@ public:
     CLocalChunks(std::string root, ChunkerParams params, std::string cachePath);
     // Cuts `name` unless the cache knows it as it is now; false when it cannot be read.
     bool AddFile(const std::string& name);
+    // Every file the cache knows that is still there: a file that was renamed
+    // or moved by the release still holds its chunks under its old name.
+    void AddCachedFiles();
     const LocalChunk* Find(const std::string& sha256) const;
+    // The file was cut (now or as cached) into exactly the chunks of `file`.
+    bool Matches(const IndexedFile& file) const;
+    // A file just built from `file`'s chunks: remembered without reading it again.
+    void Remember(const IndexedFile& file);
     // Writes the cache of the files added (atomically); the bytes read to cut them.
     bool SaveCache() const;
     long long BytesRead() const { return m_nBytesRead; }

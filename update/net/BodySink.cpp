@@ -121,8 +121,8 @@ bool CBodySink::OnData(const char* data, size_t size) {
             m_strDamage = "longer than hash.pat lists";
             return false;
         }
-        // The hash list and its signature are checked as bytes, not parsed as they come.
-        if (e.m_nTaskKind == TASK_HASH_LIST)
+        // The hash list, its signature and a chunk index are kept as bytes, not parsed as they come.
+        if (e.m_nTaskKind == TASK_HASH_LIST || e.m_nTaskKind == TASK_CHUNK_INDEX)
             e.m_strRawBody.append(data, size);
         else
             e.OnReceiveText(data, size);
@@ -169,7 +169,7 @@ bool CBodySink::Whole(const HttpResult& result) {
 void CBodySink::Commit() {
     CDownloader& e = m_engine;
     if (!e.m_bSaveToFile) {
-        if (e.m_nTaskKind == TASK_HASH_LIST) {
+        if (e.m_nTaskKind == TASK_HASH_LIST || e.m_nTaskKind == TASK_CHUNK_INDEX) {
             e.m_bLastFetchOk = true;
             return;
         }

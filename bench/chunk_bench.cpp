@@ -1,0 +1,145 @@
+// A chunked release through the runner, beside the packs a server would send
+// otherwise, in one run:
+//  - a fresh install (ours: the chunk store read and written as it arrives;
+//    baseline: curl of the same content as a zip pack, then unzip);
+//  - the next release, which edits 64 scattered 4 KiB regions of the large
+//    file, inserts 1 MiB in its middle, changes 20 small files and adds 5:
+//    bytes fetched and wall time (ours beside the incremental pack's size and
+//    curl + unzip of it);
+//  - the run folder cut into chunks: the first time and from the cache.
+//
+//   chunk_bench [MiB of the large file, default 512] [small files of 256 KiB, default 2000]
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <cstring>
+#include <random>
+
+#include "bench/BenchSupport.h"
+#include "demo/DemoHashList.h"
+#include "publish/Publisher.h"
+#include "update/chunks/ChunkIndex.h"
+#include "update/chunks/ChunkPlan.h"
+
+using namespace flbench;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+void Write(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+// Archive-like bytes: compressible runs among random ones.
+std::string Archive(size_t size, unsigned seed) {
+    std::mt19937_64 r(seed);
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; i += 8) {
+        const uint64_t v = (i / 65536) % 3 == 0 ? 0x2020202020202020ULL ^ (i >> 16) : r();
+        std::memcpy(s.data() + i, &v, std::min<size_t>(8, size - i));
+    }
+    return s;
+}
+
+void Publish(const std::string& game, const std::string& tree, const std::string& key, const std::string& release) {
+    fl::PublishOptions o;
+    o.gameDir = game;
+    o.outDir = tree;
+    o.keyFile = key;
+    o.release = release;
+    if (fs::exists(tree + "/hash.pat")) o.previousDir = tree;
+    std::string error;
+    if (!fl::PublishRelease(o, error)) std::fprintf(stderr, "publishing: %s\n", error.c_str());
+}
+
+void Serve(CFileServer& server, const std::string& tree) {
+    for (const auto& e : fs::recursive_directory_iterator(tree))
+        if (e.is_regular_file())
+            server.Add("/res/fenwa/" + fs::relative(e.path(), tree).string(),
+                       std::make_shared<const std::string>(Read(e.path().string())));
+}
+
+// What the runner's log says it fetched of the store.
+long long StoreBytes(const std::string& data) {
+    long long bytes = -1;
+    for (const auto& e : fs::directory_iterator(data + "/fenwazelt/logs")) {
+        const std::string log = Read(e.path().string());
+        const size_t at = log.rfind("every file in place; ");
+        if (at != std::string::npos) bytes = std::atoll(log.c_str() + at + 21);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;
+    const size_t bigMiB = argc > 1 ? size_t(std::atoll(argv[1])) : 512;
+    const int small = argc > 2 ? std::atoi(argv[2]) : 2000;
+    const std::string dir = MakeTempDir(), game = dir + "/game", tree = dir + "/tree", key = dir + "/k.key";
+    Write(key, fldemo::DemoSecretKeyFile());
+    std::string big = Archive(bigMiB << 20, 1);
+    Write(game + "/archive.bin", big);
+    for (int i = 0; i < small; ++i) Write(game + "/data/f" + std::to_string(i) + ".dat", Letters(256 << 10, unsigned(i)));
+    Publish(game, tree, key, "r1");
+    std::printf("a tree of %zu MiB and %d files of 256 KiB; store %.1f MiB, full pack %.1f MiB\n", bigMiB, small,
+                double(fs::file_size(tree + "/r1.chunks")) / 1048576.0, double(fs::file_size(tree + "/r1_full.zip")) / 1048576.0);
+
+    CFileServer server;
+    Serve(server, tree);
+    const std::string install = dir + "/install", values = dir + "/values.txt";
+    fs::create_directories(install);
+    Write(values, "'rsurl':'" + server.Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
+    const std::map<std::string, std::string> env = {{"XDG_DATA_HOME", dir + "/data"}};
+    const std::vector<std::string> update = {FL_CLI, "update", "--install-dir", install, "--page-values", values, "--no-client"};
+    const ChildRun fresh = RunChild(update, env);
+    const ChildRun curl = RunChild({"curl", "-s", "-o", dir + "/full.zip", server.Url("/res/fenwa/r1_full.zip")});
+    const ChildRun unzip = RunChild({"unzip", "-q", "-o", dir + "/full.zip", "-d", dir + "/unzipped"});
+    if (fresh.status != 0) std::printf("the fresh install failed (%d)\n", fresh.status);
+    PrintRow("fresh install, verified (chunk store)", fresh.seconds, curl.seconds + unzip.seconds, "curl + unzip");
+    std::printf("  peak memory: ours %.1f MB, curl %.1f MB, unzip %.1f MB\n", fresh.peakKiB / 1024.0, curl.peakKiB / 1024.0,
+                unzip.peakKiB / 1024.0);
+    RemoveTree(dir + "/unzipped");
+
+    // The next release.
+    std::mt19937 r(9);
+    for (int i = 0; i < 64; ++i) {
+        const size_t at = std::uniform_int_distribution<size_t>(0, big.size() - 4096)(r);
+        for (size_t k = 0; k < 4096; ++k) big[at + k] = char(r());
+    }
+    big.insert(big.size() / 2, Archive(1 << 20, 2));
+    Write(game + "/archive.bin", big);
+    for (int i = 0; i < 20; ++i) Write(game + "/data/f" + std::to_string(i * 7) + ".dat", Letters(256 << 10, unsigned(10000 + i)));
+    for (int i = 0; i < 5; ++i) Write(game + "/data/new" + std::to_string(i) + ".dat", Letters(256 << 10, unsigned(20000 + i)));
+    Publish(game, tree, key, "r2");
+    Serve(server, tree);
+    RemoveTree(dir + "/data/fenwazelt/logs");
+    const ChildRun delta = RunChild(update, env);
+    const long long fetched = StoreBytes(dir + "/data");
+    const ChildRun curl2 = RunChild({"curl", "-s", "-o", dir + "/inc.zip", server.Url("/res/fenwa/r2.zip")});
+    const ChildRun unzip2 = RunChild({"unzip", "-q", "-o", dir + "/inc.zip", "-d", dir + "/unzipped"});
+    if (delta.status != 0) std::printf("the delta update failed (%d)\n", delta.status);
+    PrintRow("next release (chunks it lacks)", delta.seconds, curl2.seconds + unzip2.seconds, "incremental");
+    std::printf("  bytes fetched: ours %.2f MiB of the store, the incremental pack %.2f MiB\n", double(fetched) / 1048576.0,
+                double(fs::file_size(tree + "/r2.zip")) / 1048576.0);
+
+    // Cutting the run folder: first time, then from the cache.
+    const std::string run = dir + "/data/fenwazelt/fenwa/";
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 0) fs::remove(run + "chunks.cache");
+        Stopwatch sw;
+        fl::CLocalChunks local(run, fl::ChunkerParams(), run + "chunks.cache");
+        for (const auto& e : fs::recursive_directory_iterator(run))
+            if (e.is_regular_file() && e.path().filename() != "chunks.cache")
+                local.AddFile(fs::relative(e.path(), run).string());
+        local.SaveCache();
+        std::printf("cutting the run folder into chunks, %s: %.3f s, %.1f MiB read\n", pass ? "cached" : "first time",
+                    sw.Seconds(), double(local.BytesRead()) / 1048576.0);
+    }
+    RemoveTree(dir);
+    return 0;
+}

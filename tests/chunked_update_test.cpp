@@ -1,0 +1,121 @@
+// The update from a chunked release, through a real server (nginx) and the
+// runner: files changed every way a release changes them end byte for byte as
+// published, and cost only the chunks they lack; a store that does not hold
+// what its index says leaves nothing wrong in place and the whole files come
+// instead.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "demo/DemoHashList.h"
+#include "publish/Publisher.h"
+#include "tests/support/Nginx.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+using namespace fltest;
+
+namespace {
+
+std::string Random(size_t size, unsigned seed) {
+    std::mt19937_64 r(seed);
+    std::string s(size, '\0');
+    for (auto& c : s) c = char(r());
+    return s;
+}
+
+struct ChunkedFixture : ::testing::Test {
+    TempDir game, www, install, data, key;
+    std::unique_ptr<Nginx> nginx;
+    ProcessOptions po;
+    std::string Tree() const { return www / "res/fenwa"; }
+    std::string Run() const { return data.Path() + "/fenwazelt/fenwa/"; }
+    void SetUp() override {
+        WriteFile(key / "k.key", fldemo::DemoSecretKeyFile());
+        nginx = std::make_unique<Nginx>(www.Path());
+        po.env = {{"XDG_DATA_HOME", data.Path()}};
+        WriteFile(install / "values.txt", "'rsurl':'" + nginx->Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
+    }
+    void Publish(const std::string& release) {
+        fl::PublishOptions o;
+        o.gameDir = game.Path();
+        o.outDir = Tree();
+        o.keyFile = key / "k.key";
+        o.release = release;
+        if (std::filesystem::exists(Tree() + "/hash.pat")) o.previousDir = Tree();
+        std::string error;
+        ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    }
+    ProcessResult Update() {
+        nginx->ClearAccessLog();
+        return RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--page-values", install / "values.txt",
+                                   "--no-client"},
+                          po);
+    }
+    void ExpectRelease() {
+        for (const auto& e : std::filesystem::recursive_directory_iterator(game.Path())) {
+            if (!e.is_regular_file()) continue;
+            const std::string name = std::filesystem::relative(e.path(), game.Path()).string();
+            EXPECT_TRUE(ReadFile(Run() + name) == ReadFile(e.path().string())) << name;
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(ChunkedFixture, EveryKindOfChangeEndsAsPublishedAndCostsOnlyWhatChanged) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    const std::string a = Random(3 << 20, 1), b = Random(2 << 20, 2), c = Random(1 << 20, 3), d = Random(1 << 20, 4);
+    WriteFile(game / "insert.bin", a);
+    WriteFile(game / "truncate.bin", b);
+    WriteFile(game / "append.bin", c);
+    WriteFile(game / "old/name.bin", d);
+    WriteFile(game / "empty-me.txt", "something");
+    WriteFile(game / "same.txt", "same");
+    Publish("r1");
+    ProcessResult first = Update();
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ExpectRelease();
+    EXPECT_EQ(nginx->AccessLog().find(".zip"), std::string::npos) << "a fresh install reads the chunk store";
+
+    std::string a2 = a;
+    a2.insert(1 << 20, Random(5000, 5));
+    WriteFile(game / "insert.bin", a2);
+    WriteFile(game / "truncate.bin", b.substr(0, b.size() / 2));
+    WriteFile(game / "append.bin", c + Random(3000, 6));
+    std::filesystem::remove(game / "old/name.bin");
+    WriteFile(game / "new/renamed.bin", d);      // renamed and moved to another folder
+    WriteFile(game / "copy/of-insert.bin", a2);  // duplicated
+    WriteFile(game / "empty-me.txt", "");
+    Publish("r2");
+    ProcessResult second = Update();
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    ExpectRelease();
+    const long long fetched = nginx->BytesSent("r2.chunks");
+    std::printf("[ chunked ] the second release fetched %lld bytes of its store\n", fetched);
+    EXPECT_LT(fetched, 400 << 10) << "the chunks around the edits, not the 10 MiB of changed files";
+    EXPECT_EQ(nginx->AccessLog().find(".zip"), std::string::npos);
+
+    // Once more: nothing to fetch but the lists.
+    ProcessResult third = Update();
+    ASSERT_EQ(third.exitCode, 0) << third.err;
+    EXPECT_EQ(nginx->BytesSent("r2.chunks"), 0);
+}
+
+TEST_F(ChunkedFixture, AStoreThatIsNotWhatItsIndexSaysFallsBackToWholeFiles) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    WriteFile(game / "a.bin", Random(1 << 20, 7));
+    WriteFile(game / "b.txt", "bee");
+    Publish("r1");
+    // The store damaged behind the signed list's back.
+    std::string store = ReadFile(Tree() + "/r1.chunks");
+    store[store.size() / 2] ^= 1;
+    WriteFile(Tree() + "/r1.chunks", store);
+    ProcessResult r = Update();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("the chunked update failed"), std::string::npos) << r.err;
+    ExpectRelease();
+    for (const auto& e : std::filesystem::recursive_directory_iterator(Run()))
+        EXPECT_EQ(e.path().string().find(".chunked"), std::string::npos) << e.path();
+}

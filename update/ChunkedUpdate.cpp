@@ -1,0 +1,167 @@
+// The update from a release's chunk index: the run folder's files are compared
+// chunk by chunk with the release, and only the chunks the folder lacks are
+// fetched, as byte ranges of the release's store.
+#include "app/Folders.h"
+#include "app/WobrApp.h"
+#include "platform/Clock.h"
+#include "platform/FileOps.h"
+#include "platform/HttpClient.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/PathSafety.h"
+#include "update/chunks/ChunkAssembler.h"
+#include "update/net/Retry.h"
+
+namespace fl {
+
+namespace {
+
+// One attempt at the rest of a range: bytes from `first` on, handed to the
+// assembler in order.
+class CRangeReader : public IHttpSink {
+public:
+    CRangeReader(long long first, long long last, const std::function<bool(const char*, size_t)>& sink,
+                 const std::function<void(size_t)>& counted)
+        : m_nFirst(first), m_nWant(last - first + 1), m_sink(sink), m_counted(counted) {}
+    bool OnResponse(const HttpHead& head) override {
+        m_nStatus = head.status;
+        if (head.status == 206) {
+            long long first = 0, last = 0, total = 0;
+            return ParseContentRange(head.contentRange, first, last, total) && first == m_nFirst &&
+                   last == m_nFirst + m_nWant - 1;
+        }
+        m_nSkip = m_nFirst;  // the whole store: up to the range, nothing is wanted
+        return head.status == 200;
+    }
+    bool OnData(const char* data, size_t size) override {
+        if (m_nSkip > 0) {
+            const size_t skip = size_t(std::min<long long>(m_nSkip, (long long)size));
+            m_nSkip -= (long long)skip;
+            data += skip;
+            size -= skip;
+        }
+        const size_t take = size_t(std::min<long long>(m_nWant - m_nGot, (long long)size));
+        if (take > 0) {
+            if (!m_sink(data, take)) {
+                m_bRefused = true;
+                return false;
+            }
+            m_nGot += (long long)take;
+            m_counted(take);
+        }
+        return m_nGot < m_nWant;
+    }
+    long long m_nFirst, m_nWant, m_nGot = 0, m_nSkip = 0;
+    long m_nStatus = 0;
+    bool m_bRefused = false;  // the assembler refused the bytes (a damaged chunk)
+
+private:
+    const std::function<bool(const char*, size_t)>& m_sink;
+    const std::function<void(size_t)>& m_counted;
+};
+
+// The store over HTTP: each range tried again from where it broke off.
+class CHttpStore : public IStoreSource {
+public:
+    CHttpStore(CDownloader& e, std::string name) : m_e(e), m_strName(std::move(name)) {
+        m_pClient = e.m_pHttpConn->NewConnection();
+    }
+    bool Fetch(const StoreRange& range, const std::function<bool(const char*, size_t)>& sink) override {
+        long long delivered = 0;
+        bool refused = false;
+        const std::function<void(size_t)> counted = [&](size_t n) {
+            delivered += (long long)n;
+            m_e.m_nReceived += (long long)n;
+            int percent = 0;
+            const std::string text = RangeProgressText(m_e.m_nReceived, m_e.m_nTotalSize, &percent);
+            m_e.App().ShowStatusText(text);
+            m_e.App().SetProgressPercent(percent);
+        };
+        return m_e.RunWithRetries(m_strName, [&](int, long& retryAfter, std::string& cause) {
+            CRangeReader reader(range.offset + delivered, range.offset + range.length - 1, sink, counted);
+            HttpRequest request;
+            request.range = Format("%lld-%lld", reader.m_nFirst, range.offset + range.length - 1);
+            const HttpResult r = m_pClient->Get(m_e.m_pHttpConn->RequestUrl(m_strName, m_e.m_strPreloadVer), reader, request);
+            if (delivered >= range.length) return CDownloader::Attempt::Done;
+            if (reader.m_bRefused) {
+                refused = true;
+                return CDownloader::Attempt::Final;
+            }
+            cause = DescribeFailure(r);
+            retryAfter = r.head.retryAfterSeconds;
+            return IsConnectionFailure(r) || IsRetryableStatus(r.status) || reader.m_nGot > 0
+                       ? CDownloader::Attempt::Retry
+                       : CDownloader::Attempt::Final;
+        }) && !refused;
+    }
+
+private:
+    CDownloader& m_e;
+    std::string m_strName;
+    std::unique_ptr<CHttpClient> m_pClient;
+};
+
+}  // namespace
+
+bool CDownloader::UpdateFromChunks() {
+    if (!m_bHashList || !m_pHttpConn) return false;
+    const std::string release = m_hashList.Release();
+    const std::string indexName = release + ".idx", storeName = release + ".chunks";
+    if (!IsSafeSegment(storeName) || !m_hashList.Find(indexName) || !m_hashList.Find(storeName)) return false;
+    m_nTaskKind = TASK_CHUNK_INDEX;
+    ResetListCounts();
+    if (!FetchListWhole(indexName)) return false;
+    m_nTaskKind = TASK_IDLE;
+    CChunkIndex index;
+    std::string why;
+    if (!index.Parse(m_strRawBody, why) || index.m_strRelease != release || index.m_strStore != storeName) {
+        OutputDebugStringW("the chunk index is not usable (" + (why.empty() ? "another release's" : why) +
+                           "): the packs and the file list instead");
+        return false;
+    }
+    m_strRawBody.clear();
+    m_app.SetStep(4);
+    const std::string run = GetRunFolder(false);
+    const uint32_t started = timeGetTime();
+    CLocalChunks local(run, index.m_params, run + "chunks.cache");
+    local.AddCachedFiles();
+    for (const IndexedFile& f : index.m_files)
+        if (PathFileExists(run + f.name)) local.AddFile(f.name);
+    const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return local.Matches(f); });
+    TraceF("chunks: %zu files to build, %lld chunks here, %lld to fetch (%lld bytes in %zu ranges); %lld bytes read "
+           "in %d ms",
+           plan.build.size(), plan.localChunks, plan.remoteChunks, plan.fetchBytes, plan.fetch.size(), local.BytesRead(),
+           int(timeGetTime() - started));
+    m_bChanged = true;  // the lists are saved at the end
+    if (plan.build.empty()) {
+        local.SaveCache();
+        return true;
+    }
+    // Every file to build stands beside its old one until all are built.
+    if (!EnsureSpace(plan.buildBytes)) {
+        m_bSuccess = false;
+        return true;  // told; the run ends without another path filling the disk
+    }
+    m_nTotalSize = plan.fetchBytes;
+    m_nReceived = 0;
+    m_gauge.BeginStage([this] { return m_nTotalSize - m_nReceived; });
+    CHttpStore store(*this, storeName);
+    CChunkAssembler assembler(run, index, local);
+    const bool built = assembler.Run(plan, store, why);
+    m_gauge.EndStage();
+    TraceF("chunks: %s; %lld bytes fetched, %lld stale chunks of the folder fetched instead",
+           built ? "every file in place" : ("failed: " + why).c_str(), assembler.BytesFetched(),
+           assembler.StaleLocalChunks());
+    if (m_bStopping) return true;
+    if (!built) {
+        // Nothing wrong is in place; the packs and the file list bring the rest.
+        m_bSuccess = true;
+        m_app.ShowTransferNote("the chunked update failed (" + why + "); fetching whole files instead");
+        return false;
+    }
+    for (const IndexedFile* f : plan.build) local.Remember(*f);
+    local.SaveCache();
+    return true;
+}
+
+}  // namespace fl
