@@ -6,7 +6,6 @@
 #include <zstd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -65,8 +64,6 @@ bool WriteChunkedRelease(const std::string& outDir, const std::string& release, 
     }
     std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> zc(ZSTD_createCCtx(), ZSTD_freeCCtx);
     std::vector<char> packed(ZSTD_compressBound(params.maxSize));
-    // Twice the largest chunk: a whole chunk is always in the buffer when cut.
-    std::vector<uint8_t> buffer(std::max<size_t>(2 * params.maxSize, 1 << 20));
     std::unordered_map<std::string, Stored> seen;
     bool ok = index.Write(CChunkIndex::HeaderLines(release, params, storeName));
     for (const ChunkSource& source : files) {
@@ -82,31 +79,17 @@ bool WriteChunkedRelease(const std::string& outDir, const std::string& release, 
         ok = index.Write(CChunkIndex::FileLine(entry));
         CSha256 whole;
         long long total = 0;
-        size_t begin = 0, end = 0;
-        bool eof = false;
-        while (ok) {
-            // Keep at least a largest chunk ahead of the cut, until the file ends.
-            if (!eof && end - begin < params.maxSize) {
-                std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-                end -= begin;
-                begin = 0;
-                while (!eof && end < buffer.size()) {
-                    const ssize_t n = read(fd, buffer.data() + end, buffer.size() - end);
-                    if (n < 0) ok = false;
-                    if (n <= 0) eof = true;
-                    else end += size_t(n);
-                }
-            }
-            if (!ok || begin == end) break;
-            const size_t length = eof ? NextChunkLength(params, buffer.data() + begin, end - begin)
-                                      : NextChunkLength(params, buffer.data() + begin, std::min(end - begin, params.maxSize));
+        CChunkReader reader(fd, params);
+        const uint8_t* data = nullptr;
+        size_t length = 0;
+        while (ok && reader.Next(data, length)) {
             CSha256 h;
-            h.Update(buffer.data() + begin, length);
-            whole.Update(buffer.data() + begin, length);
+            h.Update(data, length);
+            whole.Update(data, length);
             ChunkRef chunk{h.HexDigest(), (long long)length, 0, 0};
             auto at = seen.find(chunk.sha256);
             if (at == seen.end()) {
-                const size_t n = ZSTD_compressCCtx(zc.get(), packed.data(), packed.size(), buffer.data() + begin, length, 3);
+                const size_t n = ZSTD_compressCCtx(zc.get(), packed.data(), packed.size(), data, length, 3);
                 if (ZSTD_isError(n)) {
                     ok = false;
                     break;
@@ -118,8 +101,8 @@ bool WriteChunkedRelease(const std::string& outDir, const std::string& release, 
             chunk.stored = at->second.stored;
             ok = ok && index.Write(CChunkIndex::ChunkLine(chunk));
             total += (long long)length;
-            begin += length;
         }
+        ok = ok && !reader.Failed();
         close(fd);
         if (ok && (total != source.size || whole.HexDigest() != source.sha256)) {
             error = source.path + " changed while it was published; publish again";

@@ -18,13 +18,6 @@ using namespace fltest;
 
 namespace {
 
-std::string Random(size_t size, unsigned seed) {
-    std::mt19937_64 r(seed);
-    std::string s(size, '\0');
-    for (auto& c : s) c = char(r());
-    return s;
-}
-
 struct ChunkedFixture : ::testing::Test {
     TempDir game, www, install, data, key;
     std::unique_ptr<Nginx> nginx;
@@ -66,7 +59,7 @@ struct ChunkedFixture : ::testing::Test {
 
 TEST_F(ChunkedFixture, EveryKindOfChangeEndsAsPublishedAndCostsOnlyWhatChanged) {
     if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
-    const std::string a = Random(3 << 20, 1), b = Random(2 << 20, 2), c = Random(1 << 20, 3), d = Random(1 << 20, 4);
+    const std::string a = RandomBytes(3 << 20, 1), b = RandomBytes(2 << 20, 2), c = RandomBytes(1 << 20, 3), d = RandomBytes(1 << 20, 4);
     WriteFile(game / "insert.bin", a);
     WriteFile(game / "truncate.bin", b);
     WriteFile(game / "append.bin", c);
@@ -80,10 +73,10 @@ TEST_F(ChunkedFixture, EveryKindOfChangeEndsAsPublishedAndCostsOnlyWhatChanged) 
     EXPECT_EQ(nginx->AccessLog().find(".zip"), std::string::npos) << "a fresh install reads the chunk store";
 
     std::string a2 = a;
-    a2.insert(1 << 20, Random(5000, 5));
+    a2.insert(1 << 20, RandomBytes(5000, 5));
     WriteFile(game / "insert.bin", a2);
     WriteFile(game / "truncate.bin", b.substr(0, b.size() / 2));
-    WriteFile(game / "append.bin", c + Random(3000, 6));
+    WriteFile(game / "append.bin", c + RandomBytes(3000, 6));
     std::filesystem::remove(game / "old/name.bin");
     WriteFile(game / "new/renamed.bin", d);      // renamed and moved to another folder
     WriteFile(game / "copy/of-insert.bin", a2);  // duplicated
@@ -105,7 +98,7 @@ TEST_F(ChunkedFixture, EveryKindOfChangeEndsAsPublishedAndCostsOnlyWhatChanged) 
 
 TEST_F(ChunkedFixture, AStoreThatIsNotWhatItsIndexSaysFallsBackToWholeFiles) {
     if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
-    WriteFile(game / "a.bin", Random(1 << 20, 7));
+    WriteFile(game / "a.bin", RandomBytes(1 << 20, 7));
     WriteFile(game / "b.txt", "bee");
     Publish("r1");
     // The store damaged behind the signed list's back.

@@ -25,13 +25,6 @@ using namespace fltest;
 
 namespace {
 
-std::string Random(size_t size, unsigned seed) {
-    std::mt19937_64 r(seed);
-    std::string s(size, '\0');
-    for (auto& c : s) c = char(r());
-    return s;
-}
-
 std::vector<std::string> Cut(const std::string& data, const fl::ChunkerParams& p = {}) {
     std::vector<std::string> chunks;
     for (size_t at = 0; at < data.size();) {
@@ -52,7 +45,7 @@ std::string Sha(const std::string& s) {
 
 TEST(Chunker, BoundariesFollowTheContentSoAnInsertionChangesOnlyItsNeighbours) {
     const fl::ChunkerParams p;
-    const std::string data = Random(8 << 20, 1);
+    const std::string data = RandomBytes(8 << 20, 1);
     const auto chunks = Cut(data);
     size_t total = 0;
     for (size_t i = 0; i < chunks.size(); ++i) {
@@ -70,7 +63,7 @@ TEST(Chunker, BoundariesFollowTheContentSoAnInsertionChangesOnlyItsNeighbours) {
 
     // 1 KiB inserted in the middle, a byte changed near the end, the front cut off.
     std::string edited = data;
-    edited.insert(4 << 20, Random(1024, 2));
+    edited.insert(4 << 20, RandomBytes(1024, 2));
     edited[7 << 20] ^= 1;
     edited.erase(0, 100000);
     std::set<std::string> before;
@@ -119,7 +112,7 @@ TEST(ChunkIndex, AnyFaultRefusesTheWholeIndex) {
 // The store holds each distinct chunk once, and the index alone rebuilds every file.
 TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
     TempDir game, out;
-    const std::string big = Random(3 << 20, 3);
+    const std::string big = RandomBytes(3 << 20, 3);
     WriteFile(game / "data/big.bin", big);
     WriteFile(game / "data/copy.bin", big);  // the same content twice
     WriteFile(game / "small.txt", "small");
@@ -166,7 +159,7 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
 // another file), and fetches the rest in few, merged ranges.
 TEST(ChunkPlan, OnlyTheChangedChunksAreFetchedAndNeighboursMerged) {
     TempDir game, out, run;
-    std::string big = Random(6 << 20, 5);
+    std::string big = RandomBytes(6 << 20, 5);
     WriteFile(game / "big.bin", big);
     WriteFile(game / "same.txt", "unchanged");
     fl::PublishOptions o;
@@ -180,7 +173,7 @@ TEST(ChunkPlan, OnlyTheChangedChunksAreFetchedAndNeighboursMerged) {
     WriteFile(run / "moved.bin", big.substr(1 << 20));
     WriteFile(run / "same.txt", "unchanged");
 
-    big.insert(3 << 20, Random(4096, 6));  // 4 KiB inserted in the middle
+    big.insert(3 << 20, RandomBytes(4096, 6));  // 4 KiB inserted in the middle
     big[5 << 20] ^= 1;
     WriteFile(game / "big.bin", big);
     WriteFile(game / "moved/big-tail.bin", big.substr(1 << 20));  // content the folder has elsewhere
@@ -252,7 +245,7 @@ struct Release {
 
 TEST(ChunkAssembler, AFreshFolderAndAnOldReleaseBothEndAsTheNewReleaseFetchingOnlyWhatTheyLack) {
     Release r;
-    std::string big = Random(4 << 20, 7);
+    std::string big = RandomBytes(4 << 20, 7);
     WriteFile(r.game / "big.bin", big);
     WriteFile(r.game / "sub/small.txt", "small");
     WriteFile(r.game / "empty.txt", "");
@@ -293,7 +286,7 @@ TEST(ChunkAssembler, AFreshFolderAndAnOldReleaseBothEndAsTheNewReleaseFetchingOn
 
 TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
     Release r;
-    const std::string old = Random(2 << 20, 8);
+    const std::string old = RandomBytes(2 << 20, 8);
     WriteFile(r.game / "a.bin", old);
     r.Publish("r1");
     TempDir run;
@@ -304,7 +297,7 @@ TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
     ASSERT_TRUE(cached.SaveCache());
 
     std::string next = old;
-    next.append(Random(100000, 9));
+    next.append(RandomBytes(100000, 9));
     WriteFile(r.game / "a.bin", next);
     r.Publish("r2");
     // One byte of the store damaged: the run fails and the old file stays.

@@ -27,17 +27,6 @@ using namespace fltest;
 
 namespace {
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
-
 int Field(const std::string& text, const std::string& label) {
     const size_t at = text.find(label);
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());

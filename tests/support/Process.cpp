@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 
@@ -121,6 +122,17 @@ void KillAndReap(pid_t pid, int sig) {
     kill(pid, sig);
     int status;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+}
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
 }
 
 }  // namespace fltest

@@ -30,6 +30,8 @@ pid_t StartBackground(const std::string& path, const std::vector<std::string>& a
                       const ProcessOptions& options = {}, const std::string& outFile = {},
                       const std::string& errFile = {});
 void KillAndReap(pid_t pid, int sig = 9);
+// A shell command's standard output.
+std::string Shell(const std::string& command);
 
 // Waits (polling) until pred() holds or the time runs out.
 template <class Pred>

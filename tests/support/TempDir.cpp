@@ -1,5 +1,7 @@
 #include "tests/support/TempDir.h"
 
+#include <random>
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -50,6 +52,13 @@ bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 void RemoveTree(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
+}
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937_64 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& c : bytes) c = char(random());
+    return bytes;
 }
 
 }  // namespace fltest

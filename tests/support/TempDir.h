@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace fltest {
@@ -33,5 +34,7 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 void RemoveTree(const std::string& path);
+// Bytes that do not compress, the same for the same seed.
+std::string RandomBytes(size_t size, unsigned seed);
 
 }  // namespace fltest

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 
 #include "platform/FileOps.h"
@@ -60,29 +59,16 @@ bool CLocalChunks::AddFile(const std::string& name) {
         if (fd < 0) return false;
         cut.size = (long long)st.st_size;
         cut.mtimeNs = mtime;
-        std::vector<uint8_t> buffer(std::max<size_t>(2 * m_params.maxSize, 1 << 20));
-        size_t begin = 0, end = 0;
-        bool eof = false, ok = true;
-        for (;;) {
-            if (!eof && end - begin < m_params.maxSize) {
-                std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-                end -= begin;
-                begin = 0;
-                while (!eof && end < buffer.size()) {
-                    const ssize_t n = read(fd, buffer.data() + end, buffer.size() - end);
-                    if (n < 0) ok = false;
-                    if (n <= 0) eof = true;
-                    else end += size_t(n);
-                }
-            }
-            if (!ok || begin == end) break;
-            const size_t length = NextChunkLength(m_params, buffer.data() + begin, end - begin);
+        CChunkReader reader(fd, m_params);
+        const uint8_t* data = nullptr;
+        size_t length = 0;
+        while (reader.Next(data, length)) {
             CSha256 h;
-            h.Update(buffer.data() + begin, length);
+            h.Update(data, length);
             cut.chunks.emplace_back(h.HexDigest(), (long long)length);
             m_nBytesRead += (long long)length;
-            begin += length;
         }
+        const bool ok = !reader.Failed();
         close(fd);
         if (!ok) return false;
     }

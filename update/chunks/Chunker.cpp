@@ -1,6 +1,10 @@
 #include "update/chunks/Chunker.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdio>
 
 namespace fl {
@@ -78,6 +82,28 @@ size_t NextChunkLength(const ChunkerParams& p, const uint8_t* data, size_t size)
         if (!(fp & easy)) return i + 1;
     }
     return end;
+}
+
+CChunkReader::CChunkReader(int fd, const ChunkerParams& params)
+    : m_fd(fd), m_params(params), m_buffer(std::max<size_t>(2 * params.maxSize, 1 << 20)) {}
+
+bool CChunkReader::Next(const uint8_t*& data, size_t& length) {
+    if (!m_bEof && m_nEnd - m_nBegin < m_params.maxSize) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_nBegin, m_nEnd - m_nBegin);
+        m_nEnd -= m_nBegin;
+        m_nBegin = 0;
+        while (!m_bEof && m_nEnd < m_buffer.size()) {
+            const ssize_t n = read(m_fd, m_buffer.data() + m_nEnd, m_buffer.size() - m_nEnd);
+            if (n < 0) m_bFailed = true;
+            if (n <= 0) m_bEof = true;
+            else m_nEnd += size_t(n);
+        }
+    }
+    if (m_bFailed || m_nBegin == m_nEnd) return false;
+    data = m_buffer.data() + m_nBegin;
+    length = NextChunkLength(m_params, data, m_nEnd - m_nBegin);
+    m_nBegin += length;
+    return true;
 }
 
 }  // namespace fl

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fl {
 
@@ -22,5 +23,23 @@ struct ChunkerParams {
 // Where the chunk that starts at `data` ends: its length, at most `size`.
 // Only the last chunk of a file may be shorter than minSize.
 size_t NextChunkLength(const ChunkerParams& params, const uint8_t* data, size_t size);
+
+// A file read a piece at a time and cut into chunks: at least one largest
+// chunk is always in the buffer ahead of the cut, so boundaries are the same
+// as over the whole file in memory.
+class CChunkReader {
+public:
+    CChunkReader(int fd, const ChunkerParams& params);
+    // The next chunk (valid until the next call); false at the end or on a read error.
+    bool Next(const uint8_t*& data, size_t& length);
+    bool Failed() const { return m_bFailed; }
+
+private:
+    int m_fd;
+    ChunkerParams m_params;
+    std::vector<uint8_t> m_buffer;
+    size_t m_nBegin = 0, m_nEnd = 0;
+    bool m_bEof = false, m_bFailed = false;
+};
 
 }  // namespace fl
