@@ -277,6 +277,11 @@ void CDemoPlatform::FixHashList() {
     m_content.fixedSignature = SignWithDemoKey(m_content.fixedHashList);
 }
 
+void CDemoPlatform::EditContent(const std::function<void(DemoContent&)>& edit) {
+    std::lock_guard lock(m_mutex);
+    edit(m_content);
+}
+
 void CDemoPlatform::SetFileDelay(int delayMs) {
     std::lock_guard lock(m_mutex);
     m_content.delayMs = delayMs;

@@ -3,6 +3,7 @@
 // address answering the page value text, the resource tree and a report
 // address that logs what it gets.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,6 +52,8 @@ public:
     void SetFileDelay(int delayMs);
     // Signs the content as it is now and keeps serving that list.
     void FixHashList();
+    // Changes the content under the server's lock (its threads may be answering).
+    void EditContent(const std::function<void(DemoContent&)>& edit);
     // Serves the resource tree a publishing run wrote (instead of the content).
     void ServeTree(const std::string& folder);
     void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);

@@ -338,30 +338,27 @@ TEST_F(CliFixture, ARefusedListSaysWhyInPlainWords) {
     const fldemo::DemoContent good = platform->Content();
     struct Case {
         const char* what;
-        std::function<void()> damage;
+        std::function<void(fldemo::DemoContent&)> damage;
         std::string reason;
     };
     const std::string run = data.Path() + "/fenwazelt/fenwa/";
     const std::vector<Case> cases = {
-        {"signature", [&] { platform->Content().fixedSignature[platform->Content().fixedSignature.find('\n') + 20] ^= 0x20; },
+        {"signature", [](fldemo::DemoContent& c) { c.fixedSignature[c.fixedSignature.find('\n') + 20] ^= 0x20; },
          "reason: hash.pat is not signed by this platform's key"},
-        {"line ends", [&] {
-             std::string& l = platform->Content().fixedHashList;
-             l.erase(l.find('\r'), 1);
-         },
+        {"line ends", [](fldemo::DemoContent& c) { c.fixedHashList.erase(c.fixedHashList.find('\r'), 1); },
          "reason: hash.pat is not signed by this platform's key"},
-        {"older", [&] { WriteFile(run + "hash.pat.accepted", "release|x\r\ntime|99999999999\r\n"); },
+        {"older", [&](fldemo::DemoContent&) { WriteFile(run + "hash.pat.accepted", "release|x\r\ntime|99999999999\r\n"); },
          "reason: hash.pat is older than the list already accepted here"},
-        {"launcher list", [&] { platform->Content().launcherVersion = "1.0.9"; },
+        {"launcher list", [](fldemo::DemoContent& c) { c.launcherVersion = "1.0.9"; },
          "reason: luncherVersion.pat is not the content the signed hash list names"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         std::filesystem::remove_all(run);
         std::filesystem::create_directories(run);
-        platform->Content() = good;
+        platform->EditContent([&](fldemo::DemoContent& c) { c = good; });
         platform->FixHashList();
-        k.damage();
+        platform->EditContent(k.damage);
         ProcessResult r = Run({"--no-client"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find(k.reason), std::string::npos) << r.err;
