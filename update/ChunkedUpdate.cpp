@@ -72,10 +72,7 @@ public:
         const std::function<void(size_t)> counted = [&](size_t n) {
             delivered += (long long)n;
             m_e.m_nReceived += (long long)n;
-            int percent = 0;
-            const std::string text = RangeProgressText(m_e.m_nReceived, m_e.m_nTotalSize, &percent);
-            m_e.App().ShowStatusText(text);
-            m_e.App().SetProgressPercent(percent);
+            ShowRangeProgress(m_e);
         };
         return m_e.RunWithRetries(m_strName, [&](int, long& retryAfter, std::string& cause) {
             CRangeReader reader(range.offset + delivered, range.offset + range.length - 1, sink, counted);

@@ -258,5 +258,7 @@ const std::string& LastAttemptCause();
 
 // Progress text of a range read: "下载更新中...   " with B, KB or M by the total size.
 std::string RangeProgressText(long long received, long long total, int* percent);
+// Shows that text and its percentage for the engine's received and total bytes.
+void ShowRangeProgress(CDownloader& engine);
 
 }  // namespace fl

@@ -32,14 +32,16 @@ bool CDownloader::UpdatePack() {
     if (state == 3 || state == 4) {
         const std::string install = m_app.GetLauncherFolder();
         const std::string run = GetRunFolder(false);
+        // The run folder now stands for the installed version.
+        auto recordInstall = [&] {
+            DeleteFile(run + "installver.pat");
+            CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
+        };
         // The full pack in place stands for the installed version as the
         // installer's pack would: recorded, or every later run fetches it again.
         auto fullPackForInstall = [&] {
             if (!DownloadFullPack()) return false;
-            if (!install.empty() && PathFileExists(install + "installver.pat")) {
-                DeleteFile(run + "installver.pat");
-                CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
-            }
+            if (PathFileExists(install + "installver.pat")) recordInstall();
             return true;
         };
         if (install.empty()) return DownloadFullPack();
@@ -55,8 +57,7 @@ bool CDownloader::UpdatePack() {
             DeleteFile(target);
             return fullPackForInstall();
         }
-        DeleteFile(run + "installver.pat");
-        CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
+        recordInstall();
         // A damaged installer's pack leaves the previous list in place: the
         // per-file stage then fetches what the pack did not bring.
         if (UnzipPack(target) != UNZIP_OK) OutputDebugStringW("the installer's pack did not unpack whole");

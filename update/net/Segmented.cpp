@@ -44,6 +44,13 @@ std::string RangeProgressText(long long received, long long total, int* percent)
     return text;
 }
 
+void ShowRangeProgress(CDownloader& e) {
+    int percent = 0;
+    const std::string text = RangeProgressText(e.m_nReceived, e.m_nTotalSize, &percent);
+    e.App().ShowStatusText(text);
+    e.App().SetProgressPercent(percent);
+}
+
 std::string CDownloader::MakeSegmentTempName(const DownloadWorkItem& item) const {
     // Segments are named after the full pack, a value that passed the name gate.
     if (m_strRequest.empty() || !IsSafeRelativeName(m_strFullPack + "_0.temp")) return {};
@@ -158,10 +165,7 @@ public:
             m_nGot += static_cast<long long>(take);
             m_e.m_nReceived += static_cast<long long>(take);
             m_e.m_nWorkerBytes[m_nWorker] += static_cast<long long>(take);
-            int percent = 0;
-            const std::string text = RangeProgressText(m_e.m_nReceived, m_e.m_nTotalSize, &percent);
-            m_e.App().ShowStatusText(text);
-            m_e.App().SetProgressPercent(percent);
+            ShowRangeProgress(m_e);
         }
         return m_nGot < m_nWant;  // our half is complete: stop reading
     }
