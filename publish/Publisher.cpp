@@ -17,6 +17,7 @@
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 #include "publish/ChunkStore.h"
+#include "publish/ReleaseHistory.h"
 #include "update/integrity/BodyCheck.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Minisign.h"
@@ -165,7 +166,9 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     // The tree's own names are never a game file's: one would be published over
     // the other, or listed twice.
     std::set<std::string> own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
-                                 "FLauncher_zelt.exe", fullName, incName, release + ".idx", release + ".chunks"};
+                                 "FLauncher_zelt.exe", fullName, incName, release + ".idx", release + ".chunks",
+                                 ReleaseSignatureName(release), kPublishedHistory};
+    for (const std::string& copied : ReleaseCopiedNames()) own.insert(ReleaseCopyName(release, copied));
     for (const std::string& tree : {out, o.previousDir}) {
         if (tree.empty()) continue;
         auto packs = ReadList(tree + "/PackVersion.pat");
@@ -173,6 +176,9 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
             if (!packs[key].empty())
                 for (const char* ext : {".zip", ".idx", ".chunks"}) own.insert(packs[key] + ext);
         if (!packs["full_pack"].empty()) own.insert(packs["full_pack"] + ".zip");
+    }
+    for (const std::string& earlier : ReadPublishedHistory(out)) {
+        for (const std::string& name : ReleaseFileNames(earlier)) own.insert(name);
     }
     for (const auto& [name, f] : files)
         if (own.count(name)) {
@@ -275,18 +281,39 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     else if (std::string old; ReadWholeFile(out + "/luncherVersion.pat", old)) lists["luncherVersion.pat"] = old;
     else lists["luncherVersion.pat"] = std::string("version|") + kLauncherVersion + "\r\n";
 
+    // Each list and the launcher also under the release's own name, never rewritten.
+    const bool launcherInTree = PathFileExists(out + "/FLauncher_zelt.exe");
+    for (const auto& [name, text] : lists)
+        if (!Put(out + "/" + ReleaseCopyName(release, name), text)) {
+            error = "cannot write " + ReleaseCopyName(release, name);
+            return false;
+        }
+    if (launcherInTree) {
+        long long size = 0;
+        std::string sha;
+        if (!HashFile(out + "/FLauncher_zelt.exe", size, sha) ||
+            !PutFile(out + "/" + ReleaseCopyName(release, "FLauncher_zelt.exe"), out + "/FLauncher_zelt.exe", size, sha)) {
+            error = "cannot write " + ReleaseCopyName(release, "FLauncher_zelt.exe");
+            return false;
+        }
+    }
+
     std::string hashList = "#release|" + release + "\r\n";
     auto hashLine = [&](const std::string& name, const std::string& bytes) {
         hashList += name + "|" + std::to_string(bytes.size()) + " " + HashOf(bytes) + "\r\n";
     };
     for (const auto& [name, f] : files) hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
-    for (const std::string& p : {fullName, incName, indexName, storeName, std::string("FLauncher_zelt.exe")}) {
+    for (const std::string& p : {fullName, incName, indexName, storeName, std::string("FLauncher_zelt.exe"),
+                                 ReleaseCopyName(release, "FLauncher_zelt.exe")}) {
         long long size = 0;
         std::string sha;
         if ((p != incName || !previousRelease.empty()) && HashFile(out + "/" + p, size, sha))
             hashList += p + "|" + std::to_string(size) + " " + sha + "\r\n";
     }
-    for (const auto& [name, text] : lists) hashLine(name, text);
+    for (const auto& [name, text] : lists) {
+        hashLine(name, text);
+        hashLine(ReleaseCopyName(release, name), text);
+    }
 
     std::string signature;
     if (!o.keyFile.empty()) {
@@ -308,6 +335,14 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
             signature = SignMinisign(key, hashList, MakeTrustedComment(release, now));
         }
     }
+    if (!signature.empty() && !Put(out + "/" + ReleaseSignatureName(release), signature)) {
+        error = "cannot write " + ReleaseSignatureName(release);
+        return false;
+    }
+    if (!RecordPublished(out, release)) {
+        error = "cannot write " + out + "/" + kPublishedHistory;
+        return false;
+    }
     for (const auto& [name, text] : lists)
         if (!Put(out + "/" + name, text)) {
             error = "cannot write " + name;
@@ -317,6 +352,7 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
         error = "cannot write the hash list";
         return false;
     }
+    PruneReleases(out, o.keep);
     return true;
 }
 

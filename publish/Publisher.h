@@ -17,6 +17,7 @@ struct PublishOptions {
     std::string keyFile;          // an unencrypted minisign secret key, or empty
     std::string release;          // empty: named after the content
     long long time = 0;           // the publishing time (seconds); 0: now
+    int keep = 3;                 // releases whose files stay in the tree (at least 1)
 };
 
 // False with `error` set when nothing usable was written.

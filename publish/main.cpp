@@ -2,7 +2,7 @@
 // game as a resource tree (and the demo platform's, and the tests').
 //
 //   fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]
-//                 [--key SECRETKEY] [--release NAME]
+//                 [--key SECRETKEY] [--release NAME] [--keep N]
 //   fenwa-publish keygen PREFIX        writes PREFIX.pub and PREFIX.key (minisign's format)
 #include <cstdio>
 #include <string>
@@ -16,7 +16,9 @@ int Usage(const char* why) {
     if (why) std::fprintf(stderr, "fenwa-publish: %s\n", why);
     std::fprintf(why ? stderr : stdout,
                  "usage: fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]\n"
-                 "                     [--key SECRETKEY] [--release NAME]\n"
+                 "                     [--key SECRETKEY] [--release NAME] [--keep N]\n"
+                 "  --keep N   keep the files of the last N releases (default 3); older ones are removed\n"
+                 "             unless the lists in place name them\n"
                  "       fenwa-publish keygen PREFIX\n");
     return why ? 2 : 0;
 }
@@ -37,6 +39,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") return Usage(nullptr);
+        if (a == "--keep") {
+            if (i + 1 >= argc) return Usage("--keep needs a value");
+            const std::string v = argv[++i];
+            if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1)
+                return Usage(("--keep takes a number of releases, at least 1: " + v).c_str());
+            o.keep = std::stoi(v);
+            continue;
+        }
         std::string* target = a == "--game"               ? &o.gameDir
                               : a == "--out"              ? &o.outDir
                               : a == "--previous"         ? &o.previousDir

@@ -74,7 +74,7 @@ TEST_F(IntegrityFixture, ADamagedFullPackIsNeverUnpacked) {
     EXPECT_EQ(std::count(r.requests.begin(), r.requests.end(), "fenwa_full.zip"), 6)
         << "the size and two halves, fetched twice";
     for (const auto& [path, bytes] : Folder())
-        EXPECT_TRUE(path.ends_with(".pat") || path.ends_with(".accepted")) << path << " should not be there";
+        EXPECT_TRUE(path.ends_with(".pat") || path.find("/hash.pat.") != std::string::npos) << path << " should not be there";
 }
 
 TEST_F(IntegrityFixture, ADamagedIncrementalPackIsNeverUnpacked) {
@@ -194,6 +194,8 @@ TEST_F(IntegrityFixture, WithoutAListAKeylessLauncherUpdatesAndAPinnedOneRefuses
     ExpectTreeMatchesServer();
 }
 
+// An older list (a rollback, or a cache still serving it) never takes the
+// player back: the newer list accepted before is used; without it, refused.
 TEST_F(IntegrityFixture, AnOlderSignedListIsRefusedSoNoPlayerIsRolledBack) {
     StartPlatform();
     platform->WriteInstallFolder(install.Path());
@@ -206,9 +208,20 @@ TEST_F(IntegrityFixture, AnOlderSignedListIsRefusedSoNoPlayerIsRolledBack) {
     Content().fixedSignature = fldemo::SignWithDemoKey(list, 2000000000);  // the same release again
     EXPECT_TRUE(RunUpdate().completed);
     Content().fixedSignature = fldemo::SignWithDemoKey(list, 1999999999);  // validly signed, but older
+    Run kept = RunUpdate();
+    EXPECT_TRUE(kept.completed) << (kept.boxes.empty() ? "" : kept.boxes.front());
+    EXPECT_TRUE(kept.boxes.empty());
+    EXPECT_NE(ReadFile(RunFolder() + "hash.pat.accepted").find("time|2000000000"), std::string::npos);
+    EXPECT_EQ(ReadFile(RunFolder() + "hash.pat.kept"), list);
+
+    // The kept list damaged: nothing vouches for the newer release any more.
+    std::string damaged = ReadFile(RunFolder() + "hash.pat.kept");
+    damaged[damaged.size() / 2] ^= 1;
+    WriteFile(RunFolder() + "hash.pat.kept", damaged);
     Run r = RunUpdate();
     EXPECT_FALSE(r.completed);
     EXPECT_TRUE(Has(r.boxes, "文件[hash.pat]下载失败,请检查网络设置."));
+    EXPECT_NE(ReadFile(RunFolder() + "hash.pat.accepted").find("time|2000000000"), std::string::npos);
 }
 
 TEST_F(IntegrityFixture, AnInstallersPackThatIsNotTheListedOneIsReplacedByTheServers) {
@@ -262,8 +275,10 @@ TEST_F(IntegrityFixture, AShortContentLengthAndAnHttp10BodyCutByCloseAreCaught) 
     // Nothing installed, nothing left behind. The list signed here may be a second
     // younger than the one accepted at the install: its time may be kept.
     auto after = Folder(), kept = before;
-    after.erase(RunFolder() + "hash.pat.accepted");
-    kept.erase(RunFolder() + "hash.pat.accepted");
+    for (const char* own : {"hash.pat.accepted", "hash.pat.kept", "hash.pat.kept.minisig"}) {
+        after.erase(RunFolder() + own);
+        kept.erase(RunFolder() + own);
+    }
     for (const auto& [path, bytes] : after)
         if (!kept.count(path) || kept.at(path) != bytes) ADD_FAILURE() << "changed or new: " << path;
     for (const auto& [path, bytes] : kept)

@@ -18,7 +18,18 @@ bool CDownloader::CheckLauncherVersion() {
     if (!FetchHashList()) return false;
     // The version list came before the list that checks it: checked now, before it is used.
     const Expectation e = ExpectFor("luncherVersion.pat");
-    if (e.check && (!e.listed || e.size != m_nLauncherListSize || e.sha256 != m_strLauncherListDigest)) {
+    auto differs = [&] { return e.check && (!e.listed || e.size != m_nLauncherListSize || e.sha256 != m_strLauncherListDigest); };
+    if (differs() && m_hashList.Find(ReleaseCopyName(m_hashList.Release(), "luncherVersion.pat"))) {
+        // Published in between, or a cache's older copy: the release's own copy is the one the list names.
+        OutputDebugStringW("luncherVersion.pat is another release's: asked for under the release's name");
+        ResetListCounts();
+        if (FetchListWhole("luncherVersion.pat")) {
+            m_strLauncherListDigest = m_listCheck.Digest();
+            m_nLauncherListSize = m_listCheck.Bytes();
+        }
+        if (m_bAbort) return false;
+    }
+    if (differs()) {
         OutputDebugStringW("luncherVersion.pat is not the file hash.pat lists");
         m_bSuccess = false;
         Tell("文件[luncherVersion.pat]下载失败!");

@@ -112,4 +112,14 @@ bool VerifySignedList(const std::string& list, const std::string& signatureText,
     return false;
 }
 
+std::string ReleaseCopyName(const std::string& release, const std::string& name) { return release + "." + name; }
+
+const std::vector<std::string>& ReleaseCopiedNames() {
+    static const std::vector<std::string> names = {"version.pat", "PackVersion.pat", "luncherVersion.pat",
+                                                   "FLauncher_zelt.exe"};
+    return names;
+}
+
+std::string ReleaseSignatureName(const std::string& release) { return release + ".minisig"; }
+
 }  // namespace fl

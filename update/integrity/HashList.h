@@ -31,6 +31,15 @@ private:
     std::map<std::string, HashEntry> m_entries;
 };
 
+// The names a publisher replaces in place (the lists, the launcher) also stand
+// under a name of their release that is never rewritten: "R.version.pat". A
+// run that holds release R's list asks for those, so a release published
+// while it runs, or a cache holding another release's copy, cannot mix.
+std::string ReleaseCopyName(const std::string& release, const std::string& name);
+const std::vector<std::string>& ReleaseCopiedNames();
+// The signature of release R's list under a name of its own: "R.minisig".
+std::string ReleaseSignatureName(const std::string& release);
+
 // The trusted comment a release is signed with: "release NAME time SECONDS".
 std::string MakeTrustedComment(const std::string& release, long long time);
 bool ParseTrustedComment(const std::string& comment, std::string& release, long long& time);

@@ -1,5 +1,6 @@
 // The hash list of the release the server publishes, its signature, and what
 // every later body of the run is checked against.
+#include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
@@ -13,6 +14,9 @@ namespace {
 // The run folder keeps the publishing time of the last list it accepted: an
 // older list, however validly signed, would roll the player back.
 constexpr const char* kAcceptedFile = "hash.pat.accepted";
+// That list itself and its signature: what a run falls back on when a cache
+// serves an older one, and what the run folder was last brought to.
+const std::string kKeptFile = "hash.pat.kept";
 
 long long ReadAcceptedTime(const std::string& path) {
     std::string text;
@@ -48,6 +52,7 @@ bool CDownloader::FetchHashList() {
     const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
     m_bHashList = false;
     m_nTaskKind = TASK_HASH_LIST;
+    if (m_pHttpConn) m_pHttpConn->SetAliases({});
     // `why` for the log, `plain` for the player: the message names the network,
     // the reason line what was really wrong.
     auto refuse = [&](const std::string& why, const std::string& plain) {
@@ -69,30 +74,70 @@ bool CDownloader::FetchHashList() {
         }
         return false;  // the fetch told why
     }
-    const std::string list = std::move(m_strRawBody);
+    std::string list = std::move(m_strRawBody);
     CHashList parsed;
     if (!parsed.Parse(list))
         return refuse("not a hash list", "hash.pat is damaged: not a well-formed, unambiguous hash list");
     if (!keys.empty()) {
-        if (!FetchListWhole("hash.pat.minisig")) return false;
-        std::string release;
+        // The signature under the release's own name: a list and a signature
+        // fetched across a publication (or from a cache) still belong together.
+        const std::string own = ReleaseSignatureName(parsed.Release());
+        bool fetchedOwn = false;
+        // Only a publisher that writes the release's copies writes that signature: older trees are not asked.
+        const bool copies = parsed.Find(ReleaseCopyName(parsed.Release(), "version.pat")) != nullptr;
+        if (copies && !parsed.Release().empty() && IsSafeSegment(own)) {
+            m_bOptionalFetch = true;
+            fetchedOwn = FetchListWhole(own);
+            m_bOptionalFetch = false;
+            if (!fetchedOwn && (!m_bLastFetchMissing || m_bAbort)) return false;
+        }
+        if (!fetchedOwn && !FetchListWhole("hash.pat.minisig")) return false;
+        std::string signature = std::move(m_strRawBody), release;
         long long time = 0;
-        if (!VerifySignedList(list, m_strRawBody, keys, release, time))
+        if (!VerifySignedList(list, signature, keys, release, time))
             return refuse("its signature is not made by a pinned key",
                           "hash.pat is not signed by this platform's key (or its signature is damaged)");
         if (release != parsed.Release())
             return refuse("signed for release " + ShortName(release) + ", lists " + ShortName(parsed.Release()),
                           "hash.pat is not the content its signature names (release " + ShortName(parsed.Release()) +
                               ", signed for " + ShortName(release) + ")");
-        const std::string accepted = GetRunFolder(false) + kAcceptedFile;
-        const long long before = ReadAcceptedTime(accepted);
-        if (time < before)
-            return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before),
-                          "hash.pat is older than the list already accepted here (a rollback is refused)");
-        if (time > before &&
-            !WriteFileAtomically(accepted, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
-            OutputDebugStringW("hash.pat.accepted not written");
+        const std::string run = GetRunFolder(false);
+        const long long before = ReadAcceptedTime(run + kAcceptedFile);
+        if (time < before) {
+            // A cache or a mirror behind: the newer list kept here is what the player already trusts.
+            std::string keptList, keptSignature, keptRelease;
+            long long keptTime = 0;
+            CHashList kept;
+            if (!ReadWholeFile(run + kKeptFile, keptList) || !ReadWholeFile(run + kKeptFile + ".minisig", keptSignature) ||
+                !VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) || keptTime != before ||
+                !kept.Parse(keptList) || kept.Release() != keptRelease)
+                return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before),
+                              "hash.pat is older than the list already accepted here (a rollback is refused)");
+            OutputDebugStringW("the server's hash.pat (release " + ShortName(release) +
+                               ") is older than the one accepted here: the kept list of release " +
+                               ShortName(keptRelease) + " is used");
+            parsed = std::move(kept);
+            list = std::move(keptList);
+            signature = std::move(keptSignature);
+            release = keptRelease;
+            time = keptTime;
+        }
+        if (time > before || !PathFileExists(run + kKeptFile)) {
+            if (!WriteFileAtomically(run + kKeptFile + ".minisig", signature) || !WriteFileAtomically(run + kKeptFile, list) ||
+                !WriteFileAtomically(run + kAcceptedFile, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
+                OutputDebugStringW("the accepted hash list was not kept");
+        }
     }
+    // The lists and the launcher under the release's own names, where the list names them so.
+    std::map<std::string, std::string> aliases;
+    for (const std::string& name : ReleaseCopiedNames()) {
+        const HashEntry* entry = parsed.Find(name);
+        const HashEntry* copy = parsed.Find(ReleaseCopyName(parsed.Release(), name));
+        if (entry && copy && entry->size == copy->size && entry->sha256 == copy->sha256 &&
+            IsSafeSegment(ReleaseCopyName(parsed.Release(), name)))
+            aliases[name] = ReleaseCopyName(parsed.Release(), name);
+    }
+    if (m_pHttpConn) m_pHttpConn->SetAliases(std::move(aliases));
     m_hashList = std::move(parsed);
     m_bHashList = true;
     TraceF("hash.pat: release %s, %d entries, %s", ShortName(m_hashList.Release()).c_str(), int(m_hashList.Size()),

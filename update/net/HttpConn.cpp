@@ -77,14 +77,20 @@ void HttpConn::SetAbortFlag(const std::atomic<bool>* flag) {
 }
 
 std::string HttpConn::RequestUrl(const std::string& name, const std::string& version) const {
-    std::string url;
+    std::string url, asked = name;
     {
         std::lock_guard lock(m_cs);
         url = "http://" + m_strServer + ":" + std::to_string(m_nPort) + m_strObjectBase;
+        if (auto it = m_aliases.find(name); it != m_aliases.end()) asked = it->second;
     }
-    url += PercentEncode(NormalizeSeparators(name), true);
+    url += PercentEncode(NormalizeSeparators(asked), true);
     if (!version.empty()) url += "?v=" + PercentEncode(version, false);
     return url;
+}
+
+void HttpConn::SetAliases(std::map<std::string, std::string> aliases) {
+    std::lock_guard lock(m_cs);
+    m_aliases = std::move(aliases);
 }
 
 bool HttpConn::OpenFileRequest(const std::string& name, const std::string& version) {

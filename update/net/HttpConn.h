@@ -1,6 +1,7 @@
 #pragma once
 // The engine's connection to the resource server: the server, port and object
 // base taken from the resource URL, and the request thread's own client.
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,6 +31,9 @@ public:
     // it is requested as itself ("\" between folders becomes "/"); "?v=" and the
     // encoded version follow unless the version is empty.
     std::string RequestUrl(const std::string& name, const std::string& version = {}) const;
+    // Names asked for under another name from now on (a list under its
+    // release's own name); empty: every name as itself.
+    void SetAliases(std::map<std::string, std::string> aliases);
     std::string GetServer() const;
     std::string GetObjectBase() const;
     unsigned short GetPort() const;
@@ -42,6 +46,7 @@ private:
     mutable std::mutex m_cs;  // the address may change while workers form requests
     std::string m_strServer;
     std::string m_strObjectBase;
+    std::map<std::string, std::string> m_aliases;
     unsigned short m_nPort = 80;
     std::string m_strCurrentUrl;
     const std::atomic<bool>* m_pAbort = nullptr;
