@@ -326,12 +326,18 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
         // The signature stays as it is while the list does: a second run changes nothing.
         std::string oldList, oldSig;
         MinisignSignature parsed;
-        if (ReadWholeFile(out + "/hash.pat", oldList) && oldList == hashList &&
-            ReadWholeFile(out + "/hash.pat.minisig", oldSig) && ParseMinisignSignature(oldSig, parsed) &&
-            parsed.keyId == key.keyId) {
+        const bool hadSignature = ReadWholeFile(out + "/hash.pat.minisig", oldSig) && ParseMinisignSignature(oldSig, parsed);
+        if (hadSignature && ReadWholeFile(out + "/hash.pat", oldList) && oldList == hashList && parsed.keyId == key.keyId) {
             signature = oldSig;
         } else {
-            const long long now = o.time > 0 ? o.time : (long long)std::time(nullptr);
+            long long now = o.time > 0 ? o.time : (long long)std::time(nullptr);
+            // Launchers refuse a list no younger than the one they hold: a release
+            // published within the second of the one before is signed a second later.
+            std::string oldRelease;
+            long long oldTime = 0;
+            if (o.time <= 0 && hadSignature && ParseTrustedComment(parsed.trustedComment, oldRelease, oldTime) &&
+                oldTime >= now)
+                now = oldTime + 1;
             signature = SignMinisign(key, hashList, MakeTrustedComment(release, now));
         }
     }

@@ -186,3 +186,60 @@ TEST(Publish, ARelativeOutFolderThatDoesNotExistYetIsMade) {
         EXPECT_TRUE(Exists(tree + "/hash.pat")) << out;
     }
 }
+
+// Each release's lists, launcher and signature also stand under its own name;
+// the oldest releases' files go, never one the lists in place still name.
+TEST(Publish, ReleasesKeepTheirOwnListsAndOnlyTheLastOnesStay) {
+    TempDir game, www, key;
+    const std::string tree = www / "res/fenwa";
+    WriteFile(key / "k.key", fldemo::DemoSecretKeyFile());
+    WriteFile(game / "launcher.bin", "launcher 2");
+    fl::PublishOptions o;
+    o.gameDir = game / "files";
+    o.outDir = tree;
+    o.keyFile = key / "k.key";
+    o.keep = 1;
+    std::string error;
+    for (int i = 1; i <= 4; ++i) {
+        WriteFile(game / "files/a.txt", "alpha " + std::to_string(i));
+        o.release = "r" + std::to_string(i);
+        if (i == 2) {
+            o.launcherFile = game / "launcher.bin";
+            o.launcherVersion = "2.0";
+        }
+        if (i > 1) o.previousDir = tree;
+        if (i == 2) std::filesystem::remove(tree + "/releases.pat");  // a tree from before the record
+        ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    }
+    fl::CHashList hashes;
+    ASSERT_TRUE(hashes.Parse(ReadFile(tree + "/hash.pat")));
+    for (const char* name : {"version.pat", "PackVersion.pat", "luncherVersion.pat", "FLauncher_zelt.exe"}) {
+        const fl::HashEntry* entry = hashes.Find(name);
+        const fl::HashEntry* copy = hashes.Find(std::string("r4.") + name);
+        ASSERT_TRUE(entry && copy) << name;
+        EXPECT_EQ(copy->sha256, entry->sha256) << name;
+        EXPECT_EQ(ReadFile(tree + "/r4." + name), ReadFile(tree + "/" + name)) << name;
+    }
+    EXPECT_EQ(ReadFile(tree + "/r4.minisig"), ReadFile(tree + "/hash.pat.minisig"));
+    // r4 is kept, and r3 too: the pack list in place names it as the release before.
+    for (const char* gone : {"r1.idx", "r1.chunks", "r1_full.zip", "r1.version.pat", "r2.chunks", "r2.minisig",
+                             "r2.FLauncher_zelt.exe"})
+        EXPECT_FALSE(Exists(tree + "/" + gone)) << gone;
+    for (const char* kept : {"r3.idx", "r3.chunks", "r3.minisig", "r4.idx", "r4.chunks", "r4.zip", "r4_full.zip"})
+        EXPECT_TRUE(Exists(tree + "/" + kept)) << kept;
+    EXPECT_EQ(ReadFile(tree + "/releases.pat"), "release|r3\r\nrelease|r4\r\n");
+
+    // Signed a second apart at least, whatever the clock says: no launcher takes the newer for a rollback.
+    std::string r3Release, r4Release;
+    long long r3Time = 0, r4Time = 0;
+    fl::MinisignSignature s3, s4;
+    ASSERT_TRUE(fl::ParseMinisignSignature(ReadFile(tree + "/r3.minisig"), s3) &&
+                fl::ParseMinisignSignature(ReadFile(tree + "/r4.minisig"), s4));
+    ASSERT_TRUE(fl::ParseTrustedComment(s3.trustedComment, r3Release, r3Time) &&
+                fl::ParseTrustedComment(s4.trustedComment, r4Release, r4Time));
+    EXPECT_GT(r4Time, r3Time);
+
+    ProcessResult refused = RunProcess(FL_PUBLISH, {"--game", game / "files", "--out", tree, "--keep", "0"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("--keep takes a number of releases, at least 1: 0"), std::string::npos) << refused.err;
+}

@@ -44,12 +44,16 @@ bool Accepts(int port) {
 
 }  // namespace
 
-Nginx::Nginx(const std::string& root, const std::string& extra) {
+Nginx::Nginx(const std::string& root, const std::string& extra, const std::string& server) {
     if (access(kNginx, X_OK) != 0) return;
     char tmpl[] = "/tmp/fltest-nginx-XXXXXX";
     if (!mkdtemp(tmpl)) return;
     m_dir = tmpl;
     m_port = FreePort();
+    auto own = [&](std::string text) {
+        for (size_t at; (at = text.find("@DIR@")) != std::string::npos;) text.replace(at, 5, m_dir);
+        return text;
+    };
     const std::string conf = "worker_processes 1;\n"
                              "user root;\n"  // the test folders are private to their owner
                              "daemon off;\n"
@@ -64,8 +68,9 @@ Nginx::Nginx(const std::string& root, const std::string& extra) {
                              "  uwsgi_temp_path " + m_dir + "/uwsgi;\n"
                              "  scgi_temp_path " + m_dir + "/scgi;\n"
                              "  default_type application/octet-stream;\n"
-                             "  " + extra + "\n"
-                             "  server { listen 127.0.0.1:" + std::to_string(m_port) + "; root " + root + "; }\n"
+                             "  " + own(extra) + "\n"
+                             "  server { listen 127.0.0.1:" + std::to_string(m_port) + "; " +
+                             (server.empty() ? "root " + root + ";" : own(server)) + " }\n"
                              "}\n";
     WriteFile(m_dir + "/nginx.conf", conf);
     m_pid = StartBackground(kNginx, {"-p", m_dir, "-c", m_dir + "/nginx.conf", "-e", m_dir + "/error.log"});

@@ -12,7 +12,9 @@ public:
     // Serves `root` at http://127.0.0.1:<port>/. Running() is false when nginx
     // is not installed or did not start.
     // `extra` is added to the http block (for example "limit_rate 4m;").
-    explicit Nginx(const std::string& root, const std::string& extra = {});
+    // `server` replaces the server block's "root ROOT;" (for a proxy); "@DIR@"
+    // in `extra` and `server` stands for nginx's own folder.
+    explicit Nginx(const std::string& root, const std::string& extra = {}, const std::string& server = {});
     ~Nginx();
     Nginx(const Nginx&) = delete;
     Nginx& operator=(const Nginx&) = delete;
