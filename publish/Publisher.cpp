@@ -78,6 +78,32 @@ bool PutFile(const std::string& path, const std::string& source, long long size,
     return true;
 }
 
+// Makes room in the tree for game file `name` where the release turned a file
+// into a folder or back: only what the list in place names is removed.
+bool ClearTreeWay(const std::string& out, const std::string& name, const CHashList& published, std::string& error) {
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+        const std::string prefix = name.substr(0, slash);
+        struct stat st {};
+        if (lstat((out + "/" + prefix).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+            if (!published.Find(prefix) || unlink((out + "/" + prefix).c_str()) != 0) {
+                error = "cannot publish " + ShortName(name) + ": " + out + "/" + prefix + " is a file the tree did not publish";
+                return false;
+            }
+        }
+    }
+    struct stat st {};
+    const std::string path = out + "/" + name;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (!it->is_directory() && !published.Find(fs::relative(it->path(), out).generic_string())) {
+            error = "cannot publish " + ShortName(name) + ": the folder " + path + " holds files the tree did not publish";
+            return false;
+        }
+    fs::remove_all(path, ec);
+    return !ec;
+}
+
 // Key/value lines "key|value" of a list in the tree (empty when absent).
 std::map<std::string, std::string> ReadList(const std::string& path) {
     std::map<std::string, std::string> values;
@@ -238,7 +264,10 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     for (const auto& [name, f] : files) versionList += name + "|" + f.version + "\r\n";
 
     // Content first: the files, then the packs under names of their own.
+    CHashList inPlace;
+    if (std::string text; ReadWholeFile(out + "/hash.pat", text)) inPlace.Parse(text);
     for (const auto& [name, f] : files) {
+        if (!ClearTreeWay(out, name, inPlace, error)) return false;
         if (!PutFile(out + "/" + name, o.gameDir + "/" + name, f.size, f.sha256)) {
             error = "cannot write " + out + "/" + name + " (or it changed while it was published)";
             return false;

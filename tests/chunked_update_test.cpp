@@ -110,5 +110,40 @@ TEST_F(ChunkedFixture, AStoreThatIsNotWhatItsIndexSaysFallsBackToWholeFiles) {
     EXPECT_NE(r.err.find("the chunked update failed"), std::string::npos) << r.err;
     ExpectRelease();
     for (const auto& e : std::filesystem::recursive_directory_iterator(Run()))
-        EXPECT_EQ(e.path().string().find(".chunked"), std::string::npos) << e.path();
+        EXPECT_EQ(e.path().string().find("chunks.partial"), std::string::npos) << e.path();
+}
+
+// A file the release turns into a folder, and a folder it turns into a file;
+// a folder holding a file of the player's is not removed for it.
+TEST_F(ChunkedFixture, AFileBecomesAFolderAndAFolderBecomesAFile) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    WriteFile(game / "maps", RandomBytes(300000, 11));
+    WriteFile(game / "sounds/a.ogg", RandomBytes(200000, 12));
+    WriteFile(game / "sounds/b.ogg", RandomBytes(100000, 13));
+    WriteFile(game / "keep.txt", "keep");
+    Publish("r1");
+    ASSERT_EQ(Update().exitCode, 0);
+
+    const std::string maps = ReadFile(game / "maps"), a = ReadFile(game / "sounds/a.ogg");
+    std::filesystem::remove(game / "maps");
+    std::filesystem::remove_all(game / "sounds");
+    WriteFile(game / "maps/first.map", maps);  // the old file's bytes, now inside the folder
+    WriteFile(game / "sounds", a);
+    Publish("r2");
+    ProcessResult r = Update();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectRelease();
+    EXPECT_TRUE(std::filesystem::is_directory(Run() + "maps"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(Run() + "sounds"));
+    EXPECT_LT(nginx->BytesSent("r2.chunks"), 20000) << "both were built from the folder's own chunks";
+
+    // Back again, with a file of the player's inside the folder that would go.
+    WriteFile(Run() + "maps/mine.map", "the player's own map");
+    std::filesystem::remove_all(game / "maps");
+    WriteFile(game / "maps", maps);
+    Publish("r3");
+    ProcessResult refused = Update();
+    EXPECT_EQ(ReadFile(Run() + "maps/mine.map"), "the player's own map");
+    EXPECT_NE(refused.err.find("the folder maps holds maps/mine.map, not a file of the game"), std::string::npos)
+        << refused.err;
 }

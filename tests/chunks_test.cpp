@@ -215,14 +215,21 @@ namespace {
 struct FileStore : fl::IStoreSource {
     std::string bytes;
     std::vector<fl::StoreRange> asked;
+    long long cutAfter = -1;  // the network goes away after that many bytes
+    long long delivered = 0;
     bool Fetch(const fl::StoreRange& r, const std::function<bool(const char*, size_t)>& sink) override {
         asked.push_back(r);
         if (r.offset + r.length > (long long)bytes.size()) return false;
         // In pieces, as a network delivers them.
-        for (long long at = 0; at < r.length; at += 1000)
-            if (!sink(bytes.data() + r.offset + at, size_t(std::min<long long>(1000, r.length - at)))) return false;
+        for (long long at = 0; at < r.length; at += 1000) {
+            const size_t n = size_t(std::min<long long>(1000, r.length - at));
+            if (cutAfter >= 0 && delivered + (long long)n > cutAfter) return false;
+            delivered += (long long)n;
+            if (!sink(bytes.data() + r.offset + at, n)) return false;
+        }
         return true;
     }
+    bool FailureIsTransient() const override { return cutAfter >= 0; }
 };
 
 struct Release {
@@ -281,7 +288,7 @@ TEST(ChunkAssembler, AFreshFolderAndAnOldReleaseBothEndAsTheNewReleaseFetchingOn
     EXPECT_LT(fetched, 300 << 10) << "a chunk or two, not the 4 MiB file";
     EXPECT_TRUE(ReadFile(root + "big.bin") == big);
     for (const auto& e : std::filesystem::recursive_directory_iterator(run.Path()))
-        EXPECT_EQ(e.path().string().find(".chunked"), std::string::npos) << e.path();
+        EXPECT_EQ(e.path().string().find("chunks.partial"), std::string::npos) << e.path();
 }
 
 TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
@@ -314,7 +321,7 @@ TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
     }
     EXPECT_NE(why.find("not the one the index names"), std::string::npos) << why;
     EXPECT_TRUE(ReadFile(root + "a.bin") == old);
-    EXPECT_FALSE(Exists(root + "a.bin.chunked"));
+    EXPECT_FALSE(Exists(root + "chunks.partial")) << "nothing partial kept after damage";
     r.store.bytes = ReadFile(r.out / "r2.chunks");
 
     // The folder's file changed behind the cache's back (same size, same time): what
@@ -334,4 +341,42 @@ TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
     EXPECT_TRUE(assembler.Run(plan, r.store, why)) << why;
     EXPECT_GE(assembler.StaleLocalChunks(), 1);
     EXPECT_TRUE(ReadFile(root + "a.bin") == next);
+}
+
+// A run cut off by the network keeps the chunks it wrote; the next run checks
+// them and fetches only the rest.
+TEST(ChunkAssembler, AnInterruptedBuildIsContinuedNotFetchedAgain) {
+    Release r;
+    WriteFile(r.game / "big.bin", RandomBytes(3 << 20, 21));
+    WriteFile(r.game / "other.bin", RandomBytes(1 << 20, 22));
+    r.Publish("r1");
+    TempDir run;
+    const std::string root = run.Path() + "/";
+    const auto never = [](const fl::IndexedFile&) { return false; };
+    const long long total = (long long)r.store.bytes.size();
+    std::string why;
+    {
+        fl::CLocalChunks local(root, r.index.m_params, run / "cache");
+        fl::CChunkAssembler::AdoptPartials(root, r.index, local);
+        r.store.cutAfter = total * 2 / 3;
+        fl::CChunkAssembler assembler(root, r.index, local);
+        EXPECT_FALSE(assembler.Run(fl::MakeChunkPlan(r.index, local, never), r.store, why));
+        EXPECT_TRUE(assembler.Resumable());
+    }
+    EXPECT_FALSE(Exists(root + "big.bin"));
+    EXPECT_TRUE(Exists(root + "chunks.partial"));
+    // A partial file of a file no release needs any more goes.
+    WriteFile(root + "chunks.partial/0123456789012345678901234567890123456789", "stale");
+
+    fl::CLocalChunks local(root, r.index.m_params, run / "cache");
+    fl::CChunkAssembler::AdoptPartials(root, r.index, local);
+    EXPECT_FALSE(Exists(root + "chunks.partial/0123456789012345678901234567890123456789"));
+    const fl::ChunkPlan plan = fl::MakeChunkPlan(r.index, local, never);
+    EXPECT_LT(plan.fetchBytes, total / 2) << "what the first run wrote is not fetched again";
+    r.store.cutAfter = -1;
+    fl::CChunkAssembler assembler(root, r.index, local);
+    ASSERT_TRUE(assembler.Run(plan, r.store, why)) << why;
+    EXPECT_TRUE(ReadFile(root + "big.bin") == ReadFile(r.game / "big.bin"));
+    EXPECT_TRUE(ReadFile(root + "other.bin") == ReadFile(r.game / "other.bin"));
+    EXPECT_FALSE(Exists(root + "chunks.partial"));
 }

@@ -86,16 +86,17 @@ public:
             }
             cause = DescribeFailure(r);
             retryAfter = r.head.retryAfterSeconds;
-            return IsConnectionFailure(r) || IsRetryableStatus(r.status) || reader.m_nGot > 0
-                       ? CDownloader::Attempt::Retry
-                       : CDownloader::Attempt::Final;
+            m_bTransient = IsConnectionFailure(r) || IsRetryableStatus(r.status) || reader.m_nGot > 0;
+            return m_bTransient ? CDownloader::Attempt::Retry : CDownloader::Attempt::Final;
         }) && !refused;
     }
+    bool FailureIsTransient() const override { return m_bTransient; }
 
 private:
     CDownloader& m_e;
     std::string m_strName;
     std::unique_ptr<CHttpClient> m_pClient;
+    bool m_bTransient = false;
 };
 
 }  // namespace
@@ -122,6 +123,7 @@ bool CDownloader::UpdateFromChunks() {
     const uint32_t started = timeGetTime();
     CLocalChunks local(run, index.m_params, run + "chunks.cache");
     local.AddCachedFiles();
+    CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
     for (const IndexedFile& f : index.m_files)
         if (PathFileExists(run + f.name)) local.AddFile(f.name);
     const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return local.Matches(f); });
@@ -150,6 +152,13 @@ bool CDownloader::UpdateFromChunks() {
            built ? "every file in place" : ("failed: " + why).c_str(), assembler.BytesFetched(),
            assembler.StaleLocalChunks());
     if (m_bStopping) return true;
+    if (!built && assembler.Resumable()) {
+        // The store could not be reached: the next run goes on from here, no other path starts over.
+        m_bSuccess = false;
+        Tell(Format("文件[%s]下载失败!", storeName.c_str()));
+        TellCause(why, m_pHttpConn->RequestUrl(storeName, m_strPreloadVer));
+        return true;
+    }
     if (!built) {
         // Nothing wrong is in place; the packs and the file list bring the rest.
         m_bSuccess = true;

@@ -6,6 +6,8 @@
 #include <zstd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -53,15 +55,71 @@ bool ReadAt(const std::string& path, std::string& out, long long offset) {
 CChunkAssembler::CChunkAssembler(std::string root, const CChunkIndex& index, const CLocalChunks& local)
     : m_strRoot(std::move(root)), m_index(index), m_local(local) {}
 
-CChunkAssembler::~CChunkAssembler() { Discard(); }
+CChunkAssembler::~CChunkAssembler() { Discard(m_bResumable); }
 
-void CChunkAssembler::Discard() {
+std::string CChunkAssembler::PartialName(const IndexedFile& file) {
+    return kPartialFolder + Sha((file.name + "\n" + file.sha256).data(), file.name.size() + 1 + file.sha256.size()).substr(0, 40);
+}
+
+void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& index, CLocalChunks& local) {
+    std::set<std::string> needed;
+    std::string bytes;
+    for (const IndexedFile& file : index.m_files) {
+        const std::string name = PartialName(file);
+        needed.insert(name.substr(std::strlen(kPartialFolder)));
+        struct stat st {};
+        if (stat((root + name).c_str(), &st) != 0 || (long long)st.st_size != file.size) continue;
+        long long at = 0;
+        for (const ChunkRef& c : file.chunks) {
+            bytes.resize(size_t(c.size));
+            if (ReadAt(root + name, bytes, at) && Sha(bytes.data(), bytes.size()) == c.sha256)
+                local.AddChunk(name, at, c.size, c.sha256);
+            at += c.size;
+        }
+    }
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(root + kPartialFolder, ec))
+        if (!needed.count(e.path().filename().string())) std::filesystem::remove(e.path(), ec);
+}
+
+void CChunkAssembler::Discard(bool keep) {
     for (Target& t : m_targets) {
         if (t.fd >= 0) close(t.fd);
         t.fd = -1;
-        unlink(TempName(m_strRoot + t.file->name).c_str());
+        if (!keep) unlink((m_strRoot + PartialName(*t.file)).c_str());
     }
     m_targets.clear();
+    if (!keep) rmdir((m_strRoot + kPartialFolder).c_str());  // only when empty
+}
+
+bool CChunkAssembler::ClearWay(const std::string& name, std::string& why) const {
+    // A file where the release has a folder: the release no longer has that file.
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+        const std::string folder = m_strRoot + name.substr(0, slash);
+        struct stat st {};
+        if (lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && unlink(folder.c_str()) != 0) {
+            why = "cannot put " + name + " in place: " + name.substr(0, slash) + " cannot be removed";
+            return false;
+        }
+    }
+    // A folder where the release has a file: removed when it holds only files
+    // the launcher put there (nothing of the player's is lost).
+    const std::string path = m_strRoot + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(path, ec); !ec && it != std::filesystem::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_directory()) continue;
+        const std::string inner = std::filesystem::relative(it->path(), m_strRoot).generic_string();
+        if (!m_local.Knows(inner)) {
+            why = "cannot put " + name + " in place: the folder " + name + " holds " + inner + ", not a file of the game";
+            return false;
+        }
+    }
+    std::filesystem::remove_all(path, ec);
+    if (ec) why = "cannot put " + name + " in place: the folder " + name + " cannot be removed";
+    return !ec;
 }
 
 bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, size_t size) {
@@ -73,17 +131,20 @@ bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, si
 }
 
 bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::string& why) {
-    Discard();
+    Discard(true);
     m_places.clear();
-    // Each file to build as an empty temporary file of its final size.
+    m_bResumable = false;
+    // Each file to build as a partial file of its final size; one an earlier
+    // run left keeps its bytes (its checked chunks are among the sources).
     for (const IndexedFile* file : plan.build) {
-        const std::string path = m_strRoot + file->name;
+        const std::string partial = m_strRoot + PartialName(*file);
         Target t{file, -1};
-        if (EnsureFolder(ParentOf(path)))
-            t.fd = open(TempName(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (EnsureFolder(m_strRoot + kPartialFolder)) t.fd = open(partial.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         m_targets.push_back(t);
-        if (t.fd < 0 || ftruncate(t.fd, off_t(file->size)) != 0) {
-            why = "cannot write " + TempName(path);
+        struct stat st {};
+        if (t.fd < 0 || fstat(t.fd, &st) != 0 ||
+            ((long long)st.st_size != file->size && (ftruncate(t.fd, 0) != 0 || ftruncate(t.fd, off_t(file->size)) != 0))) {
+            why = "cannot write " + partial;
             Discard();
             return false;
         }
@@ -167,9 +228,11 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
             return !failed;
         });
         if (!got || failed) {
+            // Unreachable, or stopped: what is built so far is kept for the next run.
+            m_bResumable = !failed && source.FailureIsTransient();
             if (why.empty()) why = "the chunk store could not be read";
             ZSTD_freeDCtx(dctx);
-            Discard();
+            Discard(m_bResumable);
             return false;
         }
     }
@@ -181,7 +244,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
     }
     // Every file is checked whole before any is put in place.
     for (Target& t : m_targets) {
-        const std::string temp = TempName(m_strRoot + t.file->name);
+        const std::string temp = m_strRoot + PartialName(*t.file);
         const bool closed = fchmod(t.fd, t.file->mode) == 0 && close(t.fd) == 0;
         t.fd = -1;
         const std::string verdict = CheckFile(temp, {true, true, t.file->size, t.file->sha256});
@@ -193,13 +256,15 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
     }
     for (Target& t : m_targets) {
         const std::string path = m_strRoot + t.file->name;
-        if (std::rename(TempName(path).c_str(), path.c_str()) != 0) {
-            why = "cannot put " + t.file->name + " in place";
+        if (!ClearWay(t.file->name, why) || !EnsureFolder(ParentOf(path)) ||
+            std::rename((m_strRoot + PartialName(*t.file)).c_str(), path.c_str()) != 0) {
+            if (why.empty()) why = "cannot put " + t.file->name + " in place";
             Discard();
             return false;
         }
     }
     m_targets.clear();
+    rmdir((m_strRoot + kPartialFolder).c_str());
     return true;
 }
 

@@ -18,6 +18,8 @@ public:
     // Delivers the bytes of `range` in order to `sink`; false when they could
     // not be had (the sink returning false also ends it).
     virtual bool Fetch(const StoreRange& range, const std::function<bool(const char*, size_t)>& sink) = 0;
+    // The last failed Fetch may go through later (the network, not the store).
+    virtual bool FailureIsTransient() const { return false; }
 };
 
 class CChunkAssembler {
@@ -29,14 +31,25 @@ public:
     CChunkAssembler& operator=(const CChunkAssembler&) = delete;
 
     // True when every planned file is in place; otherwise `why` says what
-    // failed and the run folder is as it was (temporary files removed).
+    // failed and the run folder's files are as they were. Partly built files
+    // stay for the next run when only the store could not be reached
+    // (Resumable()); after any other failure they are removed.
     bool Run(const ChunkPlan& plan, IStoreSource& source, std::string& why);
+    bool Resumable() const { return m_bResumable; }
     // Store bytes received (what the update cost on the wire).
     long long BytesFetched() const { return m_nFetched; }
     // Chunks of the run folder that were not what the cache said: fetched instead.
     long long StaleLocalChunks() const { return m_nStale; }
 
-    static std::string TempName(const std::string& path) { return path + ".chunked"; }
+    // Files are built below one folder of the run folder, under names made of
+    // their name and content: a release's file keeps its partial file from run
+    // to run, and a folder the release turns into a file (or the reverse) is
+    // not in the way while it is built.
+    static constexpr const char* kPartialFolder = "chunks.partial/";
+    static std::string PartialName(const IndexedFile& file);
+    // The chunks partial files of earlier runs hold, each checked, become
+    // sources; partial files no file of `index` needs are removed.
+    static void AdoptPartials(const std::string& root, const CChunkIndex& index, CLocalChunks& local);
 
 private:
     struct Target {
@@ -44,7 +57,10 @@ private:
         int fd = -1;
     };
     bool WriteChunk(const std::string& sha256, const char* data, size_t size);
-    void Discard();
+    // Closes the partial files; removes them unless they are kept for the next run.
+    void Discard(bool keep = false);
+    // Makes room for `name` where the release changed a file into a folder or back.
+    bool ClearWay(const std::string& name, std::string& why) const;
 
     std::string m_strRoot;
     const CChunkIndex& m_index;
@@ -53,6 +69,7 @@ private:
     // Chunk SHA-256 → where it goes: target and offset.
     std::multimap<std::string, std::pair<size_t, long long>> m_places;
     long long m_nFetched = 0, m_nStale = 0;
+    bool m_bResumable = false;
 };
 
 }  // namespace fl

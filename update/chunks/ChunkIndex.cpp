@@ -125,6 +125,13 @@ bool CChunkIndex::Parse(const std::string& text, std::string& why) {
         why = "the index lacks its header lines";
         return false;
     }
+    // A name cannot be a file and a folder of the same release.
+    for (const std::string& name : names)
+        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+            if (names.count(name.substr(0, slash))) {
+                why = ShortName(name.substr(0, slash)) + " is both a file and a folder";
+                return false;
+            }
     return true;
 }
 

@@ -88,6 +88,10 @@ void CLocalChunks::AddCachedFiles() {
         if (!m_used.count(name)) AddFile(name);
 }
 
+void CLocalChunks::AddChunk(const std::string& name, long long offset, long long size, const std::string& sha256) {
+    m_byHash.emplace(sha256, LocalChunk{name, offset, size});
+}
+
 const LocalChunk* CLocalChunks::Find(const std::string& sha256) const {
     auto it = m_byHash.find(sha256);
     return it == m_byHash.end() ? nullptr : &it->second;

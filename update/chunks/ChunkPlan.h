@@ -31,6 +31,11 @@ public:
     // Every file the cache knows that is still there: a file that was renamed
     // or moved by the release still holds its chunks under its old name.
     void AddCachedFiles();
+    // A chunk checked to stand at `offset` of `name` (a file partly built by an
+    // earlier run): a source like any other, neither cut nor cached.
+    void AddChunk(const std::string& name, long long offset, long long size, const std::string& sha256);
+    // The file was cut here, now or by an earlier run: a file the launcher knows.
+    bool Knows(const std::string& name) const { return m_used.count(name) || m_cache.count(name); }
     const LocalChunk* Find(const std::string& sha256) const;
     // The file was cut (now or as cached) into exactly the chunks of `file`.
     bool Matches(const IndexedFile& file) const;
