@@ -101,16 +101,22 @@ TEST_F(ChunkedFixture, AStoreThatIsNotWhatItsIndexSaysFallsBackToWholeFiles) {
     WriteFile(game / "a.bin", RandomBytes(1 << 20, 7));
     WriteFile(game / "b.txt", "bee");
     Publish("r1");
-    // The store damaged behind the signed list's back.
-    std::string store = ReadFile(Tree() + "/r1.chunks");
+    // The store damaged behind the signed list's back, then lacking its last chunks:
+    // the whole files come from the file list instead, and nothing partial stays.
+    const std::string whole = ReadFile(Tree() + "/r1.chunks");
+    std::string store = whole;
     store[store.size() / 2] ^= 1;
-    WriteFile(Tree() + "/r1.chunks", store);
-    ProcessResult r = Update();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("the chunked update failed"), std::string::npos) << r.err;
-    ExpectRelease();
-    for (const auto& e : std::filesystem::recursive_directory_iterator(Run()))
-        EXPECT_EQ(e.path().string().find("chunks.partial"), std::string::npos) << e.path();
+    for (const std::string& served : {store, whole.substr(0, whole.size() / 2)}) {
+        SCOPED_TRACE(served.size() == whole.size() ? "damaged" : "cut short");
+        WriteFile(Tree() + "/r1.chunks", served);
+        std::filesystem::remove_all(data.Path() + "/fenwazelt");
+        ProcessResult r = Update();
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find("the chunked update failed"), std::string::npos) << r.err;
+        ExpectRelease();
+        for (const auto& e : std::filesystem::recursive_directory_iterator(Run()))
+            EXPECT_EQ(e.path().string().find("chunks.partial"), std::string::npos) << e.path();
+    }
 }
 
 // A file the release turns into a folder, and a folder it turns into a file;

@@ -380,3 +380,25 @@ TEST(ChunkAssembler, AnInterruptedBuildIsContinuedNotFetchedAgain) {
     EXPECT_TRUE(ReadFile(root + "other.bin") == ReadFile(r.game / "other.bin"));
     EXPECT_FALSE(Exists(root + "chunks.partial"));
 }
+
+// A fresh install reads the store in two halves at once, one per worker.
+TEST(ChunkAssembler, TwoWorkersShareTheStoreByHalves) {
+    Release r;
+    WriteFile(r.game / "big.bin", RandomBytes(3 << 20, 31));
+    WriteFile(r.game / "small.txt", "small");
+    r.Publish("r1");
+    TempDir run;
+    const std::string root = run.Path() + "/";
+    fl::CLocalChunks local(root, r.index.m_params, run / "cache");
+    const fl::ChunkPlan plan = fl::MakeChunkPlan(r.index, local, [](const fl::IndexedFile&) { return false; });
+    FileStore other;
+    other.bytes = r.store.bytes;
+    fl::CChunkAssembler assembler(root, r.index, local);
+    std::string why;
+    ASSERT_TRUE(assembler.Run(plan, {&r.store, &other}, why)) << why;
+    const long long total = (long long)r.store.bytes.size();
+    EXPECT_EQ(r.store.delivered + other.delivered, total) << "every byte once";
+    EXPECT_NEAR(double(r.store.delivered), double(total) / 2, double(300 << 10)) << "within a chunk of half";
+    EXPECT_TRUE(ReadFile(root + "big.bin") == ReadFile(r.game / "big.bin"));
+    EXPECT_EQ(ReadFile(root + "small.txt"), "small");
+}

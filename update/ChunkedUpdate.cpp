@@ -144,9 +144,9 @@ bool CDownloader::UpdateFromChunks() {
     m_nTotalSize = plan.fetchBytes;
     m_nReceived = 0;
     m_gauge.BeginStage([this] { return m_nTotalSize - m_nReceived; });
-    CHttpStore store(*this, storeName);
+    CHttpStore first(*this, storeName), second(*this, storeName);
     CChunkAssembler assembler(run, index, local);
-    const bool built = assembler.Run(plan, store, why);
+    const bool built = assembler.Run(plan, {&first, &second}, why);
     m_gauge.EndStage();
     TraceF("chunks: %s; %lld bytes fetched, %lld stale chunks of the folder fetched instead",
            built ? "every file in place" : ("failed: " + why).c_str(), assembler.BytesFetched(),

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "app/Folders.h"
 #include "platform/FileOps.h"
@@ -123,6 +124,7 @@ bool CChunkAssembler::ClearWay(const std::string& name, std::string& why) const 
 }
 
 bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, size_t size) {
+    std::lock_guard lock(m_cs);  // the two workers write into the same files
     auto [from, to] = m_places.equal_range(sha256);
     for (auto it = from; it != to; ++it)
         if (!WriteAt(m_targets[it->second.first].fd, data, size, it->second.second)) return false;
@@ -130,7 +132,60 @@ bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, si
     return true;
 }
 
+bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
+                                  const std::map<long long, const ChunkRef*>& remote, std::string& why, bool& failed) {
+    ZSTD_DCtx* dctx = ZSTD_createDCtx();
+    std::string frame, plain;
+    for (const StoreRange& range : ranges) {
+        long long position = range.offset;
+        auto next = remote.lower_bound(position);
+        frame.clear();
+        const bool got = source.Fetch(range, [&](const char* data, size_t size) {
+            m_nFetched += (long long)size;
+            while (size > 0 && !failed) {
+                if (next == remote.end() || next->first >= range.offset + range.length) return true;  // the rest is a gap
+                const ChunkRef& c = *next->second;
+                if (position < c.offset) {  // bytes between wanted chunks
+                    const size_t skip = size_t(std::min<long long>(c.offset - position, (long long)size));
+                    position += (long long)skip;
+                    data += skip;
+                    size -= skip;
+                    continue;
+                }
+                const size_t take = size_t(std::min<long long>(c.stored - (long long)frame.size(), (long long)size));
+                frame.append(data, take);
+                position += (long long)take;
+                data += take;
+                size -= take;
+                if ((long long)frame.size() < c.stored) continue;
+                plain.resize(size_t(c.size));
+                const size_t n = ZSTD_decompressDCtx(dctx, plain.data(), plain.size(), frame.data(), frame.size());
+                if (ZSTD_isError(n) || n != size_t(c.size) || Sha(plain.data(), plain.size()) != c.sha256) {
+                    why = "a chunk of the store is not the one the index names (at " + std::to_string(c.offset) + ")";
+                    failed = true;
+                } else if (!WriteChunk(c.sha256, plain.data(), plain.size())) {
+                    why = "cannot write a chunk";
+                    failed = true;
+                }
+                frame.clear();
+                ++next;
+            }
+            return !failed;
+        });
+        if (!got || failed) {
+            ZSTD_freeDCtx(dctx);
+            return false;
+        }
+    }
+    ZSTD_freeDCtx(dctx);
+    return true;
+}
+
 bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::string& why) {
+    return Run(plan, std::vector<IStoreSource*>{&source}, why);
+}
+
+bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*>& sources, std::string& why) {
     Discard(true);
     m_places.clear();
     m_bResumable = false;
@@ -187,56 +242,46 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
         for (const StoreRange& r : plan.fetch) covered |= offset >= r.offset && offset + c->stored <= r.offset + r.length;
         if (!covered) ranges.push_back({offset, c->stored});
     }
-    ZSTD_DCtx* dctx = ZSTD_createDCtx();
-    std::string frame, plain;
-    for (const StoreRange& range : ranges) {
-        long long position = range.offset;
-        auto next = remote.lower_bound(position);
-        frame.clear();
-        bool failed = false;
-        const bool got = source.Fetch(range, [&](const char* data, size_t size) {
-            m_nFetched += (long long)size;
-            while (size > 0 && !failed) {
-                if (next == remote.end() || next->first >= range.offset + range.length) return true;  // the rest is a gap
-                const ChunkRef& c = *next->second;
-                if (position < c.offset) {  // bytes between wanted chunks
-                    const size_t skip = size_t(std::min<long long>(c.offset - position, (long long)size));
-                    position += (long long)skip;
-                    data += skip;
-                    size -= skip;
-                    continue;
-                }
-                const size_t take = size_t(std::min<long long>(c.stored - (long long)frame.size(), (long long)size));
-                frame.append(data, take);
-                position += (long long)take;
-                data += take;
-                size -= take;
-                if ((long long)frame.size() < c.stored) continue;
-                plain.resize(size_t(c.size));
-                const size_t n = ZSTD_decompressDCtx(dctx, plain.data(), plain.size(), frame.data(), frame.size());
-                if (ZSTD_isError(n) || n != size_t(c.size) || Sha(plain.data(), plain.size()) != c.sha256) {
-                    why = "a chunk of the store is not the one the index names (at " + std::to_string(c.offset) + ")";
-                    failed = true;
-                } else if (!done.count(c.sha256) && !WriteChunk(c.sha256, plain.data(), plain.size())) {
-                    why = "cannot write a chunk";
-                    failed = true;
-                }
-                done.insert(c.sha256);
-                frame.clear();
-                ++next;
+    // Two workers, each with about half the bytes: a range across the middle is cut at a chunk.
+    std::vector<std::vector<StoreRange>> shares(sources.size() > 1 ? 2 : 1);
+    long long total = 0, given = 0;
+    for (const StoreRange& r : ranges) total += r.length;
+    for (StoreRange r : ranges) {
+        if (shares.size() == 1) {
+            shares[0].push_back(r);
+            continue;
+        }
+        if (given < total / 2 && given + r.length > total / 2) {
+            auto cut = remote.lower_bound(r.offset + (total / 2 - given));
+            if (cut != remote.end() && cut->first > r.offset && cut->first < r.offset + r.length) {
+                shares[0].push_back({r.offset, cut->first - r.offset});
+                given += cut->first - r.offset;
+                r = {cut->first, r.offset + r.length - cut->first};
             }
-            return !failed;
-        });
-        if (!got || failed) {
-            // Unreachable, or stopped: what is built so far is kept for the next run.
-            m_bResumable = !failed && source.FailureIsTransient();
-            if (why.empty()) why = "the chunk store could not be read";
-            ZSTD_freeDCtx(dctx);
-            Discard(m_bResumable);
-            return false;
+        }
+        if (given < total / 2) {
+            shares[0].push_back(r);
+            given += r.length;
+        } else {
+            shares[1].push_back(r);
         }
     }
-    ZSTD_freeDCtx(dctx);
+    std::string whyOther;
+    bool failedHere = false, failedOther = false, gotHere = true, gotOther = true;
+    std::thread other;
+    if (shares.size() > 1 && !shares[1].empty())
+        other = std::thread([&] { gotOther = FetchRanges(shares[1], *sources[1], remote, whyOther, failedOther); });
+    gotHere = FetchRanges(shares[0], *sources[0], remote, why, failedHere);
+    if (other.joinable()) other.join();
+    if (why.empty()) why = whyOther;
+    if (!gotHere || !gotOther) {
+        // Unreachable, or stopped: what is built so far is kept for the next run.
+        m_bResumable = !failedHere && !failedOther && (gotHere || sources[0]->FailureIsTransient()) &&
+                       (gotOther || sources.back()->FailureIsTransient());
+        if (why.empty()) why = "the chunk store could not be read";
+        Discard(m_bResumable);
+        return false;
+    }
     if (!m_places.empty()) {
         why = "chunks were missing from the store";
         Discard();

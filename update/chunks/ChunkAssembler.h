@@ -4,7 +4,11 @@
 // chunk is checked (SHA-256) before it is written, every file before it is
 // renamed into place, and no file is renamed before all are built (one file's
 // old bytes may be another's source).
+#include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
 #include <string>
 
 #include "update/chunks/ChunkPlan.h"
@@ -35,6 +39,8 @@ public:
     // stay for the next run when only the store could not be reached
     // (Resumable()); after any other failure they are removed.
     bool Run(const ChunkPlan& plan, IStoreSource& source, std::string& why);
+    // The store's ranges split in two halves, one per source, fetched at once.
+    bool Run(const ChunkPlan& plan, const std::vector<IStoreSource*>& sources, std::string& why);
     bool Resumable() const { return m_bResumable; }
     // Store bytes received (what the update cost on the wire).
     long long BytesFetched() const { return m_nFetched; }
@@ -57,6 +63,9 @@ private:
         int fd = -1;
     };
     bool WriteChunk(const std::string& sha256, const char* data, size_t size);
+    // One worker's ranges, each chunk checked and written where it goes.
+    bool FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
+                     const std::map<long long, const ChunkRef*>& remote, std::string& why, bool& failed);
     // Closes the partial files; removes them unless they are kept for the next run.
     void Discard(bool keep = false);
     // Makes room for `name` where the release changed a file into a folder or back.
@@ -68,7 +77,9 @@ private:
     std::vector<Target> m_targets;
     // Chunk SHA-256 → where it goes: target and offset.
     std::multimap<std::string, std::pair<size_t, long long>> m_places;
-    long long m_nFetched = 0, m_nStale = 0;
+    std::mutex m_cs;
+    std::atomic<long long> m_nFetched{0};
+    long long m_nStale = 0;
     bool m_bResumable = false;
 };
 
