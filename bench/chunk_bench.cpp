@@ -5,7 +5,7 @@
 //  - the next release, which edits 64 scattered 4 KiB regions of the large
 //    file, inserts 1 MiB in its middle, changes 20 small files and adds 5:
 //    bytes fetched and wall time (ours beside the incremental pack's size and
-//    curl + unzip of it);
+//    curl + unzip of it, and rsync, zsync and casync from the old folder);
 //  - the run folder cut into chunks: the first time and from the cache.
 //
 //   chunk_bench [MiB of the large file, default 512] [small files of 256 KiB, default 2000]
@@ -16,6 +16,7 @@
 #include <random>
 
 #include "bench/BenchSupport.h"
+#include "bench/DeltaBaselines.h"
 #include "demo/DemoHashList.h"
 #include "publish/Publisher.h"
 #include "update/chunks/ChunkIndex.h"
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
                 unzip.peakKiB / 1024.0);
     RemoveTree(dir + "/unzipped");
 
-    // The next release.
+    // The next release; the first one's folder is kept as the baselines' seed.
+    fs::copy(game, dir + "/old", fs::copy_options::recursive);
     std::mt19937 r(9);
     for (int i = 0; i < 64; ++i) {
         const size_t at = std::uniform_int_distribution<size_t>(0, big.size() - 4096)(r);
@@ -126,6 +128,22 @@ int main(int argc, char** argv) {
     PrintRow("next release (chunks it lacks)", delta.seconds, curl2.seconds + unzip2.seconds, "incremental");
     std::printf("  bytes fetched: ours %.2f MiB of the store, the incremental pack %.2f MiB\n", double(fetched) / 1048576.0,
                 double(fs::file_size(tree + "/r2.zip")) / 1048576.0);
+
+    std::printf("  the same release by other tools, from the first release's folder over loopback:\n");
+    const std::pair<const char*, DeltaFigure> others[] = {
+        {"rsync (daemon)", RsyncDelta(dir + "/old", game, dir + "/baselines")},
+        {"zsync (per changed file)", ZsyncDelta(dir + "/old", game, dir + "/baselines")},
+        {"casync (HTTP store)", CasyncDelta(dir + "/old", game, dir + "/baselines")}};
+    std::printf("    %-26s %10.2f MiB %8.2f s\n", "ours", double(fetched) / 1048576.0, delta.seconds);
+    for (const auto& [name, figure] : others) {
+        if (!figure.ran) {
+            std::printf("    %-26s not measured (not installed, or it failed)\n", name);
+            continue;
+        }
+        std::printf("    %-26s %10.2f MiB %8.2f s %s\n", name, double(figure.bytes) / 1048576.0, figure.seconds,
+                    figure.note.c_str());
+    }
+    RemoveTree(dir + "/old");
 
     // Cutting the run folder: first time, then from the cache.
     const std::string run = dir + "/data/fenwazelt/fenwa/";
