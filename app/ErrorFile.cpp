@@ -7,8 +7,10 @@
 
 namespace fl {
 
-void WriteErrorLine(const std::string& text) {
-    std::string path = GetCurrentDirectory() + "/GMS__Err.txt";
+void WriteErrorLine(const std::string& text) { WriteErrorLineIn(GetCurrentDirectory(), text); }
+
+void WriteErrorLineIn(const std::string& folder, const std::string& text) {
+    const std::string path = folder + "/GMS__Err.txt";
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;
     ssize_t ignored = write(fd, text.data(), text.size());

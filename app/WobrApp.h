@@ -90,6 +90,10 @@ public:
     // Hand-off between programs.
     bool RelaunchFromDataFolder(const std::string& argText);
     void RestartLauncher();
+    // The running launcher did what a launcher is for: one on probation stays.
+    void LauncherProven(const std::string& why);
+    // The line a start that went back to the launcher before left for the player (taken once).
+    std::string TakeLauncherNotice();
     void LaunchGameClient();
 
     void PostCloseToMainWindow();

@@ -8,6 +8,7 @@
 
 #include "app/Folders.h"
 #include "app/PlatformConfig.h"
+#include "app/SharedTexts.h"
 #include "app/StartupChecks.h"
 #include "app/WobrApp.h"
 #include "platform/RunLog.h"
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
         // The copy that shows the window runs the update: its run has a log.
         fl::OpenRunLog(fl::GetDataFolder());
         fl::TraceF("launcher %s", fl::kLauncherVersion);
+        // A start that went back to the launcher before says so, once.
+        const std::string notice = app.TakeLauncherNotice();
+        if (!notice.empty()) boxes.ShowNotice(notice, fl::kGameName);
         gtk_main();
         fl::EndUiLoop();  // a box an engine thread asks for now is traced, not waited for
         status = app.ExitInstance();

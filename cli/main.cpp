@@ -23,6 +23,7 @@
 #include "platform/RunLog.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/launcher/LauncherHealth.h"
 #include "update/net/RateLimit.h"
 #include "web/LoginFetch.h"
 #include "web/PageValue.h"
@@ -126,6 +127,14 @@ int main(int argc, char** argv) {
         app.m_strClientBaseOverride = data + "/";
         if (!fl::OpenRunLog(data)) std::fprintf(stderr, "flauncher-cli: no log written in %s/logs\n", data.c_str());
         fl::TraceF("flauncher-cli %s %s", fl::kLauncherVersion, command.c_str());
+        {
+            // A fetched launcher that failed its starts is set aside here as a start would.
+            fl::CLauncherHealth health(data);
+            health.CheckForRunner();
+            const std::string notice = health.TakeNotice();
+            if (!notice.empty()) progress.Say(stderr, notice);
+            if (!health.WentBackReason().empty()) progress.Say(stderr, "flauncher-cli: went back: " + health.WentBackReason());
+        }
         app.StartStepReports();
 
         if (!loginUrl.empty()) {

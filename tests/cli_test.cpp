@@ -63,6 +63,28 @@ TEST_F(CliFixture, ANewLauncherEndsWithThreeAndIsLeftInTheDataFolder) {
     EXPECT_EQ(ReadFile(data.Path() + "/fenwazelt/FLuncher.updt"), platform->Content().launcherBytes);
 }
 
+TEST_F(CliFixture, ALauncherThatFailedItsStartsIsSetAsideAndNotFetchedAgain) {
+    options.launcherVersion = "1.0.7";
+    Start();
+    ProcessResult fetched = Run({"--no-client"});
+    ASSERT_EQ(fetched.exitCode, 3) << fetched.err;
+    // Two starts of it never proved it (as the windowed starts count them).
+    const std::string state = data.Path() + "/fenwazelt/FLuncher.state";
+    WriteFile(state, ReadFile(state) + "updt.attempts=2\n");
+    platform->ClearLog();
+    ProcessResult r = Run({"--no-client"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("新版本登录器(1.0.7)无法正常运行，已换回之前的版本。\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("flauncher-cli: went back: the launcher 1.0.7 (FLuncher.updt"), std::string::npos) << r.err;
+    const auto requests = platform->ResourceRequests();
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "FLauncher_zelt.exe"), 0);
+    EXPECT_FALSE(Exists(data.Path() + "/fenwazelt/FLuncher.updt"));
+    // Said once.
+    ProcessResult again = Run({"--no-client"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.err.find("went back"), std::string::npos) << again.err;
+}
+
 TEST_F(CliFixture, ARefusedRequestEndsWithOneAndSaysWhy) {
     Start();
     platform->SetResourceStatus("version.pat", 404);

@@ -53,7 +53,7 @@ TEST_F(RelaunchFixture, ANewerLauncherLeftByTheSelfUpdateWins) {
 TEST_F(RelaunchFixture, AFailingCopyStillStartsTheOldCopy) {
     WriteFile(dataFolder + "/FLuncher.dydr", Recorder("old copy", out / "ran.txt"));
     chmod((dataFolder + "/FLuncher.dydr").c_str(), 0755);
-    ASSERT_EQ(mkdir((dataFolder + "/FLuncher.updt").c_str(), 0755), 0);  // a source that cannot be copied
+    ASSERT_EQ(mkdir((dataFolder + "/FLuncher.dydr.new").c_str(), 0755), 0);  // no copy can be written
     ASSERT_TRUE(app.RelaunchFromDataFolder(""));
     EXPECT_EQ(WaitForRun().substr(0, 9), "old copy\n");
 }

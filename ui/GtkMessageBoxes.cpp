@@ -1,5 +1,6 @@
 #include "ui/GtkMessageBoxes.h"
 
+#include <glibmm/main.h>
 #include <gtkmm/messagedialog.h>
 
 #include "platform/Trace.h"
@@ -25,6 +26,19 @@ BoxResult CGtkMessageBoxes::Show(const std::string& text, const std::string& cap
         return yesNo ? BoxResult::No : BoxResult::Ok;
     }
     return result;
+}
+
+void CGtkMessageBoxes::ShowNotice(const std::string& text, const std::string& caption) {
+    OutputDebugStringW("notice: " + text);
+    auto* box = new Gtk::MessageDialog(text, false, Gtk::MESSAGE_INFO, Gtk::BUTTONS_OK, false);
+    box->set_title(caption);
+    if (m_pOwner) box->set_transient_for(*m_pOwner);
+    box->set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
+    box->signal_response().connect([box](int) {
+        box->hide();
+        Glib::signal_idle().connect_once([box] { delete box; });
+    });
+    box->show();
 }
 
 }  // namespace fl

@@ -11,6 +11,8 @@ class CGtkMessageBoxes : public IMessageBoxHost {
 public:
     BoxResult Show(const std::string& text, const std::string& caption, BoxIcon icon, bool yesNo) override;
     void SetOwner(Gtk::Window* owner) { m_pOwner = owner; }
+    // A line that needs no answer: a box that does not hold up what follows. UI thread only.
+    void ShowNotice(const std::string& text, const std::string& caption);
 
 private:
     Gtk::Window* m_pOwner = nullptr;

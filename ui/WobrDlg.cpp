@@ -225,6 +225,7 @@ void CWobrDlg::EnsureMaximized(int triesLeft) {
 void CWobrDlg::EnterGameView() {
     if (m_bGameView) return;
     m_bGameView = true;
+    m_app.LauncherProven("it showed the game view");
     m_bResizable = true;
     // No hide and show around it: a window withdrawn and mapped again in quick
     // succession loses its maximised state to the window manager.

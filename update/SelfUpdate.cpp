@@ -1,7 +1,10 @@
 // The launcher's own version check and the fetch of a newer launcher.
+#include "app/Folders.h"
+#include "app/StartupChecks.h"
 #include "app/WobrApp.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/launcher/LauncherHealth.h"
 
 namespace fl {
 
@@ -54,6 +57,16 @@ bool CDownloader::CompareLauncherVersion() {
     }
     TraceF("本地登录器版本:%s,服务器上的登录器版本:%s", kLauncherVersion, m_strServerLauncherVersion.c_str());
     if (EqualsNoCase(kLauncherVersion, m_strServerLauncherVersion)) return true;
+    CLauncherHealth health(GetDataFolder());
+    const Expectation listed = ExpectFor(kLauncherFileName);
+    if (health.IsRefused(m_strServerLauncherVersion, listed.listed ? listed.sha256 : "")) {
+        // Fetched again it would strand the player once more: the one running now stays.
+        TraceF("the launcher %s was set aside on this computer: not fetched again until the server lists another",
+               m_strServerLauncherVersion.c_str());
+        return true;
+    }
+    // This launcher fetched and checked the lists and found its successor: it works.
+    m_app.LauncherProven("it fetched the lists and a newer launcher");
     m_nTaskKind = TASK_LAUNCHER_EXE;
     // Only a launcher that arrived whole and is in place counts as fetched.
     const bool fetched = FetchToFile("FLauncher_zelt.exe") && m_bLastFetchOk;

@@ -65,6 +65,7 @@ void CDownloader::OnDownloadComplete() {
     }
     if (m_bAbort || m_bStopping) return;
     m_bCompleted = true;
+    m_app.LauncherProven("it completed an update");
     m_app.UpdateFinished();
     m_app.LaunchGameClient();
     m_app.PostCloseToMainWindow();

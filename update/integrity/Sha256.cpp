@@ -1,8 +1,12 @@
 #include "update/integrity/Sha256.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 namespace fl {
 
@@ -44,6 +48,25 @@ std::string CSha256::HexDigest() {
         text += hex[digest[i] & 15];
     }
     return text;
+}
+
+bool Sha256OfFile(const std::string& path, std::string& hex) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    CSha256 h;
+    std::vector<char> buffer(1 << 20);
+    ssize_t n;
+    while ((n = read(fd, buffer.data(), buffer.size())) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            close(fd);
+            return false;
+        }
+        h.Update(buffer.data(), size_t(n));
+    }
+    close(fd);
+    hex = h.HexDigest();
+    return true;
 }
 
 }  // namespace fl

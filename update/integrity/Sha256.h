@@ -23,4 +23,7 @@ private:
     EVP_MD_CTX* m_pCtx;
 };
 
+// The SHA-256 of a regular file, read a piece at a time; false when it cannot be read.
+bool Sha256OfFile(const std::string& path, std::string& hex);
+
 }  // namespace fl

@@ -13,6 +13,7 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
+#include "update/launcher/LauncherHealth.h"
 
 namespace fl {
 
@@ -181,8 +182,24 @@ void CBodySink::Commit() {
         return;
     }
     const bool launcher = e.m_nTaskKind == TASK_LAUNCHER_EXE;
-    const std::string name = launcher ? "FLuncher.updt" : NormalizeSeparators(e.m_strRequest);
-    const std::string finalPath = e.GetRunFolder(launcher) + name;
+    if (launcher) {
+        // Made runnable and flushed before it takes the name; the proven one before it is kept.
+        std::string why;
+        if (!CLauncherHealth(GetDataFolder()).PlaceNew(m_pFile->Path(), e.m_strServerLauncherVersion, why)) {
+            OutputDebugStringW("the new launcher is not used: " + why);
+            m_pFile->Discard();
+            const std::string text = "文件[FLuncher.updt]写入数据失败, 请先关闭该文件!";
+            e.m_app.ShowStatusText(text);
+            e.Tell(text);
+            e.m_bSuccess = false;
+            return;
+        }
+        m_pFile->Finished();
+        e.m_bLastFetchOk = true;
+        return;
+    }
+    const std::string name = NormalizeSeparators(e.m_strRequest);
+    const std::string finalPath = e.GetRunFolder(false) + name;
     OutputDebugStringW("1111111111111111111111111111111111111");
     OutputDebugStringW(m_pFile->Path());
     OutputDebugStringW(finalPath);
@@ -195,7 +212,6 @@ void CBodySink::Commit() {
         return;
     }
     m_pFile->Finished();
-    if (launcher) chmod(finalPath.c_str(), 0755);
     e.m_bLastFetchOk = true;
 }
 
