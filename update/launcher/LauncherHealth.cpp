@@ -38,6 +38,14 @@ bool Flush(const std::string& path) {
     return ok;
 }
 
+// What changes when a file is replaced or written: a stamp to tell a digest is still good.
+std::string StampOf(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return "";
+    return std::to_string((long long)st.st_size) + ":" + std::to_string((long long)st.st_ctim.tv_sec) + "." +
+           std::to_string((long long)st.st_ctim.tv_nsec) + ":" + std::to_string((unsigned long long)st.st_ino);
+}
+
 std::string Short(const std::string& sha) { return sha.substr(0, 12); }
 
 std::string Then(const CLauncherHealth::Choice& fallback) {
@@ -80,6 +88,7 @@ void CLauncherHealth::SetAsideLocked(LauncherState& s, const std::string& why, c
                                      : "新版本登录器(" + s.updtVersion + ")无法正常运行，已换回之前的版本。";
     s.updtSha.clear();
     s.updtVersion.clear();
+    s.updtStamp.clear();
     s.updtGood = false;
     s.attempts = 0;
     s.lastStart = 0;
@@ -92,7 +101,11 @@ CLauncherHealth::Choice CLauncherHealth::ChooseForStart(const std::string& insta
     LauncherState s = LoadLauncherState(m_strFolder);
     const std::string updt = Path(kUpdtName);
     std::string sha;
-    if (IsRegularFile(updt) && Sha256OfFile(updt, sha)) {
+    const std::string stamp = StampOf(updt);
+    // A proven launcher unchanged since its digest was taken is not read again: starts cost the copy only.
+    const bool known = !stamp.empty() && stamp == s.updtStamp && !s.updtSha.empty();
+    if (known) sha = s.updtSha;
+    if (IsRegularFile(updt) && (known || Sha256OfFile(updt, sha))) {
         if (!s.refusedSha.empty() && sha == s.refusedSha) {
             // Set aside before, and back again (copied in by hand, or a move that failed).
             if (std::rename(updt.c_str(), Path(kBadName).c_str()) != 0) unlink(updt.c_str());
@@ -104,6 +117,9 @@ CLauncherHealth::Choice CLauncherHealth::ChooseForStart(const std::string& insta
                 s.updtVersion.clear();
                 s.updtGood = false;
                 s.attempts = 0;
+            }
+            if (s.updtStamp != stamp) {
+                s.updtStamp = stamp;
                 SaveLauncherState(m_strFolder, s);
             }
             if (s.updtGood || s.attempts < kProbationStarts) return {updt, "updt", sha};
@@ -207,6 +223,7 @@ bool CLauncherHealth::PlaceNew(const std::string& tempPath, const std::string& v
     Step("after-rename");
     s.updtSha = sha;
     s.updtVersion = version;
+    s.updtStamp = StampOf(updt);
     s.updtGood = false;
     s.attempts = 0;
     s.lastStart = 0;

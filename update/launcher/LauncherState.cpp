@@ -30,6 +30,7 @@ LauncherState LoadLauncherState(const std::string& dataFolder) {
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         if (key == "updt.sha256") s.updtSha = value;
         else if (key == "updt.version") s.updtVersion = value;
+        else if (key == "updt.stamp") s.updtStamp = value;
         else if (key == "updt.good") s.updtGood = value == "1";
         else if (key == "updt.attempts") s.attempts = std::atoi(value.c_str());
         else if (key == "updt.last-start") s.lastStart = std::atoll(value.c_str());
@@ -53,6 +54,7 @@ bool SaveLauncherState(const std::string& dataFolder, const LauncherState& s) {
     };
     put("updt.sha256", s.updtSha);
     put("updt.version", s.updtVersion);
+    put("updt.stamp", s.updtStamp);
     put("updt.good", s.updtGood ? "1" : "");
     put("updt.attempts", s.attempts ? std::to_string(s.attempts) : "");
     put("updt.last-start", s.lastStart ? std::to_string(s.lastStart) : "");

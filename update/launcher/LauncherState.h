@@ -16,6 +16,8 @@ struct LauncherState {
     // FLuncher.updt: its digest, the version the server listed for it, whether it
     // proved itself, and how many starts it has had on probation.
     std::string updtSha, updtVersion;
+    // Size, change time and inode when the digest was taken: unchanged, the file is not read again.
+    std::string updtStamp;
     bool updtGood = false;
     int attempts = 0;
     long long lastStart = 0;  // seconds since the epoch of the last start on probation
