@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     const int small = argc > 2 ? std::atoi(argv[2]) : 2000;
     const std::string dir = MakeTempDir();
     const std::string game = dir + "/game";
-    std::system(("mkdir -p " + game + "/data").c_str());
+    if (std::system(("mkdir -p " + game + "/data").c_str()) != 0) return 1;
     WriteRandom(game + "/data/big.bin", bigMiB << 20, 1);
     for (int i = 0; i < small; ++i) WriteRandom(game + "/data/f" + std::to_string(i) + ".dat", 16 << 10, unsigned(i + 2));
     std::printf("publishing a tree of %lld MiB and %d files of 16 KiB\n", bigMiB, small);

@@ -31,8 +31,7 @@ pid_t Start(const std::vector<std::string>& argv, const std::string& data) {
     pid_t pid = fork();
     if (pid == 0) {
         setenv("XDG_DATA_HOME", data.c_str(), 1);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);

@@ -19,7 +19,8 @@ int Usage(const char* why) {
                  "                     [--key SECRETKEY] [--release NAME] [--keep N]\n"
                  "  --keep N   keep the files of the last N releases (default 3); older ones are removed\n"
                  "             unless the lists in place name them\n"
-                 "       fenwa-publish keygen PREFIX\n");
+                 "       fenwa-publish keygen PREFIX\n"
+                 "       fenwa-publish --help\n");
     return why ? 2 : 0;
 }
 

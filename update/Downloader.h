@@ -52,7 +52,7 @@ struct DownloadWorkItem {
     std::string text;
 };
 
-inline constexpr const char* kLauncherVersion = "1.0.6";
+inline constexpr const char* kLauncherVersion = FL_LAUNCHER_VERSION;  // the project's version (CMakeLists.txt)
 
 // Results of UnzipPack: 0 when every entry is in place.
 enum UnzipResult : int {
