@@ -77,7 +77,8 @@ TEST_F(ChunkedFixture, EveryKindOfChangeEndsAsPublishedAndCostsOnlyWhatChanged) 
     WriteFile(game / "insert.bin", a2);
     WriteFile(game / "truncate.bin", b.substr(0, b.size() / 2));
     WriteFile(game / "append.bin", c + RandomBytes(3000, 6));
-    std::filesystem::remove(game / "old/name.bin");
+    std::filesystem::remove(game / "old/name.bin");  // the release removes it (and with it its folder)
+    WriteFile(Run() + "mine/notes.txt", "the player's");
     WriteFile(game / "new/renamed.bin", d);      // renamed and moved to another folder
     WriteFile(game / "copy/of-insert.bin", a2);  // duplicated
     WriteFile(game / "empty-me.txt", "");
@@ -85,6 +86,8 @@ TEST_F(ChunkedFixture, EveryKindOfChangeEndsAsPublishedAndCostsOnlyWhatChanged) 
     ProcessResult second = Update();
     ASSERT_EQ(second.exitCode, 0) << second.err;
     ExpectRelease();
+    EXPECT_FALSE(Exists(Run() + "old")) << "the file the release removed is gone, and its folder";
+    EXPECT_EQ(ReadFile(Run() + "mine/notes.txt"), "the player's");
     const long long fetched = nginx->BytesSent("r2.chunks");
     std::printf("[ chunked ] the second release fetched %lld bytes of its store\n", fetched);
     EXPECT_LT(fetched, 400 << 10) << "the chunks around the edits, not the 10 MiB of changed files";

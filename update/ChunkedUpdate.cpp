@@ -124,8 +124,10 @@ bool CDownloader::UpdateFromChunks() {
     CLocalChunks local(run, index.m_params, run + "chunks.cache");
     local.AddCachedFiles();
     CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
-    for (const IndexedFile& f : index.m_files)
+    for (const IndexedFile& f : index.m_files) {
+        m_setIndexNames.insert(NormalizeSeparators(f.name));
         if (PathFileExists(run + f.name)) local.AddFile(f.name);
+    }
     const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return local.Matches(f); });
     TraceF("chunks: %zu files to build, %lld chunks here, %lld to fetch (%lld bytes in %zu ranges); %lld bytes read "
            "in %d ms",

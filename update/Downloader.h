@@ -4,6 +4,7 @@
 // request thread and by two download workers per segmented or list run.
 #include <atomic>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -143,6 +144,17 @@ public:
     // fetches what is missing or differs. Prints through `report`; true when whole.
     bool VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report);
 
+    // --- files a release removed -------------------------------------------------
+    // At a run's start: the names the saved version.pat lists and the signed
+    // list the folder was last whole for, before this run replaces either.
+    void CaptureInstalledState();
+    // The previous release's files the lists in force no longer name: reported,
+    // and with `apply` those still as the launcher put them removed. The number
+    // of such files of ours; -1 when no signed list proves anything.
+    int RemoveWhatTheReleaseRemoved(bool apply, const std::function<void(const std::string&)>& report);
+    // After a whole run: the list in force becomes the one the folder is whole for.
+    void KeepInstalledList();
+
     // --- chunked releases ----------------------------------------------------------
     // The release's chunk index, when the signed list names one: the run folder
     // is brought to it, fetching only the chunks it lacks. False when the
@@ -190,6 +202,9 @@ public:
     // The hash list in force (none: bodies are taken as HTTP delivers them).
     bool m_bHashList = false;
     CHashList m_hashList;
+    std::vector<std::string> m_vecListedBefore;             // the saved version.pat at the run's start
+    std::string m_strSignedBefore, m_strSignatureBefore;    // the list the folder was whole for, signed
+    std::set<std::string> m_setIndexNames;                  // the chunk index's files ("/" between folders)
     CBodyCheck m_listCheck;        // the memory body now arriving
     std::string m_strRawBody;      // a memory body kept as bytes (the hash list and its signature)
     std::string m_strLauncherListDigest;  // "luncherVersion.pat" arrives before the list that checks it

@@ -10,6 +10,7 @@ void CDownloader::StartDownLoadTask() {
     const uint32_t taskStart = timeGetTime();
     m_bAbort = false;
     m_bChanged = false;
+    CaptureInstalledState();
 
     if (!CheckLauncherVersion()) {
         Tell("登录器版本检测失败!");
@@ -51,6 +52,9 @@ void CDownloader::OnDownloadComplete() {
     const std::string done = "更新完成,正在启动游戏主程序...";
     m_app.ShowStatusText(done);
     OutputDebugStringW(done);
+    // The release is whole here: what it removed and the launcher put here goes.
+    const int removed = RemoveWhatTheReleaseRemoved(true, [](const std::string& line) { OutputDebugStringW(line); });
+    if (removed > 0) m_bChanged = true;  // the saved list must no longer name them
     if (m_bChanged) {
         // Saved through ".temp" files flushed to disk and renamed: a crash never
         // leaves a list that claims files the run folder lacks. A list that was
@@ -64,6 +68,7 @@ void CDownloader::OnDownloadComplete() {
         m_journal.Remove();  // the saved list holds what it knew
     }
     if (m_bAbort || m_bStopping) return;
+    KeepInstalledList();
     m_bCompleted = true;
     m_app.LauncherProven("it completed an update");
     m_app.UpdateFinished();

@@ -1,5 +1,7 @@
 // Checking an installed run folder against the server's lists, and repairing
 // exactly what is missing or differs.
+#include <algorithm>
+
 #include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/FileOps.h"
@@ -23,6 +25,7 @@ std::string Problem(const CDownloader& e, const std::string& run, const std::str
 
 bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report) {
     m_bAbort = false;
+    CaptureInstalledState();
     if (!FetchHashList()) return false;
     if (!DownloadVersionList()) {
         Tell("版本文件下载失败!");
@@ -42,7 +45,11 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
         broken.emplace(name, version);
     }
     report(Format("%d files checked, %d missing or different", checked, int(broken.size())));
-    if (broken.empty() || !repair) return broken.empty();
+    // Files of the release before that this one removed: only a whole folder loses them.
+    const bool removeStale = repair && broken.empty();
+    const int stale = std::max(0, RemoveWhatTheReleaseRemoved(removeStale, report));
+    if (stale > 0) report(Format("%d files the release removed %s", stale, removeStale ? "were removed" : "are still here"));
+    if (broken.empty() || !repair) return broken.empty() && (stale == 0 || removeStale);
 
     // Exactly those, whatever the local list says of them.
     m_nTaskKind = TASK_FILES;
@@ -60,10 +67,13 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
     }
     report(Format("%d of %d files repaired", int(broken.size()) - left, int(broken.size())));
     if (left > 0 || m_bStopping) return false;
+    const int removed = std::max(0, RemoveWhatTheReleaseRemoved(true, report));
+    if (removed > 0) report(Format("%d files the release removed were removed", removed));
     // Every listed file is now the listed one: the local list may say so.
     if (m_bHashList) {
         m_nTaskKind = TASK_SAVE_VERSION;
         if (!FetchToFile("version.pat") || !m_bLastFetchOk) OutputDebugStringW("version.pat not saved after the repair");
+        else KeepInstalledList();
     }
     return true;
 }

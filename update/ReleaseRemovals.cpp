@@ -1,0 +1,79 @@
+// Files the previous release installed and the new one no longer lists leave
+// the run folder, once the new release is whole there.
+#include "app/WobrApp.h"
+#include "platform/FileOps.h"
+#include "platform/Trace.h"
+#include "update/Downloader.h"
+#include "update/PathSafety.h"
+#include "update/RemovedFiles.h"
+
+namespace fl {
+
+namespace {
+// The signed list the run folder was last whole for, with its signature.
+constexpr const char* kInstalledList = "hash.pat.installed";
+constexpr const char* kKeptList = "hash.pat.kept";  // the last list accepted (a run may not have finished it)
+}  // namespace
+
+void CDownloader::CaptureInstalledState() {
+    const std::string run = GetRunFolder(false);
+    m_vecListedBefore.clear();
+    m_setIndexNames.clear();
+    const int kind = m_nTaskKind;
+    if (LoadLocalVersionList())
+        for (const auto& entry : m_mapLocalFiles) m_vecListedBefore.push_back(entry.first);
+    m_mapLocalFiles.clear();
+    m_nTaskKind = kind;
+    m_strSignedBefore.clear();
+    m_strSignatureBefore.clear();
+    // Before the first whole run that keeps one, the last accepted list stands in:
+    // a file is only ever removed when it is byte for byte what a signed list names.
+    for (const char* name : {kInstalledList, kKeptList})
+        if (ReadWholeFile(run + name, m_strSignedBefore) && ReadWholeFile(run + name + ".minisig", m_strSignatureBefore))
+            return;
+    m_strSignedBefore.clear();
+    m_strSignatureBefore.clear();
+}
+
+int CDownloader::RemoveWhatTheReleaseRemoved(bool apply, const std::function<void(const std::string&)>& report) {
+    const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
+    std::string release;
+    long long time = 0;
+    CHashList before;
+    if (!m_bHashList || keys.empty() || m_strSignedBefore.empty() ||
+        !VerifySignedList(m_strSignedBefore, m_strSignatureBefore, keys, release, time) || !before.Parse(m_strSignedBefore)) {
+        OutputDebugStringW("no signed list of the previous release here: no file is removed");
+        return -1;
+    }
+    // Everything the release in force names, by every list of it.
+    std::set<std::string> current = m_setIndexNames;
+    m_hashList.ForEach([&](const std::string& name, const HashEntry&) { current.insert(NormalizeSeparators(name)); });
+    for (const auto& entry : m_mapServerFiles) current.insert(NormalizeSeparators(entry.first));
+    const std::string run = GetRunFolder(false);
+    const std::vector<RemovedFile> found = FindRemovedFiles(run, m_vecListedBefore, current, before);
+    int ours = 0;
+    for (const RemovedFile& file : found) {
+        if (file.ours) {
+            ++ours;
+            report(ShortName(file.name) + ": the release removed it" + (apply ? "; removed" : ""));
+        } else {
+            report(ShortName(file.name) + ": the release removed it, but it stays: " + file.why + " (changed here)");
+        }
+    }
+    if (apply && ours > 0) TraceF("%d files the release removed are gone", RemoveOurFiles(run, found));
+    return ours;
+}
+
+void CDownloader::KeepInstalledList() {
+    if (!m_bHashList) return;
+    const std::string run = GetRunFolder(false);
+    std::string list, signature;
+    if (!ReadWholeFile(run + kKeptList, list) || !ReadWholeFile(run + std::string(kKeptList) + ".minisig", signature))
+        return;
+    // The signature first: a kill between the two leaves a pair that fails to verify, never a wrong one accepted.
+    if (!WriteFileAtomically(run + kInstalledList + std::string(".minisig"), signature) ||
+        !WriteFileAtomically(run + kInstalledList, list))
+        OutputDebugStringW("the list the folder is whole for was not kept");
+}
+
+}  // namespace fl
