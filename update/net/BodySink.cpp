@@ -182,29 +182,26 @@ void CBodySink::Commit() {
         return;
     }
     const bool launcher = e.m_nTaskKind == TASK_LAUNCHER_EXE;
+    std::string finalPath;
+    bool placed = false;
     if (launcher) {
         // Made runnable and flushed before it takes the name; the proven one before it is kept.
+        finalPath = GetDataFolder() + "/FLuncher.updt";
         std::string why;
-        if (!CLauncherHealth(GetDataFolder()).PlaceNew(m_pFile->Path(), e.m_strServerLauncherVersion, why)) {
+        placed = CLauncherHealth(GetDataFolder()).PlaceNew(m_pFile->Path(), e.m_strServerLauncherVersion, why);
+        if (!placed) {
             OutputDebugStringW("the new launcher is not used: " + why);
             m_pFile->Discard();
-            const std::string text = "文件[FLuncher.updt]写入数据失败, 请先关闭该文件!";
-            e.m_app.ShowStatusText(text);
-            e.Tell(text);
-            e.m_bSuccess = false;
-            return;
         }
-        m_pFile->Finished();
-        e.m_bLastFetchOk = true;
-        return;
+    } else {
+        finalPath = e.GetRunFolder(false) + NormalizeSeparators(e.m_strRequest);
+        OutputDebugStringW("1111111111111111111111111111111111111");
+        OutputDebugStringW(m_pFile->Path());
+        OutputDebugStringW(finalPath);
+        // rename() replaces the old file in one step: it is never absent or partial.
+        placed = std::rename(m_pFile->Path().c_str(), finalPath.c_str()) == 0;
     }
-    const std::string name = NormalizeSeparators(e.m_strRequest);
-    const std::string finalPath = e.GetRunFolder(false) + name;
-    OutputDebugStringW("1111111111111111111111111111111111111");
-    OutputDebugStringW(m_pFile->Path());
-    OutputDebugStringW(finalPath);
-    // rename() replaces the old file in one step: it is never absent or partial.
-    if (std::rename(m_pFile->Path().c_str(), finalPath.c_str()) != 0) {
+    if (!placed) {
         const std::string text = "文件[" + ShortName(finalPath) + "]写入数据失败, 请先关闭该文件!";
         e.m_app.ShowStatusText(text);
         e.Tell(text);
