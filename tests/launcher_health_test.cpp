@@ -93,6 +93,8 @@ TEST_F(HealthFixture, AProvenLauncherStaysAndIsTheWayBackFromTheNextOne) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(Start(), "v7");
     EXPECT_EQ(fl::LoadLauncherState(folder).attempts, 0) << "no probation once proven";
 
+    Fetch("v7", "1.0.7b");  // the same bytes under another version name
+    EXPECT_TRUE(fl::LoadLauncherState(folder).updtGood) << "what they proved stays";
     Fetch("v8", "1.0.8");  // fetched by the proven one
     EXPECT_EQ(ReadFile(At("FLuncher.prev")), Recorder("v7", ran));
     EXPECT_EQ(Start(), "v8");

@@ -221,10 +221,12 @@ bool CLauncherHealth::PlaceNew(const std::string& tempPath, const std::string& v
         return false;
     }
     Step("after-rename");
+    // The same bytes again (another version name for them) keep what they proved.
+    const bool proven = s.updtGood && sha == s.updtSha;
     s.updtSha = sha;
     s.updtVersion = version;
     s.updtStamp = StampOf(updt);
-    s.updtGood = false;
+    s.updtGood = proven;
     s.attempts = 0;
     s.lastStart = 0;
     SaveLauncherState(m_strFolder, s);
