@@ -156,3 +156,27 @@ TEST_F(ChunkedFixture, AFileBecomesAFolderAndAFolderBecomesAFile) {
     EXPECT_NE(refused.err.find("the folder maps holds maps/mine.map, not a file of the game"), std::string::npos)
         << refused.err;
 }
+
+// A fresh install beside an installer's pack (as the package ships it) unpacks
+// that pack and fetches from the store only what it lacks.
+TEST_F(ChunkedFixture, AFreshInstallUnpacksTheInstallersPackInsteadOfReadingTheStore) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    WriteFile(game / "big.bin", RandomBytes(2 << 20, 21));
+    WriteFile(game / "maps/a.map", RandomBytes(300000, 22));
+    Publish("r1");
+    WriteFile(install / "installver.pat", "i1\r\n");
+    WriteFile(install / "r1_full.dydr", ReadFile(Tree() + "/r1_full.zip"));
+    ProcessResult r = Update();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectRelease();
+    EXPECT_EQ(nginx->BytesSent("r1.chunks"), 0) << "every chunk came from the installer's pack";
+    EXPECT_EQ(nginx->AccessLog().find(".zip"), std::string::npos);
+
+    // A pack that is not the listed one is not used: the store serves the install.
+    std::filesystem::remove_all(data.Path() + "/fenwazelt");
+    WriteFile(install / "r1_full.dydr", "not a pack");
+    ProcessResult other = Update();
+    ASSERT_EQ(other.exitCode, 0) << other.err;
+    ExpectRelease();
+    EXPECT_GT(nginx->BytesSent("r1.chunks"), 2 << 20);
+}

@@ -109,7 +109,9 @@ struct RemovalFixture : DemoFixture {
         for (const auto& e : std::filesystem::recursive_directory_iterator(RunFolder())) {
             if (!e.is_regular_file()) continue;
             const std::string name = std::filesystem::relative(e.path(), RunFolder()).string();
-            if (!Bookkeeping(name)) EXPECT_TRUE(expected.count(name)) << name << " should be gone";
+            if (!Bookkeeping(name)) {
+                EXPECT_TRUE(expected.count(name)) << name << " should be gone";
+            }
         }
         EXPECT_FALSE(Exists(RunFolder() + "old")) << "a folder left empty goes";
         EXPECT_TRUE(Exists(RunFolder() + "data/maps")) << "a folder with files stays";
@@ -218,8 +220,8 @@ TEST(RemovedFiles, AHostileListRemovesNothingItDidNotInstall) {
     WriteFile(root / "elsewhere/victim.dat", "ours");
     ASSERT_EQ(symlink((root / "elsewhere").c_str(), (run + "link").c_str()), 0);
     std::string list = "#release|r1\r\n";
-    for (const std::string& name : {"ours.dat", "../outside.txt", "link/victim.dat", "link"})
-        list += name + "|4 " + Sha("ours") + "\r\n";
+    for (const char* name : {"ours.dat", "../outside.txt", "link/victim.dat", "link"})
+        list += std::string(name) + "|4 " + Sha("ours") + "\r\n";
     fl::CHashList signedBefore;
     ASSERT_TRUE(signedBefore.Parse(list));
     const std::vector<std::string> previous = {"ours.dat",  "../outside.txt", "/etc/passwd", "a/../../outside.txt",

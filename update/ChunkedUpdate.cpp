@@ -118,6 +118,8 @@ bool CDownloader::UpdateFromChunks() {
         return false;
     }
     m_strRawBody.clear();
+    SeedFromInstallersPack();
+    if (m_bStopping) return true;
     m_app.SetStep(4);
     const std::string run = GetRunFolder(false);
     const uint32_t started = timeGetTime();

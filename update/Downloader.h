@@ -83,6 +83,9 @@ public:
 
     // --- packs -----------------------------------------------------------------
     bool UpdatePack();
+    // A fresh run folder on the chunked path: the installer's pack that hash.pat
+    // lists is unpacked first, so the chunks come from it rather than the store.
+    void SeedFromInstallersPack();
     int GetPackState();
     int CompareInstallVersion();
     bool DownloadFullPack();

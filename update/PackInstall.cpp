@@ -1,4 +1,5 @@
 // Bringing the run folder to the current resource pack.
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include "app/AppMessage.h"
@@ -66,6 +67,40 @@ bool CDownloader::UpdatePack() {
         return true;
     }
     return DownloadFullPack();
+}
+
+void CDownloader::SeedFromInstallersPack() {
+    const std::string install = m_app.GetLauncherFolder();
+    const std::string run = GetRunFolder(false);
+    if (install.empty() || PathFileExists(run + "version.pat") || !PathFileExists(install + "installver.pat")) return;
+    // The release's full pack as the installer ships it: "<name>.dydr" for the listed "<name>.zip".
+    DIR* folder = opendir(install.c_str());
+    if (!folder) return;
+    std::string pack;
+    while (dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".dydr") == 0 &&
+            m_hashList.Find(name.substr(0, name.size() - 5) + ".zip")) {
+            pack = name.substr(0, name.size() - 5);
+            break;
+        }
+    }
+    closedir(folder);
+    if (pack.empty() || !IsSafeSegment(pack + ".zip")) return;
+    const std::string target = run + pack + ".zip";
+    OutputDebugStringW("copying the installer's pack " + ShortName(pack) + ".dydr");
+    EnsureFolder(run);
+    if (!CopyFileKeepMode(install + pack + ".dydr", target, false, &m_bStopping)) return;
+    const std::string why = CheckLocalFile(target, pack + ".zip");
+    if (!why.empty()) {
+        OutputDebugStringW("the installer's pack is not the one hash.pat lists: " + why);
+    } else if (UnzipPack(target) == UNZIP_OK) {
+        DeleteFile(run + "installver.pat");
+        CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
+    } else {
+        OutputDebugStringW("the installer's pack did not unpack whole: the chunks it lacks come from the store");
+    }
+    DeleteFile(target);
 }
 
 int CDownloader::GetPackState() {
