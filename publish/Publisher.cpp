@@ -35,12 +35,6 @@ struct FileInfo {
     std::string version;
 };
 
-std::string HashOf(const std::string& bytes) {
-    CSha256 h;
-    h.Update(bytes.data(), bytes.size());
-    return h.HexDigest();
-}
-
 // Size and SHA-256 of a file, read once a piece at a time (files may be larger than memory).
 bool HashFile(const std::string& path, long long& size, std::string& sha256) {
     struct stat st {};
@@ -329,7 +323,7 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
 
     std::string hashList = "#release|" + release + "\r\n";
     auto hashLine = [&](const std::string& name, const std::string& bytes) {
-        hashList += name + "|" + std::to_string(bytes.size()) + " " + HashOf(bytes) + "\r\n";
+        hashList += name + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
     };
     for (const auto& [name, f] : files) hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
     for (const std::string& p : {fullName, incName, indexName, storeName, std::string("FLauncher_zelt.exe"),

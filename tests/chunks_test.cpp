@@ -12,6 +12,7 @@
 
 #include "demo/DemoContent.h"
 #include "publish/Publisher.h"
+#include "tests/support/PublishTree.h"
 #include "tests/support/TempDir.h"
 #include "update/chunks/ChunkIndex.h"
 #include "update/chunks/ChunkAssembler.h"
@@ -33,12 +34,6 @@ std::vector<std::string> Cut(const std::string& data, const fl::ChunkerParams& p
         at += n;
     }
     return chunks;
-}
-
-std::string Sha(const std::string& s) {
-    fl::CSha256 h;
-    h.Update(s.data(), s.size());
-    return h.HexDigest();
 }
 
 }  // namespace
@@ -67,9 +62,9 @@ TEST(Chunker, BoundariesFollowTheContentSoAnInsertionChangesOnlyItsNeighbours) {
     edited[7 << 20] ^= 1;
     edited.erase(0, 100000);
     std::set<std::string> before;
-    for (const auto& c : chunks) before.insert(Sha(c));
+    for (const auto& c : chunks) before.insert(fl::Sha256Of(c));
     size_t fresh = 0;
-    for (const auto& c : Cut(edited)) fresh += before.count(Sha(c)) == 0;
+    for (const auto& c : Cut(edited)) fresh += before.count(fl::Sha256Of(c)) == 0;
     EXPECT_LE(fresh, 6u) << "of " << chunks.size();
 }
 
@@ -117,10 +112,7 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
     WriteFile(game / "data/copy.bin", big);  // the same content twice
     WriteFile(game / "small.txt", "small");
     WriteFile(game / "empty.txt", "");
-    fl::PublishOptions o;
-    o.gameDir = game.Path();
-    o.outDir = out.Path();
-    o.release = "r1";
+    fl::PublishOptions o = ReleaseOptions(game.Path(), out.Path(), "r1");
     std::string error;
     ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
 
@@ -128,7 +120,7 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
     ASSERT_TRUE(hashes.Parse(ReadFile(out / "hash.pat")));
     for (const char* name : {"r1.idx", "r1.chunks"}) ASSERT_NE(hashes.Find(name), nullptr) << name;
     const std::string store = ReadFile(out / "r1.chunks");
-    EXPECT_EQ(hashes.Find("r1.chunks")->sha256, Sha(store));
+    EXPECT_EQ(hashes.Find("r1.chunks")->sha256, fl::Sha256Of(store));
     EXPECT_LT(store.size(), big.size() * 11 / 10) << "the copy's chunks are stored once";
     fl::CChunkIndex index;
     ASSERT_TRUE(index.Parse(ReadFile(out / "r1.idx"), error)) << error;
@@ -140,11 +132,11 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
             std::string plain(size_t(c.size), '\0');
             const size_t n = ZSTD_decompress(plain.data(), plain.size(), store.data() + c.offset, size_t(c.stored));
             ASSERT_EQ(n, size_t(c.size)) << f.name;
-            EXPECT_EQ(Sha(plain), c.sha256);
+            EXPECT_EQ(fl::Sha256Of(plain), c.sha256);
             rebuilt += plain;
         }
         EXPECT_TRUE(rebuilt == ReadFile(game / f.name)) << f.name;
-        EXPECT_EQ(f.sha256, Sha(rebuilt));
+        EXPECT_EQ(f.sha256, fl::Sha256Of(rebuilt));
         EXPECT_EQ(hashes.Find(f.name)->sha256, f.sha256);
     }
     // Published again: the same bytes.
@@ -162,10 +154,7 @@ TEST(ChunkPlan, OnlyTheChangedChunksAreFetchedAndNeighboursMerged) {
     std::string big = RandomBytes(6 << 20, 5);
     WriteFile(game / "big.bin", big);
     WriteFile(game / "same.txt", "unchanged");
-    fl::PublishOptions o;
-    o.gameDir = game.Path();
-    o.outDir = out.Path();
-    o.release = "r1";
+    fl::PublishOptions o = ReleaseOptions(game.Path(), out.Path(), "r1");
     std::string error;
     ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
     // The player holds release 1, and a copy of the big file under another name.

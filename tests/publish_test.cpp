@@ -11,6 +11,7 @@
 #include "publish/Publisher.h"
 #include "tests/support/Nginx.h"
 #include "tests/support/Process.h"
+#include "tests/support/PublishTree.h"
 #include "tests/support/TempDir.h"
 #include "update/integrity/HashList.h"
 
@@ -130,10 +131,7 @@ TEST(Publish, AKnownReleaseNameWithOtherContentIsRefused) {
     TempDir game, out;
     WriteFile(game / "a.txt", "one");
     WriteFile(game / "b.txt", "two");
-    fl::PublishOptions o;
-    o.gameDir = game.Path();
-    o.outDir = out.Path();
-    o.release = "r1";
+    fl::PublishOptions o = ReleaseOptions(game.Path(), out.Path(), "r1");
     std::string error;
     ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
     const auto before = Snapshot(out.Path());

@@ -28,12 +28,6 @@ bool Bookkeeping(const std::string& name) {
            name.rfind("chunks", 0) == 0 || name.find(".journal") != std::string::npos;
 }
 
-std::string Sha(const std::string& bytes) {
-    fl::CSha256 h;
-    h.Update(bytes.data(), bytes.size());
-    return h.HexDigest();
-}
-
 // The engine's trace lines while it lives.
 struct CapturedTrace {
     static std::mutex& Mutex() {
@@ -221,7 +215,7 @@ TEST(RemovedFiles, AHostileListRemovesNothingItDidNotInstall) {
     ASSERT_EQ(symlink((root / "elsewhere").c_str(), (run + "link").c_str()), 0);
     std::string list = "#release|r1\r\n";
     for (const char* name : {"ours.dat", "../outside.txt", "link/victim.dat", "link"})
-        list += std::string(name) + "|4 " + Sha("ours") + "\r\n";
+        list += std::string(name) + "|4 " + fl::Sha256Of("ours") + "\r\n";
     fl::CHashList signedBefore;
     ASSERT_TRUE(signedBefore.Parse(list));
     const std::vector<std::string> previous = {"ours.dat",  "../outside.txt", "/etc/passwd", "a/../../outside.txt",

@@ -86,6 +86,9 @@ public:
     // A fresh run folder on the chunked path: the installer's pack that hash.pat
     // lists is unpacked first, so the chunks come from it rather than the store.
     void SeedFromInstallersPack();
+    // The installer's "<pack>.dydr" copied in, checked against hash.pat, recorded
+    // and unpacked. False when it is not the listed pack (nothing unpacked).
+    bool UnpackInstallersPack(const std::string& pack);
     int GetPackState();
     int CompareInstallVersion();
     bool DownloadFullPack();

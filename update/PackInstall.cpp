@@ -15,6 +15,16 @@
 
 namespace fl {
 
+namespace {
+
+// The run folder now stands for the installed version.
+void RecordInstall(const std::string& install, const std::string& run) {
+    DeleteFile(run + "installver.pat");
+    CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
+}
+
+}  // namespace
+
 bool CDownloader::UpdatePack() {
     m_nTaskKind = TASK_PACK_LIST;
     ResetListCounts();
@@ -32,41 +42,44 @@ bool CDownloader::UpdatePack() {
     if (state == 1) return DownloadNewPack(m_strNewVersion);
     if (state == 3 || state == 4) {
         const std::string install = m_app.GetLauncherFolder();
-        const std::string run = GetRunFolder(false);
-        // The run folder now stands for the installed version.
-        auto recordInstall = [&] {
-            DeleteFile(run + "installver.pat");
-            CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
-        };
         // The full pack in place stands for the installed version as the
         // installer's pack would: recorded, or every later run fetches it again.
         auto fullPackForInstall = [&] {
             if (!DownloadFullPack()) return false;
-            if (PathFileExists(install + "installver.pat")) recordInstall();
+            if (PathFileExists(install + "installver.pat")) RecordInstall(install, GetRunFolder(false));
             return true;
         };
         if (install.empty()) return DownloadFullPack();
-        const std::string source = install + NormalizeSeparators(m_strFullPack) + ".dydr";
-        if (m_strFullPack.empty() || !PathFileExists(source)) return fullPackForInstall();
-        const std::string target = run + NormalizeSeparators(m_strFullPack) + ".zip";
-        OutputDebugStringW("copying the installer's pack " + ShortName(source));
-        CopyFileKeepMode(source, target, true, &m_bStopping);  // an existing target is unpacked as it is
-        const std::string why = CheckLocalFile(target, m_strFullPack + ".zip");
-        if (!why.empty()) {
-            // Not the pack the list names: the server's is fetched instead.
-            OutputDebugStringW("the installer's pack is not the one hash.pat lists: " + why);
-            DeleteFile(target);
+        if (m_strFullPack.empty() || !PathFileExists(install + NormalizeSeparators(m_strFullPack) + ".dydr"))
             return fullPackForInstall();
-        }
-        recordInstall();
-        // A damaged installer's pack leaves the previous list in place: the
-        // per-file stage then fetches what the pack did not bring.
-        if (UnzipPack(target) != UNZIP_OK) OutputDebugStringW("the installer's pack did not unpack whole");
+        // Not the pack the list names: the server's is fetched instead.
+        if (!UnpackInstallersPack(m_strFullPack)) return fullPackForInstall();
         m_app.SetStep(3);
-        DeleteFile(target);
         return true;
     }
     return DownloadFullPack();
+}
+
+bool CDownloader::UnpackInstallersPack(const std::string& pack) {
+    const std::string install = m_app.GetLauncherFolder();
+    const std::string run = GetRunFolder(false);
+    const std::string source = install + NormalizeSeparators(pack) + ".dydr";
+    const std::string target = run + NormalizeSeparators(pack) + ".zip";
+    OutputDebugStringW("copying the installer's pack " + ShortName(source));
+    EnsureFolder(run);
+    CopyFileKeepMode(source, target, true, &m_bStopping);  // an existing target is unpacked as it is
+    const std::string why = CheckLocalFile(target, pack + ".zip");
+    if (!why.empty()) {
+        OutputDebugStringW("the installer's pack is not the one hash.pat lists: " + why);
+        DeleteFile(target);
+        return false;
+    }
+    RecordInstall(install, run);
+    // A damaged installer's pack leaves the previous list in place: what it
+    // did not bring is fetched afterwards.
+    if (UnzipPack(target) != UNZIP_OK) OutputDebugStringW("the installer's pack did not unpack whole");
+    DeleteFile(target);
+    return true;
 }
 
 void CDownloader::SeedFromInstallersPack() {
@@ -86,21 +99,7 @@ void CDownloader::SeedFromInstallersPack() {
         }
     }
     closedir(folder);
-    if (pack.empty() || !IsSafeSegment(pack + ".zip")) return;
-    const std::string target = run + pack + ".zip";
-    OutputDebugStringW("copying the installer's pack " + ShortName(pack) + ".dydr");
-    EnsureFolder(run);
-    if (!CopyFileKeepMode(install + pack + ".dydr", target, false, &m_bStopping)) return;
-    const std::string why = CheckLocalFile(target, pack + ".zip");
-    if (!why.empty()) {
-        OutputDebugStringW("the installer's pack is not the one hash.pat lists: " + why);
-    } else if (UnzipPack(target) == UNZIP_OK) {
-        DeleteFile(run + "installver.pat");
-        CopyFileKeepMode(install + "installver.pat", run + "installver.pat", true);
-    } else {
-        OutputDebugStringW("the installer's pack did not unpack whole: the chunks it lacks come from the store");
-    }
-    DeleteFile(target);
+    if (!pack.empty() && IsSafeSegment(pack + ".zip")) UnpackInstallersPack(pack);
 }
 
 int CDownloader::GetPackState() {

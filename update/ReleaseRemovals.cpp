@@ -6,13 +6,13 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/RemovedFiles.h"
+#include "update/integrity/HashList.h"
 
 namespace fl {
 
 namespace {
 // The signed list the run folder was last whole for, with its signature.
 constexpr const char* kInstalledList = "hash.pat.installed";
-constexpr const char* kKeptList = "hash.pat.kept";  // the last list accepted (a run may not have finished it)
 }  // namespace
 
 void CDownloader::CaptureInstalledState() {
@@ -28,7 +28,7 @@ void CDownloader::CaptureInstalledState() {
     m_strSignatureBefore.clear();
     // Before the first whole run that keeps one, the last accepted list stands in:
     // a file is only ever removed when it is byte for byte what a signed list names.
-    for (const char* name : {kInstalledList, kKeptList})
+    for (const char* name : {kInstalledList, kKeptListFile})
         if (ReadWholeFile(run + name, m_strSignedBefore) && ReadWholeFile(run + name + ".minisig", m_strSignatureBefore))
             return;
     m_strSignedBefore.clear();
@@ -68,10 +68,10 @@ void CDownloader::KeepInstalledList() {
     if (!m_bHashList) return;
     const std::string run = GetRunFolder(false);
     std::string list, signature;
-    if (!ReadWholeFile(run + kKeptList, list) || !ReadWholeFile(run + std::string(kKeptList) + ".minisig", signature))
+    if (!ReadWholeFile(run + kKeptListFile, list) || !ReadWholeFile(run + kKeptListFile + ".minisig", signature))
         return;
     // The signature first: a kill between the two leaves a pair that fails to verify, never a wrong one accepted.
-    if (!WriteFileAtomically(run + kInstalledList + std::string(".minisig"), signature) ||
+    if (!WriteFileAtomically(run + kInstalledList + ".minisig", signature) ||
         !WriteFileAtomically(run + kInstalledList, list))
         OutputDebugStringW("the list the folder is whole for was not kept");
 }

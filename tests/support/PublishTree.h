@@ -7,10 +7,20 @@
 
 #include "demo/DemoContent.h"
 #include "demo/DemoHashList.h"
+#include "publish/Publisher.h"
 #include "update/integrity/Sha256.h"
 #include "tests/support/TempDir.h"
 
 namespace fltest {
+
+// Publishing `game` into `out` as the named release, nothing else set.
+inline fl::PublishOptions ReleaseOptions(const std::string& game, const std::string& out, const std::string& release) {
+    fl::PublishOptions o;
+    o.gameDir = game;
+    o.outDir = out;
+    o.release = release;
+    return o;
+}
 
 // A signed hash list of every file under `folder`, named by its path there.
 inline void SignTree(const std::string& folder, const std::string& release = "t1") {

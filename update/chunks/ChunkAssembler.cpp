@@ -21,12 +21,6 @@ namespace fl {
 
 namespace {
 
-std::string Sha(const char* data, size_t size) {
-    CSha256 h;
-    h.Update(data, size);
-    return h.HexDigest();
-}
-
 bool WriteAt(int fd, const char* data, size_t size, long long offset) {
     while (size > 0) {
         const ssize_t n = pwrite(fd, data, size, off_t(offset));
@@ -59,7 +53,7 @@ CChunkAssembler::CChunkAssembler(std::string root, const CChunkIndex& index, con
 CChunkAssembler::~CChunkAssembler() { Discard(m_bResumable); }
 
 std::string CChunkAssembler::PartialName(const IndexedFile& file) {
-    return kPartialFolder + Sha((file.name + "\n" + file.sha256).data(), file.name.size() + 1 + file.sha256.size()).substr(0, 40);
+    return kPartialFolder + Sha256Of(file.name + "\n" + file.sha256).substr(0, 40);
 }
 
 void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& index, CLocalChunks& local) {
@@ -73,7 +67,7 @@ void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& 
         long long at = 0;
         for (const ChunkRef& c : file.chunks) {
             bytes.resize(size_t(c.size));
-            if (ReadAt(root + name, bytes, at) && Sha(bytes.data(), bytes.size()) == c.sha256)
+            if (ReadAt(root + name, bytes, at) && Sha256Of(bytes) == c.sha256)
                 local.AddChunk(name, at, c.size, c.sha256);
             at += c.size;
         }
@@ -160,7 +154,7 @@ bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreS
                 if ((long long)frame.size() < c.stored) continue;
                 plain.resize(size_t(c.size));
                 const size_t n = ZSTD_decompressDCtx(dctx, plain.data(), plain.size(), frame.data(), frame.size());
-                if (ZSTD_isError(n) || n != size_t(c.size) || Sha(plain.data(), plain.size()) != c.sha256) {
+                if (ZSTD_isError(n) || n != size_t(c.size) || Sha256Of(plain) != c.sha256) {
                     why = "a chunk of the store is not the one the index names (at " + std::to_string(c.offset) + ")";
                     failed = true;
                 } else if (!WriteChunk(c.sha256, plain.data(), plain.size())) {
@@ -219,7 +213,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
             std::string bytes;
             if (here && here->size == c.size) {
                 bytes.resize(size_t(c.size));
-                if (!ReadAt(m_strRoot + here->name, bytes, here->offset) || Sha(bytes.data(), bytes.size()) != c.sha256) {
+                if (!ReadAt(m_strRoot + here->name, bytes, here->offset) || Sha256Of(bytes) != c.sha256) {
                     ++m_nStale;
                     here = nullptr;
                 }

@@ -40,6 +40,10 @@ const std::vector<std::string>& ReleaseCopiedNames();
 // The signature of release R's list under a name of its own: "R.minisig".
 std::string ReleaseSignatureName(const std::string& release);
 
+// The last signed list the run folder accepted, kept beside it with its
+// signature ("<name>.minisig"): what the player already trusts.
+inline constexpr const char* kKeptListFile = "hash.pat.kept";
+
 // The trusted comment a release is signed with: "release NAME time SECONDS".
 std::string MakeTrustedComment(const std::string& release, long long time);
 bool ParseTrustedComment(const std::string& comment, std::string& release, long long& time);

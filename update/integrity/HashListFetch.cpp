@@ -14,9 +14,6 @@ namespace {
 // The run folder keeps the publishing time of the last list it accepted: an
 // older list, however validly signed, would roll the player back.
 constexpr const char* kAcceptedFile = "hash.pat.accepted";
-// That list itself and its signature: what a run falls back on when a cache
-// serves an older one, and what the run folder was last brought to.
-const std::string kKeptFile = "hash.pat.kept";
 
 long long ReadAcceptedTime(const std::string& path) {
     std::string text;
@@ -108,7 +105,7 @@ bool CDownloader::FetchHashList() {
             std::string keptList, keptSignature, keptRelease;
             long long keptTime = 0;
             CHashList kept;
-            if (!ReadWholeFile(run + kKeptFile, keptList) || !ReadWholeFile(run + kKeptFile + ".minisig", keptSignature) ||
+            if (!ReadWholeFile(run + kKeptListFile, keptList) || !ReadWholeFile(run + kKeptListFile + ".minisig", keptSignature) ||
                 !VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) || keptTime != before ||
                 !kept.Parse(keptList) || kept.Release() != keptRelease)
                 return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before),
@@ -122,8 +119,8 @@ bool CDownloader::FetchHashList() {
             release = keptRelease;
             time = keptTime;
         }
-        if (time > before || !PathFileExists(run + kKeptFile)) {
-            if (!WriteFileAtomically(run + kKeptFile + ".minisig", signature) || !WriteFileAtomically(run + kKeptFile, list) ||
+        if (time > before || !PathFileExists(run + kKeptListFile)) {
+            if (!WriteFileAtomically(run + kKeptListFile + ".minisig", signature) || !WriteFileAtomically(run + kKeptListFile, list) ||
                 !WriteFileAtomically(run + kAcceptedFile, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
                 OutputDebugStringW("the accepted hash list was not kept");
         }

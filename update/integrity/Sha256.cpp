@@ -50,6 +50,12 @@ std::string CSha256::HexDigest() {
     return text;
 }
 
+std::string Sha256Of(std::string_view bytes) {
+    CSha256 h;
+    h.Update(bytes.data(), bytes.size());
+    return h.HexDigest();
+}
+
 bool Sha256OfFile(const std::string& path, std::string& hex) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

@@ -4,6 +4,7 @@
 // several times the speed of a portable implementation.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 typedef struct evp_md_ctx_st EVP_MD_CTX;
 
@@ -23,6 +24,8 @@ private:
     EVP_MD_CTX* m_pCtx;
 };
 
+// The SHA-256 of bytes in memory, lower-case hex.
+std::string Sha256Of(std::string_view bytes);
 // The SHA-256 of a regular file, read a piece at a time; false when it cannot be read.
 bool Sha256OfFile(const std::string& path, std::string& hex);
 
