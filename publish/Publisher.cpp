@@ -155,6 +155,11 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
          it.increment(ec)) {
         if (!it->is_regular_file()) continue;
         const std::string name = fs::relative(it->path(), o.gameDir).generic_string();
+        if (IsReservedName(name)) {
+            error = "a game file may not be named " + ShortName(name) + ": the launcher keeps its own records in " +
+                    kRecordsFolder + "/ of the game's folder";
+            return false;
+        }
         if (!IsSafeRelativeName(name) || name == "version.pat") {
             error = "not a name the launcher would accept: " + ShortName(name);
             return false;

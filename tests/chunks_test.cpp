@@ -310,7 +310,7 @@ TEST(ChunkAssembler, ADamagedStoreOrAStaleFolderNeverPutsAWrongByteInPlace) {
     }
     EXPECT_NE(why.find("not the one the index names"), std::string::npos) << why;
     EXPECT_TRUE(ReadFile(root + "a.bin") == old);
-    EXPECT_FALSE(Exists(root + "chunks.partial")) << "nothing partial kept after damage";
+    EXPECT_FALSE(Exists(root + fl::CChunkAssembler::kPartialFolder)) << "nothing partial kept after damage";
     r.store.bytes = ReadFile(r.out / "r2.chunks");
 
     // The folder's file changed behind the cache's back (same size, same time): what
@@ -353,13 +353,13 @@ TEST(ChunkAssembler, AnInterruptedBuildIsContinuedNotFetchedAgain) {
         EXPECT_TRUE(assembler.Resumable());
     }
     EXPECT_FALSE(Exists(root + "big.bin"));
-    EXPECT_TRUE(Exists(root + "chunks.partial"));
+    EXPECT_TRUE(Exists(root + fl::CChunkAssembler::kPartialFolder));
     // A partial file of a file no release needs any more goes.
-    WriteFile(root + "chunks.partial/0123456789012345678901234567890123456789", "stale");
+    WriteFile(root + fl::CChunkAssembler::kPartialFolder + "0123456789012345678901234567890123456789", "stale");
 
     fl::CLocalChunks local(root, r.index.m_params, run / "cache");
     fl::CChunkAssembler::AdoptPartials(root, r.index, local);
-    EXPECT_FALSE(Exists(root + "chunks.partial/0123456789012345678901234567890123456789"));
+    EXPECT_FALSE(Exists(root + fl::CChunkAssembler::kPartialFolder + "0123456789012345678901234567890123456789"));
     const fl::ChunkPlan plan = fl::MakeChunkPlan(r.index, local, never);
     EXPECT_LT(plan.fetchBytes, total / 2) << "what the first run wrote is not fetched again";
     r.store.cutAfter = -1;
@@ -367,7 +367,7 @@ TEST(ChunkAssembler, AnInterruptedBuildIsContinuedNotFetchedAgain) {
     ASSERT_TRUE(assembler.Run(plan, r.store, why)) << why;
     EXPECT_TRUE(ReadFile(root + "big.bin") == ReadFile(r.game / "big.bin"));
     EXPECT_TRUE(ReadFile(root + "other.bin") == ReadFile(r.game / "other.bin"));
-    EXPECT_FALSE(Exists(root + "chunks.partial"));
+    EXPECT_FALSE(Exists(root + fl::CChunkAssembler::kPartialFolder));
 }
 
 // A fresh install reads the store in two halves at once, one per worker.

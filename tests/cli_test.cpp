@@ -369,7 +369,7 @@ TEST_F(CliFixture, ARefusedListSaysWhyInPlainWords) {
          "reason: hash.pat is not signed by this platform's key"},
         {"line ends", [](fldemo::DemoContent& c) { c.fixedHashList.erase(c.fixedHashList.find('\r'), 1); },
          "reason: hash.pat is not signed by this platform's key"},
-        {"older", [&](fldemo::DemoContent&) { WriteFile(run + "hash.pat.accepted", "release|x\r\ntime|99999999999\r\n"); },
+        {"older", [&](fldemo::DemoContent&) { WriteFile(run + ".fenwa-launcher/hash.pat.accepted", "release|x\r\ntime|99999999999\r\n"); },
          "reason: hash.pat is older than the list already accepted here"},
         {"launcher list", [](fldemo::DemoContent& c) { c.launcherVersion = "1.0.9"; },
          "reason: luncherVersion.pat is not the content the signed hash list names"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "demo/PackWriter.h"
+#include "update/net/ResumeRecord.h"
 #include "tests/support/DemoHarness.h"
 #include "tests/support/PackDamage.h"
 #include "tests/support/Process.h"
@@ -153,8 +154,10 @@ TEST_F(HostileFixture, APackThatNeverUnpacksIsNotKept) {
     EXPECT_TRUE(Has(r.requests, "fenwa_full.zip"));
     EXPECT_TRUE(r.completed);
     ExpectTreeMatchesServer();
-    for (const char* left : {"fenwa_full.zip", "fenwa_full.zip.resume", "fenwa_full_0.temp", "fenwa_full_1.temp"})
+    for (const char* left : {"fenwa_full.zip", "fenwa_full_0.temp", "fenwa_full_1.temp"}) {
         EXPECT_FALSE(Exists(RunFolder() + left)) << left;
+        EXPECT_FALSE(Exists(fl::ResumePath(RunFolder() + left))) << left;
+    }
 }
 
 TEST_F(HostileFixture, ADamagedInstallersPackOfANewInstallKeepsThePreviousList) {

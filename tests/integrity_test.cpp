@@ -203,7 +203,7 @@ TEST_F(IntegrityFixture, AnOlderSignedListIsRefusedSoNoPlayerIsRolledBack) {
     Content().fixedHashList = list;
     Content().fixedSignature = fldemo::SignWithDemoKey(list, 2000000000);
     ASSERT_TRUE(RunUpdate().completed);
-    EXPECT_NE(ReadFile(RunFolder() + "hash.pat.accepted").find("time|2000000000"), std::string::npos);
+    EXPECT_NE(ReadFile(RunFolder() + ".fenwa-launcher/hash.pat.accepted").find("time|2000000000"), std::string::npos);
 
     Content().fixedSignature = fldemo::SignWithDemoKey(list, 2000000000);  // the same release again
     EXPECT_TRUE(RunUpdate().completed);
@@ -211,17 +211,17 @@ TEST_F(IntegrityFixture, AnOlderSignedListIsRefusedSoNoPlayerIsRolledBack) {
     Run kept = RunUpdate();
     EXPECT_TRUE(kept.completed) << (kept.boxes.empty() ? "" : kept.boxes.front());
     EXPECT_TRUE(kept.boxes.empty());
-    EXPECT_NE(ReadFile(RunFolder() + "hash.pat.accepted").find("time|2000000000"), std::string::npos);
-    EXPECT_EQ(ReadFile(RunFolder() + "hash.pat.kept"), list);
+    EXPECT_NE(ReadFile(RunFolder() + ".fenwa-launcher/hash.pat.accepted").find("time|2000000000"), std::string::npos);
+    EXPECT_EQ(ReadFile(RunFolder() + ".fenwa-launcher/hash.pat.kept"), list);
 
     // The kept list damaged: nothing vouches for the newer release any more.
-    std::string damaged = ReadFile(RunFolder() + "hash.pat.kept");
+    std::string damaged = ReadFile(RunFolder() + ".fenwa-launcher/hash.pat.kept");
     damaged[damaged.size() / 2] ^= 1;
-    WriteFile(RunFolder() + "hash.pat.kept", damaged);
+    WriteFile(RunFolder() + ".fenwa-launcher/hash.pat.kept", damaged);
     Run r = RunUpdate();
     EXPECT_FALSE(r.completed);
     EXPECT_TRUE(Has(r.boxes, "文件[hash.pat]下载失败,请检查网络设置."));
-    EXPECT_NE(ReadFile(RunFolder() + "hash.pat.accepted").find("time|2000000000"), std::string::npos);
+    EXPECT_NE(ReadFile(RunFolder() + ".fenwa-launcher/hash.pat.accepted").find("time|2000000000"), std::string::npos);
 }
 
 TEST_F(IntegrityFixture, AnInstallersPackThatIsNotTheListedOneIsReplacedByTheServers) {
@@ -275,7 +275,7 @@ TEST_F(IntegrityFixture, AShortContentLengthAndAnHttp10BodyCutByCloseAreCaught) 
     // Nothing installed, nothing left behind. The list signed here may be a second
     // younger than the one accepted at the install: its time may be kept.
     auto after = Folder(), kept = before;
-    for (const char* own : {"hash.pat.accepted", "hash.pat.kept", "hash.pat.kept.minisig"}) {
+    for (const char* own : {".fenwa-launcher/hash.pat.accepted", ".fenwa-launcher/hash.pat.kept", ".fenwa-launcher/hash.pat.kept.minisig"}) {
         after.erase(RunFolder() + own);
         kept.erase(RunFolder() + own);
     }

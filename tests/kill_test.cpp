@@ -102,7 +102,7 @@ TEST_F(KillFixture, FilesFinishedBeforeAKillAreNotRequestedAgain) {
     const std::string run = data.Path() + "/fenwazelt/fenwa/";
     const pid_t pid = StartBackground(FL_CLI, Args(), o);
     const size_t cut = std::uniform_int_distribution<size_t>(200, 2000)(random);
-    const std::string journal = run + "version.pat.journal";
+    const std::string journal = run + ".fenwa-launcher/version.pat.journal";
     WaitUntil([&] {
         const std::string j = ReadFile(journal);
         return size_t(std::count(j.begin(), j.end(), '\n')) >= cut;

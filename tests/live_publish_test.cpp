@@ -77,7 +77,7 @@ struct LiveFixture : ::testing::Test {
     }
     // The release the run folder was last told of, from the list it keeps.
     std::string KeptRelease() const {
-        const std::string kept = ReadFile(Run() + "hash.pat.kept");
+        const std::string kept = ReadFile(Run() + ".fenwa-launcher/hash.pat.kept");
         const size_t at = kept.find("#release|");
         return at == std::string::npos ? "" : kept.substr(at + 9, kept.find('\r', at) - at - 9);
     }

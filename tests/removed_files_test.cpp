@@ -24,7 +24,7 @@ namespace {
 
 // The launcher's own records in the run folder, not game files.
 bool Bookkeeping(const std::string& name) {
-    return name == "version.pat" || name == "PackVersion.pat" || name == "installver.pat" || name == "preloadver.pat" || name.rfind("hash.pat", 0) == 0 ||
+    return name.rfind(".fenwa-launcher/", 0) == 0 || name == "version.pat" || name == "PackVersion.pat" || name == "installver.pat" || name == "preloadver.pat" || name.rfind("hash.pat", 0) == 0 ||
            name.rfind("chunks", 0) == 0 || name.find(".journal") != std::string::npos;
 }
 

@@ -59,7 +59,7 @@ TEST_F(EngineFixture, AResetA503AndAStallPassWithoutAMessage) {
     server.SetBehaviour("/res/f.dat", reset);
     EXPECT_TRUE(engine->FetchToFile("f.dat"));
     EXPECT_TRUE(ReadFile(RunFolder() + "f.dat") == file);
-    EXPECT_FALSE(Exists(RunFolder() + "f.dat.temp.resume"));
+    EXPECT_FALSE(Exists(fl::ResumePath(RunFolder() + "f.dat.temp")));
     ASSERT_EQ(server.IfRangeHeaders(), std::vector<std::string>{"\"f1\""}) << "continued, not started over";
     const auto ranges = server.RangeHeaders();
     ASSERT_EQ(ranges.size(), 1u);
@@ -202,8 +202,10 @@ TEST_F(EngineFixture, AMergeCutOffContinuesFromTheHalvesAndFetchesNothing) {
         EXPECT_TRUE(ReadFile(RunFolder() + "pack.zip") == pack) << appended;
         EXPECT_EQ(server.BytesServed(), 0) << appended;
         EXPECT_TRUE(engine->m_bSuccess);
-        for (const char* left : {"pack_0.temp", "pack_1.temp", "pack_0.temp.resume", "pack_1.temp.resume"})
+        for (const char* left : {"pack_0.temp", "pack_1.temp"}) {
             EXPECT_FALSE(Exists(RunFolder() + left)) << left;
+            EXPECT_FALSE(Exists(fl::ResumePath(RunFolder() + left))) << left;
+        }
         fl::ResumeRecord merged;
         long long held = 0;
         EXPECT_TRUE(fl::LoadResume(RunFolder() + "pack.zip", merged, held)) << "the merged pack keeps its record";
@@ -223,7 +225,7 @@ TEST_F(DemoFixture, FilesFinishedBeforeARunFailedAreNotFetchedAgain) {
     platform->SetResourceStatus(refused, 404);
     Run first = RunUpdate();
     EXPECT_FALSE(first.completed);
-    EXPECT_TRUE(Exists(RunFolder() + "version.pat.journal"));
+    EXPECT_TRUE(Exists(RunFolder() + ".fenwa-launcher/version.pat.journal"));
 
     platform->SetResourceStatus(refused, 0);
     Run second = RunUpdate();
@@ -231,7 +233,7 @@ TEST_F(DemoFixture, FilesFinishedBeforeARunFailedAreNotFetchedAgain) {
     EXPECT_EQ(second.requests, (std::vector<std::string>{"luncherVersion.pat", "hash.pat", "hash.pat.minisig", "PackVersion.pat", "version.pat", refused,
                                                          "version.pat", "PackVersion.pat"}))
         << "only the file that was refused, then the lists saved";
-    EXPECT_FALSE(Exists(RunFolder() + "version.pat.journal")) << "the saved list replaces the journal";
+    EXPECT_FALSE(Exists(RunFolder() + ".fenwa-launcher/version.pat.journal")) << "the saved list replaces the journal";
     ExpectTreeMatchesServer();
 }
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "demo/PackWriter.h"
+#include "update/net/ResumeRecord.h"
 #include "tests/support/DemoHarness.h"
 
 using namespace fltest;
@@ -121,7 +122,7 @@ TEST_F(DemoFixture, APackEntryLeavingTheRunFolderIsNeverWritten) {
     EXPECT_TRUE(Has(r.boxes, "更新包下载失败!"));
     EXPECT_FALSE(Exists(data / "fenwazelt/escaped.txt"));
     EXPECT_FALSE(Exists(RunFolder() + "fenwa_full.zip")) << "a pack that never unpacks is not kept";
-    EXPECT_FALSE(Exists(RunFolder() + "fenwa_full.zip.resume"));
+    EXPECT_FALSE(Exists(fl::ResumePath(RunFolder() + "fenwa_full.zip")));
 }
 
 TEST_F(DemoFixture, AListedNameLeavingTheRunFolderIsNeverFetched) {

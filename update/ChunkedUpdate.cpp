@@ -9,6 +9,7 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/RunRecords.h"
 #include "update/chunks/ChunkAssembler.h"
 #include "update/net/Retry.h"
 
@@ -123,7 +124,7 @@ bool CDownloader::UpdateFromChunks() {
     m_app.SetStep(4);
     const std::string run = GetRunFolder(false);
     const uint32_t started = timeGetTime();
-    CLocalChunks local(run, index.m_params, run + "chunks.cache");
+    CLocalChunks local(run, index.m_params, RecordPath(run, "chunks.cache"));
     local.AddCachedFiles();
     CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
     for (const IndexedFile& f : index.m_files) {

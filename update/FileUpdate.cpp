@@ -7,6 +7,7 @@
 #include "update/Downloader.h"
 #include "update/FolderIndex.h"
 #include "update/PathSafety.h"
+#include "update/RunRecords.h"
 
 namespace fl {
 
@@ -42,7 +43,8 @@ void CDownloader::UpdateFiles() {
             OutputDebugStringW("整包中缺失文件版本控制文件!");
     }
     // Files a run that was cut short finished already: their versions as if listed.
-    m_journal.SetPath(run + "version.pat.journal");
+    EnsureFolder(RecordsFolder(run));
+    m_journal.SetPath(RecordPath(run, "version.pat.journal"));
     m_nTaskKind = TASK_LOCAL_LIST;
     int journaled = 0;
     if (m_journal.Replay([&](std::string_view line) {

@@ -30,8 +30,14 @@ bool IsUtf8(std::string_view s) {
 
 }  // namespace
 
+bool IsReservedName(std::string_view name) {
+    const std::string_view folder = kRecordsFolder;
+    if (name.size() < folder.size() || name.substr(0, folder.size()) != folder) return false;
+    return name.size() == folder.size() || name[folder.size()] == '/' || name[folder.size()] == '\\';
+}
+
 bool IsSafeRelativeName(std::string_view name, bool allowFolder) {
-    if (name.empty()) return false;
+    if (name.empty() || IsReservedName(name)) return false;
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7F) return false;  // a NUL would also cut the name short
     if (!IsUtf8(name)) return false;

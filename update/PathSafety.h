@@ -10,9 +10,15 @@ namespace fl {
 
 std::string NormalizeSeparators(std::string name);
 
+// The run folder's folder of the launcher's own records: no name from outside may fall in it.
+inline constexpr const char* kRecordsFolder = ".fenwa-launcher";
+// A name ("/" or "\" between folders) whose first folder is the records folder.
+bool IsReservedName(std::string_view name);
+
 // Refused: empty names, control bytes (0x00-0x1F, 0x7F), bytes that are not
 // UTF-8, absolute names, drive
-// names ("c:..."), "." and ".." segments, and empty segments ("a//b"); a single
+// names ("c:..."), "." and ".." segments, empty segments ("a//b") and names in
+// the records folder (IsReservedName); a single
 // trailing separator (a folder entry of a pack) only when allowFolder is set.
 bool IsSafeRelativeName(std::string_view name, bool allowFolder = false);
 

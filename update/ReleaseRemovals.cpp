@@ -5,6 +5,7 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/RunRecords.h"
 #include "update/RemovedFiles.h"
 #include "update/integrity/HashList.h"
 
@@ -22,6 +23,9 @@ void CDownloader::CaptureInstalledState() {
     const int kind = m_nTaskKind;
     if (LoadLocalVersionList())
         for (const auto& entry : m_mapLocalFiles) m_vecListedBefore.push_back(entry.first);
+    MoveEarlierRecords(run, [&](const std::string& name) {
+        return m_mapLocalFiles.count(name) || m_mapLocalFiles.count(NormalizeSeparators(name));
+    });
     m_mapLocalFiles.clear();
     m_nTaskKind = kind;
     m_strSignedBefore.clear();
@@ -29,7 +33,8 @@ void CDownloader::CaptureInstalledState() {
     // Before the first whole run that keeps one, the last accepted list stands in:
     // a file is only ever removed when it is byte for byte what a signed list names.
     for (const char* name : {kInstalledList, kKeptListFile})
-        if (ReadWholeFile(run + name, m_strSignedBefore) && ReadWholeFile(run + name + ".minisig", m_strSignatureBefore))
+        if (ReadWholeFile(RecordPath(run, name), m_strSignedBefore) &&
+            ReadWholeFile(RecordPath(run, std::string(name) + ".minisig"), m_strSignatureBefore))
             return;
     m_strSignedBefore.clear();
     m_strSignatureBefore.clear();
@@ -68,11 +73,11 @@ void CDownloader::KeepInstalledList() {
     if (!m_bHashList) return;
     const std::string run = GetRunFolder(false);
     std::string list, signature;
-    if (!ReadWholeFile(run + kKeptListFile, list) || !ReadWholeFile(run + kKeptListFile + ".minisig", signature))
+    if (!ReadWholeFile(RecordPath(run, kKeptListFile), list) || !ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), signature))
         return;
     // The signature first: a kill between the two leaves a pair that fails to verify, never a wrong one accepted.
-    if (!WriteFileAtomically(run + kInstalledList + ".minisig", signature) ||
-        !WriteFileAtomically(run + kInstalledList, list))
+    if (!WriteFileAtomically(RecordPath(run, std::string(kInstalledList) + ".minisig"), signature) ||
+        !WriteFileAtomically(RecordPath(run, kInstalledList), list))
         OutputDebugStringW("the list the folder is whole for was not kept");
 }
 

@@ -18,6 +18,7 @@
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 #include "update/integrity/BodyCheck.h"
+#include "update/RunRecords.h"
 
 namespace fl {
 
@@ -110,7 +111,8 @@ int CDownloader::UnzipPack(const std::string& archive) {
         return UNZIP_NO_SPACE;
     }
     std::vector<char> buf(256 * 1024);
-    const std::string deferred = root + kDeferredList + ".pack";
+    EnsureFolder(RecordsFolder(root));
+    const std::string deferred = RecordPath(root, std::string(kDeferredList) + ".pack");
     bool haveList = false;
     std::unordered_set<std::string> written;     // files this unpack replaced
     std::unordered_set<std::string> mismatched;  // entries that are not the listed files (left out)
@@ -160,7 +162,7 @@ int CDownloader::UnzipPack(const std::string& archive) {
     }
     zip_discard(za);
     // Files the pack replaced are no longer what a journal of fetched files says.
-    if (!written.empty() || haveList) unlink((root + kDeferredList + ".journal").c_str());
+    if (!written.empty() || haveList) unlink(RecordPath(root, std::string(kDeferredList) + ".journal").c_str());
     // The pack's list must not claim the entries left out, or nothing would fetch them.
     if (rc == UNZIP_OK && haveList && !ForgetListedNames(deferred, mismatched)) rc = UNZIP_ENTRY_FAILED;
     if (rc == UNZIP_OK && haveList && std::rename(deferred.c_str(), (root + kDeferredList).c_str()) != 0)

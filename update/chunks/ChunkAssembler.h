@@ -51,7 +51,7 @@ public:
     // their name and content: a release's file keeps its partial file from run
     // to run, and a folder the release turns into a file (or the reverse) is
     // not in the way while it is built.
-    static constexpr const char* kPartialFolder = "chunks.partial/";
+    static constexpr const char* kPartialFolder = ".fenwa-launcher/chunks.partial/";  // in the records folder
     static std::string PartialName(const IndexedFile& file);
     // The chunks partial files of earlier runs hold, each checked, become
     // sources; partial files no file of `index` needs are removed.

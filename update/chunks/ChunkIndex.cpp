@@ -1,5 +1,6 @@
 #include "update/chunks/ChunkIndex.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 
@@ -52,6 +53,11 @@ std::string CChunkIndex::ChunkLine(const ChunkRef& c) {
 bool CChunkIndex::Parse(const std::string& text, std::string& why) {
     *this = CChunkIndex();
     std::set<std::string> names;
+    struct Stored {
+        long long offset, length;
+        size_t file, chunk;
+    };
+    std::vector<Stored> stored;  // every chunk line's place in the store
     bool header = false, chunker = false, compression = false;
     long long chunkTotal = 0;
     auto fileDone = [&]() {
@@ -93,7 +99,9 @@ bool CChunkIndex::Parse(const std::string& text, std::string& why) {
             if (!fileDone()) return false;
             IndexedFile file;
             long long mode = 0;
-            file.name = f[1];
+            // One rule for names on every path: "\\" separates folders as "/" does.
+            file.name = NormalizeSeparators(f[1]);
+            if (IsReservedName(file.name)) return bad("a name in the launcher's own folder");
             if (!IsSafeRelativeName(file.name)) return bad("a name that may not become a path");
             if (!names.insert(file.name).second) return bad("a file named twice");
             if (!Number(f[2], file.size) || !IsHex64(f[3]) || f[4].empty() || f[4].size() > 4 ||
@@ -113,6 +121,7 @@ bool CChunkIndex::Parse(const std::string& text, std::string& why) {
             if (c.size <= 0 || c.size > (long long)m_params.maxSize || c.stored <= 0 || c.stored > c.size + (64 << 10))
                 return bad("a chunk of an impossible size");
             c.sha256 = f[1];
+            stored.push_back({c.offset, c.stored, m_files.size() - 1, m_files.back().chunks.size()});
             chunkTotal += c.size;
             if (chunkTotal > m_files.back().size) return bad("chunks past the end of their file");
             m_files.back().chunks.push_back(std::move(c));
@@ -124,6 +133,20 @@ bool CChunkIndex::Parse(const std::string& text, std::string& why) {
     if (!header || !chunker || !compression || m_strRelease.empty() || m_strStore.empty()) {
         why = "the index lacks its header lines";
         return false;
+    }
+    // Each stored chunk has a place of its own: one offset is one chunk (named
+    // again by every file that holds it), and no two chunks' bytes overlap.
+    std::sort(stored.begin(), stored.end(), [](const Stored& a, const Stored& b) { return a.offset < b.offset; });
+    for (size_t i = 1; i < stored.size(); ++i) {
+        const Stored& a = stored[i - 1];
+        const Stored& b = stored[i];
+        const ChunkRef& ca = m_files[a.file].chunks[a.chunk];
+        const ChunkRef& cb = m_files[b.file].chunks[b.chunk];
+        const bool same = a.offset == b.offset && ca.sha256 == cb.sha256 && ca.size == cb.size && ca.stored == cb.stored;
+        if (!same && a.offset + a.length > b.offset) {
+            why = Format("two chunks overlap in the store at %lld", b.offset);
+            return false;
+        }
     }
     // A name cannot be a file and a folder of the same release.
     for (const std::string& name : names)

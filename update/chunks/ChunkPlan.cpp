@@ -10,6 +10,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"
+#include "update/PathSafety.h"
 #include "update/integrity/Sha256.h"
 
 namespace fl {
@@ -35,10 +36,16 @@ CLocalChunks::CLocalChunks(std::string root, ChunkerParams params, std::string c
         if (line.rfind("file|", 0) == 0) {
             const size_t a = line.rfind('|'), b = line.rfind('|', a - 1);
             if (b <= 5) return;
+            // The cache is a file anyone could edit: its names pass the gate as a server's do.
+            const std::string name = line.substr(5, b - 5);
+            if (!IsSafeRelativeName(name) || name.find('\\') != std::string::npos) {
+                current = nullptr;
+                continue;
+            }
             Cut cut;
             cut.size = Number(line.substr(b + 1));
             cut.mtimeNs = Number(line.substr(a + 1));
-            current = &(m_cache[line.substr(5, b - 5)] = cut);
+            current = &(m_cache[name] = cut);
         } else if (line.rfind("c|", 0) == 0 && current && line.size() > 67) {
             current->chunks.emplace_back(line.substr(2, 64), Number(line.substr(67)));
         }

@@ -50,11 +50,14 @@ bool CHashList::Parse(const std::string& text) {
         if (size.empty() || size.size() > 18 || size.find_first_not_of("0123456789") != std::string::npos ||
             !IsHex64(hash))
             return false;
+        // The launcher's own records are no release's to name: such a list is refused whole.
+        if (IsReservedName(key)) return false;
         // A name that may not become a path is never fetched: nothing to check it for.
         if (!IsSafeRelativeName(key)) continue;
         const HashEntry entry{std::stoll(size), Lower(hash)};
-        // One name, one content: a list that says two things of a name is refused whole.
-        auto [at, added] = m_entries.emplace(key, entry);
+        // One name, one content: a list that says two things of a name ("a/b" and
+        // "a\b" are one name) is refused whole.
+        auto [at, added] = m_entries.emplace(NormalizeSeparators(key), entry);
         if (!added && (at->second.size != entry.size || at->second.sha256 != entry.sha256)) return false;
     }
     return !m_strRelease.empty();
@@ -65,7 +68,7 @@ void CHashList::ForEach(const std::function<void(const std::string&, const HashE
 }
 
 const HashEntry* CHashList::Find(const std::string& name) const {
-    auto it = m_entries.find(name);
+    auto it = m_entries.find(name.find('\\') == std::string::npos ? name : NormalizeSeparators(name));
     return it == m_entries.end() ? nullptr : &it->second;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/RunRecords.h"
 
 namespace fl {
 
@@ -99,13 +100,23 @@ bool CDownloader::FetchHashList() {
                           "hash.pat is not the content its signature names (release " + ShortName(parsed.Release()) +
                               ", signed for " + ShortName(release) + ")");
         const std::string run = GetRunFolder(false);
-        const long long before = ReadAcceptedTime(run + kAcceptedFile);
+        long long before = ReadAcceptedTime(RecordPath(run, kAcceptedFile));
+        {
+            // The kept list's own signed time stands whatever the record says (an
+            // earlier launcher kept the record where a game file could replace it).
+            std::string keptList, keptSignature, keptRelease;
+            long long keptTime = 0;
+            if (ReadWholeFile(RecordPath(run, kKeptListFile), keptList) &&
+                ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignature) &&
+                VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) && keptTime > before)
+                before = keptTime;
+        }
         if (time < before) {
             // A cache or a mirror behind: the newer list kept here is what the player already trusts.
             std::string keptList, keptSignature, keptRelease;
             long long keptTime = 0;
             CHashList kept;
-            if (!ReadWholeFile(run + kKeptListFile, keptList) || !ReadWholeFile(run + kKeptListFile + ".minisig", keptSignature) ||
+            if (!ReadWholeFile(RecordPath(run, kKeptListFile), keptList) || !ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignature) ||
                 !VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) || keptTime != before ||
                 !kept.Parse(keptList) || kept.Release() != keptRelease)
                 return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before),
@@ -119,9 +130,12 @@ bool CDownloader::FetchHashList() {
             release = keptRelease;
             time = keptTime;
         }
-        if (time > before || !PathFileExists(run + kKeptListFile)) {
-            if (!WriteFileAtomically(run + kKeptListFile + ".minisig", signature) || !WriteFileAtomically(run + kKeptListFile, list) ||
-                !WriteFileAtomically(run + kAcceptedFile, "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
+        if (time > before || !PathFileExists(RecordPath(run, kKeptListFile))) {
+            EnsureFolder(RecordsFolder(run));
+            if (!WriteFileAtomically(RecordPath(run, std::string(kKeptListFile) + ".minisig"), signature) ||
+                !WriteFileAtomically(RecordPath(run, kKeptListFile), list) ||
+                !WriteFileAtomically(RecordPath(run, kAcceptedFile),
+                                     "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
                 OutputDebugStringW("the accepted hash list was not kept");
         }
     }

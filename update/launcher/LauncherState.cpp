@@ -25,6 +25,7 @@ LauncherState LoadLauncherState(const std::string& dataFolder) {
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written elsewhere with CR LF, as other records may be
         const size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
