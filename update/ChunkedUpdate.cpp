@@ -1,6 +1,10 @@
 // The update from a release's chunk index: the run folder's files are compared
 // chunk by chunk with the release, and only the chunks the folder lacks are
 // fetched, as byte ranges of the release's store.
+#include <sys/stat.h>
+
+#include <set>
+
 #include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/Clock.h"
@@ -21,9 +25,10 @@ namespace {
 // assembler in order.
 class CRangeReader : public IHttpSink {
 public:
+    // `skipAllowed`: a whole body may be read up to the range (the server is known to ignore ranges).
     CRangeReader(long long first, long long last, const std::function<bool(const char*, size_t)>& sink,
-                 const std::function<void(size_t)>& counted)
-        : m_nFirst(first), m_nWant(last - first + 1), m_sink(sink), m_counted(counted) {}
+                 const std::function<void(size_t)>& counted, bool skipAllowed)
+        : m_nFirst(first), m_nWant(last - first + 1), m_bSkipAllowed(skipAllowed), m_sink(sink), m_counted(counted) {}
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
         if (head.status == 206) {
@@ -31,8 +36,15 @@ public:
             return ParseContentRange(head.contentRange, first, last, total) && first == m_nFirst &&
                    last == m_nFirst + m_nWant - 1;
         }
-        m_nSkip = m_nFirst;  // the whole store: up to the range, nothing is wanted
-        return head.status == 200;
+        if (head.status != 200) return false;
+        // The whole store: from its first byte it is the range; elsewhere it is
+        // read once for every range left, not once a range.
+        if (m_nFirst > 0 && !m_bSkipAllowed) {
+            m_bWholeBody = true;
+            return false;
+        }
+        m_nSkip = m_nFirst;
+        return true;
     }
     bool OnData(const char* data, size_t size) override {
         if (m_nSkip > 0) {
@@ -54,7 +66,9 @@ public:
     }
     long long m_nFirst, m_nWant, m_nGot = 0, m_nSkip = 0;
     long m_nStatus = 0;
-    bool m_bRefused = false;  // the assembler refused the bytes (a damaged chunk)
+    bool m_bSkipAllowed;
+    bool m_bRefused = false;    // the assembler refused the bytes (a damaged chunk)
+    bool m_bWholeBody = false;  // a range was answered with the whole store
 
 private:
     const std::function<bool(const char*, size_t)>& m_sink;
@@ -76,13 +90,19 @@ public:
             ShowRangeProgress(m_e);
         };
         return m_e.RunWithRetries(m_strName, [&](int, long& retryAfter, std::string& cause) {
-            CRangeReader reader(range.offset + delivered, range.offset + range.length - 1, sink, counted);
+            CRangeReader reader(range.offset + delivered, range.offset + range.length - 1, sink, counted, m_bIgnored);
             HttpRequest request;
             request.range = Format("%lld-%lld", reader.m_nFirst, range.offset + range.length - 1);
             const HttpResult r = m_pClient->Get(m_e.m_pHttpConn->RequestUrl(m_strName, m_e.m_strPreloadVer), reader, request);
             if (delivered >= range.length) return CDownloader::Attempt::Done;
             if (reader.m_bRefused) {
                 refused = true;
+                return CDownloader::Attempt::Final;
+            }
+            if (reader.m_bWholeBody) {
+                OutputDebugStringW("the store's server ignores ranges: the rest comes from one whole body");
+                m_bIgnored = true;
+                m_bTransient = false;
                 return CDownloader::Attempt::Final;
             }
             cause = DescribeFailure(r);
@@ -92,12 +112,14 @@ public:
         }) && !refused;
     }
     bool FailureIsTransient() const override { return m_bTransient; }
+    bool RangesIgnored() const override { return m_bIgnored; }
 
 private:
     CDownloader& m_e;
     std::string m_strName;
     std::unique_ptr<CHttpClient> m_pClient;
     bool m_bTransient = false;
+    bool m_bIgnored = false;
 };
 
 }  // namespace
@@ -119,6 +141,18 @@ bool CDownloader::UpdateFromChunks() {
         return false;
     }
     m_strRawBody.clear();
+    // Every game file the signed list names must be in the index, or the run could end without it.
+    if (!DownloadVersionList()) return false;
+    m_nTaskKind = TASK_IDLE;
+    {
+        std::set<std::string> indexed;
+        for (const IndexedFile& f : index.m_files) indexed.insert(f.name);
+        for (const auto& [name, version] : m_mapServerFiles)
+            if (m_hashList.Find(name) && !indexed.count(NormalizeSeparators(name))) {
+                OutputDebugStringW("the chunk index leaves out " + ShortName(name) + ": the packs and the file list instead");
+                return false;
+            }
+    }
     SeedFromInstallersPack();
     if (m_bStopping) return true;
     m_app.SetStep(4);
@@ -131,7 +165,18 @@ bool CDownloader::UpdateFromChunks() {
         m_setIndexNames.insert(NormalizeSeparators(f.name));
         if (PathFileExists(run + f.name)) local.AddFile(f.name);
     }
-    const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return local.Matches(f); });
+    int modesSet = 0;
+    const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) {
+        if (!local.Matches(f)) return false;
+        // The same bytes with another mode: the mode follows the index, the bytes stay.
+        struct stat st {};
+        if (stat((run + f.name).c_str(), &st) != 0) return false;
+        if ((st.st_mode & 07777) == f.mode) return true;
+        if (chmod((run + f.name).c_str(), f.mode) != 0) return false;
+        ++modesSet;
+        return true;
+    });
+    if (modesSet > 0) TraceF("chunks: %d files given the release's mode", modesSet);
     TraceF("chunks: %zu files to build, %lld chunks here, %lld to fetch (%lld bytes in %zu ranges); %lld bytes read "
            "in %d ms",
            plan.build.size(), plan.localChunks, plan.remoteChunks, plan.fetchBytes, plan.fetch.size(), local.BytesRead(),
@@ -141,8 +186,9 @@ bool CDownloader::UpdateFromChunks() {
         local.SaveCache();
         return true;
     }
-    // Every file to build stands beside its old one until all are built.
-    if (!EnsureSpace(plan.buildBytes)) {
+    // Every file to build stands beside its old one until all are built; what
+    // an earlier run built of them already has its room.
+    if (!EnsureSpace(plan.buildBytes - CChunkAssembler::BytesHeld(run, plan))) {
         m_bSuccess = false;
         return true;  // told; the run ends without another path filling the disk
     }
@@ -157,6 +203,11 @@ bool CDownloader::UpdateFromChunks() {
            built ? "every file in place" : ("failed: " + why).c_str(), assembler.BytesFetched(),
            assembler.StaleLocalChunks());
     if (m_bStopping) return true;
+    if (!built && assembler.DiskFull()) {
+        // What was fetched, checked and written stays for the run after room is made.
+        TellNoSpace(plan.buildBytes - CChunkAssembler::BytesHeld(run, plan));
+        return true;
+    }
     if (!built && assembler.Resumable()) {
         // The store could not be reached: the next run goes on from here, no other path starts over.
         m_bSuccess = false;
@@ -170,7 +221,10 @@ bool CDownloader::UpdateFromChunks() {
         m_app.ShowTransferNote("the chunked update failed (" + why + "); fetching whole files instead");
         return false;
     }
-    for (const IndexedFile* f : plan.build) local.Remember(*f);
+    // Only cuts the next run would find again: an index cut otherwise is scanned then.
+    for (const IndexedFile* f : plan.build)
+        if (assembler.CutsFollow(*f)) local.Remember(*f);
+        else local.Forget(f->name);
     local.SaveCache();
     return true;
 }

@@ -1,4 +1,6 @@
 // Whether a step's bytes fit on the disk, asked before the step writes any.
+#include <algorithm>
+
 #include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/DiskSpace.h"
@@ -12,14 +14,20 @@ bool CDownloader::EnsureSpace(long long bytes) {
     const std::string run = GetRunFolder(false);
     EnsureFolder(run);
     const long long free = FreeBytes(run);
+    if (free < 0 || free >= bytes + bytes / 20) return true;
+    TellNoSpace(bytes);
+    return false;
+}
+
+void CDownloader::TellNoSpace(long long bytes) {
+    const std::string run = GetRunFolder(false);
+    const long long free = std::max(0LL, FreeBytes(run));
     const long long need = bytes + bytes / 20;
-    if (free < 0 || free >= need) return true;
     const std::string text = Format("磁盘空间不足,需要%.1fM,剩余%.1fM.", double(need) / 1048576.0, double(free) / 1048576.0);
     m_app.ShowStatusText(text);
     m_bSuccess = false;
     Tell(text);
     TellCause(Format("%lld bytes needed in %s, %lld free", need, run.c_str(), free), "");
-    return false;
 }
 
 }  // namespace fl

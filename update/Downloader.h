@@ -149,6 +149,9 @@ public:
     // Checks the run folder against the lists (fetched first); with `repair`
     // fetches what is missing or differs. Prints through `report`; true when whole.
     bool VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report);
+    // Why the run folder is not whole for the server's file list (every listed
+    // file there, at its signed size), `file` the one that is not; empty when it is.
+    std::string FolderNotWhole(std::string& file);
 
     // --- files a release removed -------------------------------------------------
     // At a run's start: the names the saved version.pat lists and the signed
@@ -171,6 +174,8 @@ public:
     // True when `bytes` (and 5 % more) fit on the run folder's file system; else
     // says so with both figures and the step fails before writing anything.
     bool EnsureSpace(long long bytes);
+    // Says that `bytes` (and 5 % more) do not fit, with both figures; the run fails.
+    void TellNoSpace(long long bytes);
 
     // --- passing faults and other addresses ---------------------------------------
     enum class Attempt { Done, Retry, Final };

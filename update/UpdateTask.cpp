@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/PathSafety.h"
 
 namespace fl {
 
@@ -49,6 +50,16 @@ void CDownloader::StartDownLoadTask() {
 }
 
 void CDownloader::OnDownloadComplete() {
+    // Success is only ever said of a whole folder, whatever path brought it.
+    m_nTaskKind = TASK_IDLE;
+    std::string file;
+    const std::string missing = FolderNotWhole(file);
+    if (!missing.empty()) {
+        m_bSuccess = false;
+        Tell(Format("文件[%s]下载失败!", ShortName(file.empty() ? "version.pat" : file).c_str()));
+        TellCause("the update ended, but " + missing, "");
+        return;
+    }
     const std::string done = "更新完成,正在启动游戏主程序...";
     m_app.ShowStatusText(done);
     OutputDebugStringW(done);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
+#include <cerrno>
 #include <map>
 #include <set>
 #include <thread>
@@ -20,17 +22,6 @@
 namespace fl {
 
 namespace {
-
-bool WriteAt(int fd, const char* data, size_t size, long long offset) {
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, data, size, off_t(offset));
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return true;
-}
 
 bool ReadAt(const std::string& path, std::string& out, long long offset) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -77,13 +68,22 @@ void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& 
         if (!needed.count(e.path().filename().string())) std::filesystem::remove(e.path(), ec);
 }
 
-void CChunkAssembler::Discard(bool keep) {
-    for (Target& t : m_targets) {
-        if (t.fd >= 0) close(t.fd);
-        t.fd = -1;
-        if (!keep) unlink((m_strRoot + PartialName(*t.file)).c_str());
+long long CChunkAssembler::BytesHeld(const std::string& root, const ChunkPlan& plan) {
+    long long held = 0;
+    for (const IndexedFile* file : plan.build) {
+        struct stat st {};
+        if (stat((root + PartialName(*file)).c_str(), &st) == 0 && (long long)st.st_size == file->size)
+            held += std::min<long long>((long long)st.st_blocks * 512, file->size);
     }
+    return held;
+}
+
+void CChunkAssembler::Discard(bool keep) {
+    m_files.CloseAll();
+    if (!keep)
+        for (const IndexedFile* file : m_targets) unlink((m_strRoot + PartialName(*file)).c_str());
     m_targets.clear();
+    m_files.Clear();
     if (!keep) rmdir((m_strRoot + kPartialFolder).c_str());  // only when empty
 }
 
@@ -91,7 +91,11 @@ bool CChunkAssembler::ClearWay(const std::string& name, std::string& why) const 
     // A file where the release has a folder: the release no longer has that file.
     for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
         const std::string folder = m_strRoot + name.substr(0, slash);
-        struct stat st {};
+        struct stat st {}, target {};
+        // A link to a folder is a folder the player moved elsewhere: files go on behind it.
+        if (lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && stat(folder.c_str(), &target) == 0 &&
+            S_ISDIR(target.st_mode))
+            continue;
         if (lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && unlink(folder.c_str()) != 0) {
             why = "cannot put " + name + " in place: " + name.substr(0, slash) + " cannot be removed";
             return false;
@@ -121,7 +125,10 @@ bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, si
     std::lock_guard lock(m_cs);  // the two workers write into the same files
     auto [from, to] = m_places.equal_range(sha256);
     for (auto it = from; it != to; ++it)
-        if (!WriteAt(m_targets[it->second.first].fd, data, size, it->second.second)) return false;
+        if (!m_files.WriteAt(it->second.first, data, size, it->second.second)) {
+            if (IsDiskFull(errno)) m_bDiskFull = true;
+            return false;
+        }
     m_places.erase(from, to);
     return true;
 }
@@ -158,7 +165,7 @@ bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreS
                     why = "a chunk of the store is not the one the index names (at " + std::to_string(c.offset) + ")";
                     failed = true;
                 } else if (!WriteChunk(c.sha256, plain.data(), plain.size())) {
-                    why = "cannot write a chunk";
+                    why = m_bDiskFull ? "the disk is full" : "cannot write a chunk";
                     failed = true;
                 }
                 frame.clear();
@@ -179,24 +186,97 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
     return Run(plan, std::vector<IStoreSource*>{&source}, why);
 }
 
+std::vector<std::vector<StoreRange>> CChunkAssembler::Shares(const std::vector<StoreRange>& ranges,
+                                                              const std::map<long long, const ChunkRef*>& remote,
+                                                              size_t count) const {
+    // A range across the middle is cut at a chunk.
+    std::vector<std::vector<StoreRange>> shares(count > 1 ? 2 : 1);
+    long long total = 0, given = 0;
+    for (const StoreRange& r : ranges) total += r.length;
+    for (StoreRange r : ranges) {
+        if (shares.size() == 1) {
+            shares[0].push_back(r);
+            continue;
+        }
+        if (given < total / 2 && given + r.length > total / 2) {
+            auto cut = remote.lower_bound(r.offset + (total / 2 - given));
+            if (cut != remote.end() && cut->first > r.offset && cut->first < r.offset + r.length) {
+                shares[0].push_back({r.offset, cut->first - r.offset});
+                given += cut->first - r.offset;
+                r = {cut->first, r.offset + r.length - cut->first};
+            }
+        }
+        if (given < total / 2) {
+            shares[0].push_back(r);
+            given += r.length;
+        } else {
+            shares[1].push_back(r);
+        }
+    }
+    return shares;
+}
+
+bool CChunkAssembler::FetchFromWholeStore(IStoreSource& source, const std::map<long long, const ChunkRef*>& remote,
+                                          std::string& why, bool& failed) {
+    std::map<long long, const ChunkRef*> wanted;
+    {
+        std::lock_guard lock(m_cs);
+        for (const auto& [offset, c] : remote)
+            if (m_places.count(c->sha256)) wanted.emplace(offset, c);
+    }
+    if (wanted.empty()) return true;
+    const long long end = wanted.rbegin()->first + wanted.rbegin()->second->stored;
+    why.clear();
+    // From the store's first byte: the answer is the whole body, read up to the last chunk wanted.
+    return FetchRanges({{0, end}}, source, wanted, why, failed);
+}
+
+bool CChunkAssembler::PlaceAll(std::string& why) {
+    m_files.CloseAll();
+    // Every file is checked whole before any is put in place.
+    for (const IndexedFile* file : m_targets) {
+        const std::string temp = m_strRoot + PartialName(*file);
+        bool follow = false;
+        const std::string verdict = chmod(temp.c_str(), file->mode) == 0 ? CheckBuiltFile(temp, *file, m_index.m_params, follow)
+                                                                         : std::string("could not be written");
+        if (!verdict.empty()) {
+            why = file->name + " as built " + verdict;
+            return false;
+        }
+        if (follow) m_setCutsFollow.insert(file);
+    }
+    for (const IndexedFile* file : m_targets) {
+        const std::string path = m_strRoot + file->name;
+        if (!ClearWay(file->name, why)) return false;
+        std::string verdict = EnsureFolder(ParentOf(path)) ? PlaceBuiltFile(m_strRoot + PartialName(*file), path, *file)
+                                                           : std::string("has no folder to go in");
+        if (!verdict.empty()) {
+            why = "cannot put " + file->name + " in place: it " + verdict;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*>& sources, std::string& why) {
     Discard(true);
     m_places.clear();
     m_bResumable = false;
+    m_bDiskFull = false;
+    m_setCutsFollow.clear();
     // Each file to build as a partial file of its final size; one an earlier
     // run left keeps its bytes (its checked chunks are among the sources).
+    const bool folder = EnsureFolder(m_strRoot + kPartialFolder);
     for (const IndexedFile* file : plan.build) {
         const std::string partial = m_strRoot + PartialName(*file);
-        Target t{file, -1};
-        if (EnsureFolder(m_strRoot + kPartialFolder)) t.fd = open(partial.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        m_targets.push_back(t);
-        struct stat st {};
-        if (t.fd < 0 || fstat(t.fd, &st) != 0 ||
-            ((long long)st.st_size != file->size && (ftruncate(t.fd, 0) != 0 || ftruncate(t.fd, off_t(file->size)) != 0))) {
-            why = "cannot write " + partial;
-            Discard();
+        if (!folder || !m_files.Add(partial, file->size)) {
+            m_bDiskFull = IsDiskFull(errno);
+            why = m_bDiskFull ? "the disk is full" : "cannot write " + partial;
+            m_bResumable = m_bDiskFull;
+            Discard(m_bResumable);
             return false;
         }
+        m_targets.push_back(file);
         long long at = 0;
         for (const ChunkRef& c : file->chunks) {
             m_places.emplace(c.sha256, std::make_pair(m_targets.size() - 1, at));
@@ -223,8 +303,9 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
                 continue;
             }
             if (!WriteChunk(c.sha256, bytes.data(), bytes.size())) {
-                why = "cannot write a chunk of " + file->name;
-                Discard();
+                why = m_bDiskFull ? "the disk is full" : "cannot write a chunk of " + file->name;
+                m_bResumable = m_bDiskFull;
+                Discard(m_bResumable);
                 return false;
             }
             done.insert(c.sha256);
@@ -236,30 +317,8 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
         for (const StoreRange& r : plan.fetch) covered |= offset >= r.offset && offset + c->stored <= r.offset + r.length;
         if (!covered) ranges.push_back({offset, c->stored});
     }
-    // Two workers, each with about half the bytes: a range across the middle is cut at a chunk.
-    std::vector<std::vector<StoreRange>> shares(sources.size() > 1 ? 2 : 1);
-    long long total = 0, given = 0;
-    for (const StoreRange& r : ranges) total += r.length;
-    for (StoreRange r : ranges) {
-        if (shares.size() == 1) {
-            shares[0].push_back(r);
-            continue;
-        }
-        if (given < total / 2 && given + r.length > total / 2) {
-            auto cut = remote.lower_bound(r.offset + (total / 2 - given));
-            if (cut != remote.end() && cut->first > r.offset && cut->first < r.offset + r.length) {
-                shares[0].push_back({r.offset, cut->first - r.offset});
-                given += cut->first - r.offset;
-                r = {cut->first, r.offset + r.length - cut->first};
-            }
-        }
-        if (given < total / 2) {
-            shares[0].push_back(r);
-            given += r.length;
-        } else {
-            shares[1].push_back(r);
-        }
-    }
+    std::sort(ranges.begin(), ranges.end(), [](const StoreRange& a, const StoreRange& b) { return a.offset < b.offset; });
+    const std::vector<std::vector<StoreRange>> shares = Shares(ranges, remote, sources.size());
     std::string whyOther;
     bool failedHere = false, failedOther = false, gotHere = true, gotOther = true;
     std::thread other;
@@ -268,10 +327,20 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
     gotHere = FetchRanges(shares[0], *sources[0], remote, why, failedHere);
     if (other.joinable()) other.join();
     if (why.empty()) why = whyOther;
+    // A server that answers a range with the whole store: what is still wanted comes from one whole body.
+    IStoreSource* whole = nullptr;
+    for (size_t i = 0; i < shares.size(); ++i)
+        if (!(i == 0 ? gotHere : gotOther) && sources[std::min(i, sources.size() - 1)]->RangesIgnored())
+            whole = sources[std::min(i, sources.size() - 1)];
+    if (whole && !failedHere && !failedOther) {
+        gotHere = gotOther = FetchFromWholeStore(*whole, remote, why, failedHere);
+    }
     if (!gotHere || !gotOther) {
-        // Unreachable, or stopped: what is built so far is kept for the next run.
-        m_bResumable = !failedHere && !failedOther && (gotHere || sources[0]->FailureIsTransient()) &&
-                       (gotOther || sources.back()->FailureIsTransient());
+        // Unreachable, stopped or out of room: what is built so far is kept for the next run.
+        const bool transient = whole ? whole->FailureIsTransient()
+                                     : (gotHere || sources[0]->FailureIsTransient()) &&
+                                           (gotOther || sources.back()->FailureIsTransient());
+        m_bResumable = m_bDiskFull || (!failedHere && !failedOther && transient);
         if (why.empty()) why = "the chunk store could not be read";
         Discard(m_bResumable);
         return false;
@@ -281,28 +350,12 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
         Discard();
         return false;
     }
-    // Every file is checked whole before any is put in place.
-    for (Target& t : m_targets) {
-        const std::string temp = m_strRoot + PartialName(*t.file);
-        const bool closed = fchmod(t.fd, t.file->mode) == 0 && close(t.fd) == 0;
-        t.fd = -1;
-        const std::string verdict = CheckFile(temp, {true, true, t.file->size, t.file->sha256});
-        if (!closed || !verdict.empty()) {
-            why = t.file->name + " as built " + (closed ? verdict : std::string("could not be written"));
-            Discard();
-            return false;
-        }
-    }
-    for (Target& t : m_targets) {
-        const std::string path = m_strRoot + t.file->name;
-        if (!ClearWay(t.file->name, why) || !EnsureFolder(ParentOf(path)) ||
-            std::rename((m_strRoot + PartialName(*t.file)).c_str(), path.c_str()) != 0) {
-            if (why.empty()) why = "cannot put " + t.file->name + " in place";
-            Discard();
-            return false;
-        }
+    if (!PlaceAll(why)) {
+        Discard();
+        return false;
     }
     m_targets.clear();
+    m_files.Clear();
     rmdir((m_strRoot + kPartialFolder).c_str());
     return true;
 }

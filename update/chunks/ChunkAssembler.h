@@ -8,10 +8,12 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 #include <string>
 
 #include "update/chunks/ChunkPlan.h"
+#include "update/chunks/PartialFiles.h"
 
 namespace fl {
 
@@ -24,6 +26,9 @@ public:
     virtual bool Fetch(const StoreRange& range, const std::function<bool(const char*, size_t)>& sink) = 0;
     // The last failed Fetch may go through later (the network, not the store).
     virtual bool FailureIsTransient() const { return false; }
+    // The last failed Fetch was answered with the whole store instead of a
+    // range: the rest is read from one whole body, once.
+    virtual bool RangesIgnored() const { return false; }
 };
 
 class CChunkAssembler {
@@ -42,6 +47,10 @@ public:
     // The store's ranges split in two halves, one per source, fetched at once.
     bool Run(const ChunkPlan& plan, const std::vector<IStoreSource*>& sources, std::string& why);
     bool Resumable() const { return m_bResumable; }
+    // The run ended for want of room on the disk (what was built is kept).
+    bool DiskFull() const { return m_bDiskFull; }
+    // A built file whose cuts are the chunker's: a cache may record them.
+    bool CutsFollow(const IndexedFile& file) const { return m_setCutsFollow.count(&file) != 0; }
     // Store bytes received (what the update cost on the wire).
     long long BytesFetched() const { return m_nFetched; }
     // Chunks of the run folder that were not what the cache said: fetched instead.
@@ -56,16 +65,22 @@ public:
     // The chunks partial files of earlier runs hold, each checked, become
     // sources; partial files no file of `index` needs are removed.
     static void AdoptPartials(const std::string& root, const CChunkIndex& index, CLocalChunks& local);
+    // The disk the partial files of `plan` already take (an earlier run's).
+    static long long BytesHeld(const std::string& root, const ChunkPlan& plan);
 
 private:
-    struct Target {
-        const IndexedFile* file;
-        int fd = -1;
-    };
     bool WriteChunk(const std::string& sha256, const char* data, size_t size);
     // One worker's ranges, each chunk checked and written where it goes.
     bool FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
                      const std::map<long long, const ChunkRef*>& remote, std::string& why, bool& failed);
+    // The store's ranges in two shares of about half the bytes each.
+    std::vector<std::vector<StoreRange>> Shares(const std::vector<StoreRange>& ranges,
+                                                const std::map<long long, const ChunkRef*>& remote, size_t count) const;
+    // The chunks still wanted, from one whole body of the store read once.
+    bool FetchFromWholeStore(IStoreSource& source, const std::map<long long, const ChunkRef*>& remote, std::string& why,
+                             bool& failed);
+    // Checks every built file, then puts each in place.
+    bool PlaceAll(std::string& why);
     // Closes the partial files; removes them unless they are kept for the next run.
     void Discard(bool keep = false);
     // Makes room for `name` where the release changed a file into a folder or back.
@@ -74,13 +89,16 @@ private:
     std::string m_strRoot;
     const CChunkIndex& m_index;
     const CLocalChunks& m_local;
-    std::vector<Target> m_targets;
+    std::vector<const IndexedFile*> m_targets;
+    CPartialFiles m_files;  // m_targets' partial files, guarded by m_cs
     // Chunk SHA-256 → where it goes: target and offset.
     std::multimap<std::string, std::pair<size_t, long long>> m_places;
     std::mutex m_cs;
     std::atomic<long long> m_nFetched{0};
     long long m_nStale = 0;
     bool m_bResumable = false;
+    std::atomic<bool> m_bDiskFull{false};
+    std::set<const IndexedFile*> m_setCutsFollow;
 };
 
 }  // namespace fl

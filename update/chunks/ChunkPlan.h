@@ -41,6 +41,8 @@ public:
     bool Matches(const IndexedFile& file) const;
     // A file just built from `file`'s chunks: remembered without reading it again.
     void Remember(const IndexedFile& file);
+    // A file whose cuts are not known: cut anew by the next run that needs it.
+    void Forget(const std::string& name) { m_used.erase(name); }
     // Writes the cache of the files added (atomically); the bytes read to cut them.
     bool SaveCache() const;
     long long BytesRead() const { return m_nBytesRead; }

@@ -1,5 +1,7 @@
 // Checking an installed run folder against the server's lists, and repairing
 // exactly what is missing or differs.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "app/Folders.h"
@@ -22,6 +24,25 @@ std::string Problem(const CDownloader& e, const std::string& run, const std::str
 }
 
 }  // namespace
+
+std::string CDownloader::FolderNotWhole(std::string& file) {
+    if (m_mapServerFiles.empty() && !DownloadVersionList()) return "version.pat could not be read";
+    const std::string run = GetRunFolder(false);
+    for (const auto& [name, version] : m_mapServerFiles) {
+        if (!IsSafeRelativeName(name)) continue;
+        // What the run wrote was checked whole by its writer; every listed file is at least there at its size.
+        struct stat st {};
+        const HashEntry* entry = m_bHashList ? m_hashList.Find(name) : nullptr;
+        file = name;
+        if (stat((run + NormalizeSeparators(name)).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return ShortName(name) + " is missing";
+        if (entry && (long long)st.st_size != entry->size)
+            return Format("%s has %lld bytes, the signed list %lld", ShortName(name).c_str(), (long long)st.st_size,
+                          entry->size);
+    }
+    file.clear();
+    return {};
+}
 
 bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report) {
     m_bAbort = false;
