@@ -89,7 +89,9 @@ TEST_F(HostileFixture, NamesAreRequestedAndStoredAsThemselves) {
     EXPECT_TRUE(r.completed) << (r.boxes.empty() ? "" : r.boxes.front());
     ExpectTreeMatchesServer();
     EXPECT_TRUE(Has(r.requests, "q?v=2.dat"));
-    EXPECT_EQ(RunUpdate().requests, kLists) << "nothing is fetched again on the next run";
+    // Whole for the same signed list, and nothing changed since: not even the other lists.
+    EXPECT_EQ(RunUpdate().requests, std::vector<std::string>(kLists.begin(), kLists.begin() + 3))
+        << "nothing is fetched again on the next run";
 
     // An incremental pack whose name holds a "?".
     c.newVersion = "inc?2";

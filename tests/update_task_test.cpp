@@ -41,7 +41,8 @@ TEST_F(DemoFixture, ASecondRunWithEverythingCurrentFetchesOnlyTheLists) {
     EXPECT_TRUE(r.completed);
     EXPECT_FALSE(r.changed);
     EXPECT_EQ(r.requests, (std::vector<std::string>{"luncherVersion.pat", "hash.pat", "hash.pat.minisig",
-                                                    "PackVersion.pat", "version.pat"}));
+                                                    "PackVersion.pat", "version.pat"}))
+        << "a saved list changed since the folder was whole: the lists are compared again";
     EXPECT_EQ(ReadFile(RunFolder() + "version.pat"), Content().VersionPat() + "kept\n") << "nothing saved";
 }
 

@@ -152,6 +152,8 @@ public:
     // Why the run folder is not whole for the server's file list (every listed
     // file there, at its signed size), `file` the one that is not; empty when it is.
     std::string FolderNotWhole(std::string& file);
+    // Each file's mode as the release's chunk index gives it (empty without one).
+    std::map<std::string, unsigned> ReleaseModes();
 
     // --- files a release removed -------------------------------------------------
     // At a run's start: the names the saved version.pat lists and the signed
@@ -163,6 +165,9 @@ public:
     int RemoveWhatTheReleaseRemoved(bool apply, const std::function<void(const std::string&)>& report);
     // After a whole run: the list in force becomes the one the folder is whole for.
     void KeepInstalledList();
+    // The list in force is the one the folder was last whole for, and no file
+    // of it changed since (by size and time): nothing to fetch.
+    bool FolderWholeForListInForce();
 
     // --- chunked releases ----------------------------------------------------------
     // The release's chunk index, when the signed list names one: the run folder
@@ -213,6 +218,9 @@ public:
     // The hash list in force (none: bodies are taken as HTTP delivers them).
     bool m_bHashList = false;
     CHashList m_hashList;
+    std::string m_strListInForce;   // its bytes
+    std::string m_strOlderOffered;  // the release of an older list the server offered instead (the kept one is in force)
+    bool m_bWholeAtStart = false;   // the folder was whole for the list in force when the run began
     std::vector<std::string> m_vecListedBefore;             // the saved version.pat at the run's start
     std::string m_strSignedBefore, m_strSignatureBefore;    // the list the folder was whole for, signed
     std::set<std::string> m_setIndexNames;                  // the chunk index's files ("/" between folders)

@@ -1,11 +1,13 @@
 // Files the previous release installed and the new one no longer lists leave
 // the run folder, once the new release is whole there.
+#include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
+#include "update/InstalledState.h"
 #include "update/RemovedFiles.h"
 #include "update/integrity/HashList.h"
 
@@ -77,8 +79,27 @@ void CDownloader::KeepInstalledList() {
         return;
     // The signature first: a kill between the two leaves a pair that fails to verify, never a wrong one accepted.
     if (!WriteFileAtomically(RecordPath(run, std::string(kInstalledList) + ".minisig"), signature) ||
-        !WriteFileAtomically(RecordPath(run, kInstalledList), list))
+        !WriteFileAtomically(RecordPath(run, kInstalledList), list)) {
         OutputDebugStringW("the list the folder is whole for was not kept");
+        RemoveInstalledState(run);
+        return;
+    }
+    // The files as they stand now: the next run with this list checks them by size and time alone.
+    // The saved lists too: a list changed by hand is a folder to look at again.
+    std::vector<std::string> names;
+    for (const char* list : {"version.pat", "PackVersion.pat"})
+        if (PathFileExists(run + list)) names.push_back(list);
+    for (const auto& [name, version] : m_mapServerFiles)
+        if (IsSafeRelativeName(name)) names.push_back(NormalizeSeparators(name));
+    if (!SaveInstalledState(run, names)) OutputDebugStringW("the state of the whole folder was not recorded");
+}
+
+bool CDownloader::FolderWholeForListInForce() {
+    if (!m_bHashList || m_strListInForce.empty()) return false;
+    const std::string run = GetRunFolder(false);
+    std::string installed;
+    return ReadWholeFile(RecordPath(run, kInstalledList), installed) && installed == m_strListInForce &&
+           InstalledStateHolds(run);
 }
 
 }  // namespace fl

@@ -18,10 +18,15 @@ void CDownloader::StartDownLoadTask() {
         return;
     }
     uint32_t t = timeGetTime();
+    // Whole for the list in force, by what was recorded when it became so: no list, index or file is fetched.
+    m_bWholeAtStart = FolderWholeForListInForce();
     // A release published as chunks: only the chunks the folder lacks are fetched.
-    const bool chunked = UpdateFromChunks();
+    const bool chunked = !m_bWholeAtStart && UpdateFromChunks();
     if (m_bAbort || m_bStopping) return;
-    if (chunked) {
+    if (m_bWholeAtStart) {
+        TraceF("the folder is whole for release %s: nothing to fetch (%d ms)", ShortName(m_hashList.Release()).c_str(),
+               int(timeGetTime() - t));
+    } else if (chunked) {
         TraceF("chunked update: %d ms", int(timeGetTime() - t));
     } else {
         if (!UpdatePack()) {
@@ -53,7 +58,7 @@ void CDownloader::OnDownloadComplete() {
     // Success is only ever said of a whole folder, whatever path brought it.
     m_nTaskKind = TASK_IDLE;
     std::string file;
-    const std::string missing = FolderNotWhole(file);
+    const std::string missing = m_bWholeAtStart ? std::string() : FolderNotWhole(file);
     if (!missing.empty()) {
         m_bSuccess = false;
         Tell(Format("文件[%s]下载失败!", ShortName(file.empty() ? "version.pat" : file).c_str()));
@@ -64,7 +69,7 @@ void CDownloader::OnDownloadComplete() {
     m_app.ShowStatusText(done);
     OutputDebugStringW(done);
     // The release is whole here: what it removed and the launcher put here goes.
-    const int removed = RemoveWhatTheReleaseRemoved(true, [](const std::string& line) { OutputDebugStringW(line); });
+    const int removed = m_bWholeAtStart ? 0 : RemoveWhatTheReleaseRemoved(true, [](const std::string& line) { OutputDebugStringW(line); });
     if (removed > 0) m_bChanged = true;  // the saved list must no longer name them
     if (m_bChanged) {
         // Saved through ".temp" files flushed to disk and renamed: a crash never
@@ -79,7 +84,7 @@ void CDownloader::OnDownloadComplete() {
         m_journal.Remove();  // the saved list holds what it knew
     }
     if (m_bAbort || m_bStopping) return;
-    KeepInstalledList();
+    if (!m_bWholeAtStart) KeepInstalledList();
     m_bCompleted = true;
     m_app.LauncherProven("it completed an update");
     m_app.UpdateFinished();

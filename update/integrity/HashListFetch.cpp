@@ -49,6 +49,7 @@ std::string CDownloader::CheckLocalFile(const std::string& path, const std::stri
 bool CDownloader::FetchHashList() {
     const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
     m_bHashList = false;
+    m_strOlderOffered.clear();
     m_nTaskKind = TASK_HASH_LIST;
     if (m_pHttpConn) m_pHttpConn->SetAliases({});
     // `why` for the log, `plain` for the player: the message names the network,
@@ -124,6 +125,7 @@ bool CDownloader::FetchHashList() {
             OutputDebugStringW("the server's hash.pat (release " + ShortName(release) +
                                ") is older than the one accepted here: the kept list of release " +
                                ShortName(keptRelease) + " is used");
+            m_strOlderOffered = release;
             parsed = std::move(kept);
             list = std::move(keptList);
             signature = std::move(keptSignature);
@@ -150,6 +152,7 @@ bool CDownloader::FetchHashList() {
     }
     if (m_pHttpConn) m_pHttpConn->SetAliases(std::move(aliases));
     m_hashList = std::move(parsed);
+    m_strListInForce = std::move(list);
     m_bHashList = true;
     TraceF("hash.pat: release %s, %d entries, %s", ShortName(m_hashList.Release()).c_str(), int(m_hashList.Size()),
            keys.empty() ? "unsigned (no pinned key)" : "signature verified");

@@ -10,6 +10,7 @@
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
+#include "update/chunks/ChunkIndex.h"
 
 namespace fl {
 
@@ -44,6 +45,22 @@ std::string CDownloader::FolderNotWhole(std::string& file) {
     return {};
 }
 
+std::map<std::string, unsigned> CDownloader::ReleaseModes() {
+    std::map<std::string, unsigned> modes;
+    const std::string indexName = m_hashList.Release() + ".idx";
+    if (!m_bHashList || !m_hashList.Find(indexName) || !IsSafeSegment(indexName)) return modes;
+    m_nTaskKind = TASK_CHUNK_INDEX;
+    CChunkIndex index;
+    std::string why;
+    if (FetchListWhole(indexName) && index.Parse(m_strRawBody, why) && index.m_strRelease == m_hashList.Release())
+        for (const IndexedFile& f : index.m_files) modes.emplace(f.name, f.mode);
+    else
+        OutputDebugStringW("modes are not checked: the chunk index is not usable " + why);
+    m_strRawBody.clear();
+    m_nTaskKind = TASK_IDLE;
+    return modes;
+}
+
 bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report) {
     m_bAbort = false;
     CaptureInstalledState();
@@ -54,18 +71,32 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
     }
     if (!m_bHashList) report("no hash.pat on the server: only the presence of each file is checked");
     const std::string run = GetRunFolder(false);
+    const std::map<std::string, unsigned> modes = ReleaseModes();
     std::map<std::string, std::string> broken;  // name -> the server's version
-    int checked = 0;
+    int checked = 0, wrongModes = 0;
     for (const auto& [name, version] : m_mapServerFiles) {
         if (m_bStopping) return false;
         if (!IsSafeRelativeName(name)) continue;
         ++checked;
         const std::string why = Problem(*this, run, name);
-        if (why.empty()) continue;
+        if (why.empty()) {
+            // The right bytes with another mode than the release gives them.
+            auto mode = modes.find(NormalizeSeparators(name));
+            struct stat st {};
+            const std::string path = run + NormalizeSeparators(name);
+            if (mode == modes.end() || stat(path.c_str(), &st) != 0 || (st.st_mode & 07777) == mode->second) continue;
+            const bool fixed = repair && chmod(path.c_str(), mode->second) == 0;
+            report(Format("%s: mode %o, the release has %o%s", ShortName(name).c_str(), unsigned(st.st_mode & 07777),
+                          mode->second, fixed ? "; set" : ""));
+            if (!fixed) ++wrongModes;
+            continue;
+        }
         report(ShortName(name) + ": " + why);
         broken.emplace(name, version);
     }
     report(Format("%d files checked, %d missing or different", checked, int(broken.size())));
+    if (wrongModes > 0) report(Format("%d files with another mode than the release's", wrongModes));
+    if (wrongModes > 0 && broken.empty()) return false;
     // Files of the release before that this one removed: only a whole folder loses them.
     const bool removeStale = repair && broken.empty();
     const int stale = std::max(0, RemoveWhatTheReleaseRemoved(removeStale, report));

@@ -88,6 +88,11 @@ void CDownloader::HandleRequest() {
             return Attempt::Done;
         }
         if (sink.TooBig()) return Attempt::Final;  // not a list: fetching it again changes nothing
+        if (!damage.empty() && !m_strOlderOffered.empty()) {
+            // Another release's list, not a fault of the network: asking again brings the same.
+            damage = "the server offers release " + m_strOlderOffered + ", older than " + m_hashList.Release() + " here";
+            return Attempt::Final;
+        }
         if (!damage.empty()) {
             // Damaged on the way (or by a proxy): fetched again from its start.
             cause = damage + " (" + ShortName(m_pHttpConn->CurrentRequestUrl()) + ")";
