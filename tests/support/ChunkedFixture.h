@@ -8,6 +8,8 @@
 
 #include "demo/DemoHashList.h"
 #include "publish/Publisher.h"
+#include "update/integrity/HashList.h"
+#include "update/integrity/Sha256.h"
 #include "tests/support/Nginx.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -35,6 +37,33 @@ struct ChunkedFixture : ::testing::Test {
         if (std::filesystem::exists(Tree() + "/hash.pat")) o.previousDir = Tree();
         std::string error;
         ASSERT_TRUE(fl::PublishRelease(o, error)) << error;
+    }
+    // nginx again with `extra` in its http block (its address changes).
+    void ServeWith(const std::string& extra) {
+        nginx = std::make_unique<Nginx>(www.Path(), extra);
+        WriteFile(install / "values.txt", "'rsurl':'" + nginx->Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
+    }
+    // The runner's verify, with --repair when asked.
+    ProcessResult Verify(bool repair = false) {
+        std::vector<std::string> args = {"verify", "--install-dir", install.Path(), "--page-values", install / "values.txt"};
+        if (repair) args.push_back("--repair");
+        return RunProcess(FL_CLI, args, po);
+    }
+    // Replaces a file of the published tree and signs the hash list anew, as a
+    // hostile or careless publisher with the key would.
+    void ReplaceSigned(const std::string& name, const std::string& bytes) {
+        WriteFile(Tree() + "/" + name, bytes);
+        std::string list = ReadFile(Tree() + "/hash.pat");
+        const size_t at = list.find("\n" + name + "|");
+        ASSERT_NE(at, std::string::npos) << name;
+        const size_t end = list.find("\r\n", at + 1);
+        list.replace(at + 1, end - at - 1, name + "|" + std::to_string(bytes.size()) + " " + fl::Sha256Of(bytes));
+        WriteFile(Tree() + "/hash.pat", list);
+        fl::CHashList parsed;
+        ASSERT_TRUE(parsed.Parse(list));
+        const std::string signature = fldemo::SignWithDemoKey(list);
+        WriteFile(Tree() + "/hash.pat.minisig", signature);
+        WriteFile(Tree() + "/" + parsed.Release() + ".minisig", signature);
     }
     ProcessResult Update() {
         nginx->ClearAccessLog();

@@ -321,10 +321,14 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
     const std::vector<std::vector<StoreRange>> shares = Shares(ranges, remote, sources.size());
     std::string whyOther;
     bool failedHere = false, failedOther = false, gotHere = true, gotOther = true;
+    // The first range alone: a server that answers it with the whole store is
+    // read once, not once a worker.
+    if (!shares[0].empty()) gotHere = FetchRanges({shares[0].front()}, *sources[0], remote, why, failedHere);
     std::thread other;
-    if (shares.size() > 1 && !shares[1].empty())
+    if (gotHere && shares.size() > 1 && !shares[1].empty())
         other = std::thread([&] { gotOther = FetchRanges(shares[1], *sources[1], remote, whyOther, failedOther); });
-    gotHere = FetchRanges(shares[0], *sources[0], remote, why, failedHere);
+    if (gotHere && shares[0].size() > 1)
+        gotHere = FetchRanges({shares[0].begin() + 1, shares[0].end()}, *sources[0], remote, why, failedHere);
     if (other.joinable()) other.join();
     if (why.empty()) why = whyOther;
     // A server that answers a range with the whole store: what is still wanted comes from one whole body.
