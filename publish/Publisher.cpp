@@ -253,7 +253,7 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
     }
     std::vector<std::string> changed;
     for (auto& [name, f] : files) {
-        const HashEntry* old = previousHashes.Find(name);
+        const FoundEntry old = previousHashes.Find(name);
         auto pv = previousVersions.find(name);
         const bool same = old && old->sha256 == f.sha256 && old->size == f.size && pv != previousVersions.end();
         f.version = same ? pv->second : release;

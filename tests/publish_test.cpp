@@ -212,8 +212,8 @@ TEST(Publish, ReleasesKeepTheirOwnListsAndOnlyTheLastOnesStay) {
     fl::CHashList hashes;
     ASSERT_TRUE(hashes.Parse(ReadFile(tree + "/hash.pat")));
     for (const char* name : {"version.pat", "PackVersion.pat", "luncherVersion.pat", "FLauncher_zelt.exe"}) {
-        const fl::HashEntry* entry = hashes.Find(name);
-        const fl::HashEntry* copy = hashes.Find(std::string("r4.") + name);
+        const fl::FoundEntry entry = hashes.Find(name);
+        const fl::FoundEntry copy = hashes.Find(std::string("r4.") + name);
         ASSERT_TRUE(entry && copy) << name;
         EXPECT_EQ(copy->sha256, entry->sha256) << name;
         EXPECT_EQ(ReadFile(tree + "/r4." + name), ReadFile(tree + "/" + name)) << name;

@@ -3,6 +3,7 @@
 // fetched, as byte ranges of the release's store.
 #include <sys/stat.h>
 
+#include <limits>
 #include <set>
 
 #include "app/Folders.h"
@@ -22,13 +23,14 @@ namespace fl {
 namespace {
 
 // One attempt at the rest of a range: bytes from `first` on, handed to the
-// assembler in order.
+// assembler in order. A server that answers with the whole store instead is
+// read on from `first` for as long as the assembler wants its bytes: one body
+// serves every range after it.
 class CRangeReader : public IHttpSink {
 public:
-    // `skipAllowed`: a whole body may be read up to the range (the server is known to ignore ranges).
     CRangeReader(long long first, long long last, const std::function<bool(const char*, size_t)>& sink,
-                 const std::function<void(size_t)>& counted, bool skipAllowed)
-        : m_nFirst(first), m_nWant(last - first + 1), m_bSkipAllowed(skipAllowed), m_sink(sink), m_counted(counted) {}
+                 const std::function<void(size_t)>& counted, const std::function<void()>& onWhole)
+        : m_nFirst(first), m_nWant(last - first + 1), m_sink(sink), m_counted(counted), m_onWhole(onWhole) {}
     bool OnResponse(const HttpHead& head) override {
         m_nStatus = head.status;
         if (head.status == 206) {
@@ -37,13 +39,10 @@ public:
                    last == m_nFirst + m_nWant - 1;
         }
         if (head.status != 200) return false;
-        // The whole store: from its first byte it is the range; elsewhere it is
-        // read once for every range left, not once a range.
-        if (m_nFirst > 0 && !m_bSkipAllowed) {
-            m_bWholeBody = true;
-            return false;
-        }
+        m_bWholeBody = true;
         m_nSkip = m_nFirst;
+        m_nWant = std::numeric_limits<long long>::max() / 2;
+        m_onWhole();  // before any byte: the assembler reads on past the range
         return true;
     }
     bool OnData(const char* data, size_t size) override {
@@ -56,7 +55,7 @@ public:
         const size_t take = size_t(std::min<long long>(m_nWant - m_nGot, (long long)size));
         if (take > 0) {
             if (!m_sink(data, take)) {
-                m_bRefused = true;
+                m_bStopped = true;  // a damaged chunk, or (reading on) every wanted chunk is in
                 return false;
             }
             m_nGot += (long long)take;
@@ -66,13 +65,13 @@ public:
     }
     long long m_nFirst, m_nWant, m_nGot = 0, m_nSkip = 0;
     long m_nStatus = 0;
-    bool m_bSkipAllowed;
-    bool m_bRefused = false;    // the assembler refused the bytes (a damaged chunk)
-    bool m_bWholeBody = false;  // a range was answered with the whole store
+    bool m_bStopped = false;
+    bool m_bWholeBody = false;  // the answer was the whole store
 
 private:
     const std::function<bool(const char*, size_t)>& m_sink;
     const std::function<void(size_t)>& m_counted;
+    const std::function<void()>& m_onWhole;
 };
 
 // The store over HTTP: each range tried again from where it broke off.
@@ -89,22 +88,22 @@ public:
             m_e.m_nReceived += (long long)n;
             ShowRangeProgress(m_e);
         };
+        const std::function<void()> onWhole = [&] {
+            if (!m_bIgnored) OutputDebugStringW("the store's server ignores ranges: one whole body serves the rest");
+            m_bIgnored = true;
+        };
         return m_e.RunWithRetries(m_strName, [&](int, long& retryAfter, std::string& cause) {
-            CRangeReader reader(range.offset + delivered, range.offset + range.length - 1, sink, counted, m_bIgnored);
+            CRangeReader reader(range.offset + delivered, range.offset + range.length - 1, sink, counted, onWhole);
             HttpRequest request;
             request.range = Format("%lld-%lld", reader.m_nFirst, range.offset + range.length - 1);
             const HttpResult r = m_pClient->Get(m_e.m_pHttpConn->RequestUrl(m_strName, m_e.m_strPreloadVer), reader, request);
-            if (delivered >= range.length) return CDownloader::Attempt::Done;
-            if (reader.m_bRefused) {
-                refused = true;
-                return CDownloader::Attempt::Final;
+            if (!reader.m_bWholeBody && delivered >= range.length) return CDownloader::Attempt::Done;
+            if (reader.m_bStopped) {
+                // Reading on, the assembler stops the body when it has what it wants.
+                refused = !reader.m_bWholeBody;
+                return reader.m_bWholeBody ? CDownloader::Attempt::Done : CDownloader::Attempt::Final;
             }
-            if (reader.m_bWholeBody) {
-                OutputDebugStringW("the store's server ignores ranges: the rest comes from one whole body");
-                m_bIgnored = true;
-                m_bTransient = false;
-                return CDownloader::Attempt::Final;
-            }
+            if (reader.m_bWholeBody && r.completed && r.error.empty()) return CDownloader::Attempt::Done;
             cause = DescribeFailure(r);
             retryAfter = r.head.retryAfterSeconds;
             m_bTransient = IsConnectionFailure(r) || IsRetryableStatus(r.status) || reader.m_nGot > 0;

@@ -218,7 +218,7 @@ public:
     // The hash list in force (none: bodies are taken as HTTP delivers them).
     bool m_bHashList = false;
     CHashList m_hashList;
-    std::string m_strListInForce;   // its bytes
+    std::string m_strListInForceSha;  // the SHA-256 of its bytes
     std::string m_strOlderOffered;  // the release of an older list the server offered instead (the kept one is in force)
     bool m_bWholeAtStart = false;   // the folder was whole for the list in force when the run began
     std::vector<std::string> m_vecListedBefore;             // the saved version.pat at the run's start

@@ -99,7 +99,7 @@ long long CDownloader::ListedBytes(const std::map<std::string, std::string>& fil
     if (!m_bHashList) return -1;
     long long total = 0;
     for (const auto& [name, version] : files)
-        if (const HashEntry* entry = m_hashList.Find(name)) total += entry->size;
+        if (const FoundEntry entry = m_hashList.Find(name)) total += entry->size;
     return total;
 }
 

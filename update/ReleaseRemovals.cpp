@@ -7,6 +7,7 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
+#include "update/integrity/Sha256.h"
 #include "update/InstalledState.h"
 #include "update/RemovedFiles.h"
 #include "update/integrity/HashList.h"
@@ -95,10 +96,10 @@ void CDownloader::KeepInstalledList() {
 }
 
 bool CDownloader::FolderWholeForListInForce() {
-    if (!m_bHashList || m_strListInForce.empty()) return false;
+    if (!m_bHashList || m_strListInForceSha.empty()) return false;
     const std::string run = GetRunFolder(false);
     std::string installed;
-    return ReadWholeFile(RecordPath(run, kInstalledList), installed) && installed == m_strListInForce &&
+    return Sha256OfFile(RecordPath(run, kInstalledList), installed) && installed == m_strListInForceSha &&
            InstalledStateHolds(run);
 }
 

@@ -40,7 +40,7 @@ std::vector<RemovedFile> FindRemovedFiles(const std::string& run, const std::vec
         struct stat st {};
         if (!PlainFileBelow(run, relative, st)) continue;
         RemovedFile file{name, false, ""};
-        const HashEntry* entry = previousSigned.Find(name);
+        FoundEntry entry = previousSigned.Find(name);
         if (!entry) entry = previousSigned.Find(relative);
         std::string sha;
         if (!entry)

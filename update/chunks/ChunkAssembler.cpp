@@ -143,8 +143,11 @@ bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreS
         frame.clear();
         const bool got = source.Fetch(range, [&](const char* data, size_t size) {
             m_nFetched += (long long)size;
+            // A server that sent the whole store: read on past the range while chunks are wanted.
+            const bool onward = source.RangesIgnored();
             while (size > 0 && !failed) {
-                if (next == remote.end() || next->first >= range.offset + range.length) return true;  // the rest is a gap
+                if (next == remote.end()) return !onward;
+                if (!onward && next->first >= range.offset + range.length) return true;  // the rest is a gap
                 const ChunkRef& c = *next->second;
                 if (position < c.offset) {  // bytes between wanted chunks
                     const size_t skip = size_t(std::min<long long>(c.offset - position, (long long)size));
@@ -177,6 +180,7 @@ bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreS
             ZSTD_freeDCtx(dctx);
             return false;
         }
+        if (source.RangesIgnored()) break;  // the one body served every range after this one
     }
     ZSTD_freeDCtx(dctx);
     return true;
@@ -321,22 +325,21 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
     const std::vector<std::vector<StoreRange>> shares = Shares(ranges, remote, sources.size());
     std::string whyOther;
     bool failedHere = false, failedOther = false, gotHere = true, gotOther = true;
-    // The first range alone: a server that answers it with the whole store is
-    // read once, not once a worker.
+    // The first range alone: a server that answers it with the whole store
+    // serves every range from that one body, read once.
     if (!shares[0].empty()) gotHere = FetchRanges({shares[0].front()}, *sources[0], remote, why, failedHere);
+    IStoreSource* whole = sources[0]->RangesIgnored() ? sources[0] : nullptr;
     std::thread other;
-    if (gotHere && shares.size() > 1 && !shares[1].empty())
+    if (gotHere && !whole && shares.size() > 1 && !shares[1].empty())
         other = std::thread([&] { gotOther = FetchRanges(shares[1], *sources[1], remote, whyOther, failedOther); });
-    if (gotHere && shares[0].size() > 1)
+    if (gotHere && !whole && shares[0].size() > 1)
         gotHere = FetchRanges({shares[0].begin() + 1, shares[0].end()}, *sources[0], remote, why, failedHere);
     if (other.joinable()) other.join();
     if (why.empty()) why = whyOther;
-    // A server that answers a range with the whole store: what is still wanted comes from one whole body.
-    IStoreSource* whole = nullptr;
-    for (size_t i = 0; i < shares.size(); ++i)
-        if (!(i == 0 ? gotHere : gotOther) && sources[std::min(i, sources.size() - 1)]->RangesIgnored())
-            whole = sources[std::min(i, sources.size() - 1)];
-    if (whole && !failedHere && !failedOther) {
+    // A server that answered a later range whole: what is still wanted comes from one more body.
+    for (IStoreSource* source : sources)
+        if (!whole && source->RangesIgnored()) whole = source;
+    if (whole && gotHere && gotOther && !failedHere && !failedOther) {
         gotHere = gotOther = FetchFromWholeStore(*whole, remote, why, failedHere);
     }
     if (!gotHere || !gotOther) {

@@ -1,5 +1,6 @@
 #include "update/integrity/HashList.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/TextCodec.h"
@@ -7,21 +8,6 @@
 
 namespace fl {
 
-namespace {
-
-bool IsHex64(const std::string& s) {
-    if (s.size() != 64) return false;
-    for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-}  // namespace
 
 bool CHashList::Parse(const std::string& text) {
     m_entries.clear();
@@ -47,29 +33,46 @@ bool CHashList::Parse(const std::string& text) {
         const size_t space = value.find(' ');
         if (space == std::string::npos) return false;
         const std::string size = value.substr(0, space), hash = Trim(value.substr(space + 1));
+        Entry entry;
         if (size.empty() || size.size() > 18 || size.find_first_not_of("0123456789") != std::string::npos ||
-            !IsHex64(hash))
+            !Digest::FromHex(hash, entry.sha256))
             return false;
         // The launcher's own records are no release's to name: such a list is refused whole.
         if (IsReservedName(key)) return false;
         // A name that may not become a path is never fetched: nothing to check it for.
         if (!IsSafeRelativeName(key)) continue;
-        const HashEntry entry{std::stoll(size), Lower(hash)};
-        // One name, one content: a list that says two things of a name ("a/b" and
-        // "a\b" are one name) is refused whole.
-        auto [at, added] = m_entries.emplace(NormalizeSeparators(key), entry);
-        if (!added && (at->second.size != entry.size || at->second.sha256 != entry.sha256)) return false;
+        entry.name = NormalizeSeparators(key);
+        entry.size = std::stoll(size);
+        m_entries.push_back(std::move(entry));
     }
+    std::sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    // One name, one content: a list that says two things of a name ("a/b" and
+    // "a\\b" are one name) is refused whole.
+    size_t kept = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (kept > 0 && m_entries[kept - 1].name == m_entries[i].name) {
+            if (m_entries[kept - 1].size != m_entries[i].size || m_entries[kept - 1].sha256 != m_entries[i].sha256)
+                return false;
+            continue;
+        }
+        if (kept != i) m_entries[kept] = std::move(m_entries[i]);
+        ++kept;
+    }
+    m_entries.resize(kept);
+    m_entries.shrink_to_fit();
     return !m_strRelease.empty();
 }
 
 void CHashList::ForEach(const std::function<void(const std::string&, const HashEntry&)>& fn) const {
-    for (const auto& [name, entry] : m_entries) fn(name, entry);
+    for (const Entry& e : m_entries) fn(e.name, HashEntry{e.size, e.sha256.Hex()});
 }
 
-const HashEntry* CHashList::Find(const std::string& name) const {
-    auto it = m_entries.find(name.find('\\') == std::string::npos ? name : NormalizeSeparators(name));
-    return it == m_entries.end() ? nullptr : &it->second;
+FoundEntry CHashList::Find(const std::string& name) const {
+    const std::string key = name.find('\\') == std::string::npos ? name : NormalizeSeparators(name);
+    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key,
+                               [](const Entry& e, const std::string& k) { return e.name < k; });
+    if (it == m_entries.end() || it->name != key) return std::nullopt;
+    return HashEntry{it->size, it->sha256.Hex()};
 }
 
 std::string MakeTrustedComment(const std::string& release, long long time) {

@@ -3,10 +3,11 @@
 // every published file and pack, the first line "#release|NAME", in the
 // key/value line format of the other lists; "hash.pat.minisig" signs its bytes.
 #include <functional>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "update/integrity/Digest.h"
 #include "update/integrity/Minisign.h"
 
 namespace fl {
@@ -15,20 +16,30 @@ struct HashEntry {
     long long size = -1;
     std::string sha256;  // 64 lower-case hex digits
 };
+// What Find answers: empty when the list does not name it.
+using FoundEntry = std::optional<HashEntry>;
+inline bool operator==(const FoundEntry& e, std::nullptr_t) { return !e; }
+inline bool operator!=(const FoundEntry& e, std::nullptr_t) { return e.has_value(); }
 
 class CHashList {
 public:
     // False when any line is malformed, or a name is listed twice with two
     // contents (a list that is signed must be whole and unambiguous).
     bool Parse(const std::string& text);
-    const HashEntry* Find(const std::string& name) const;
+    FoundEntry Find(const std::string& name) const;
     const std::string& Release() const { return m_strRelease; }
     size_t Size() const { return m_entries.size(); }
+    // In order of name.
     void ForEach(const std::function<void(const std::string&, const HashEntry&)>& fn) const;
 
 private:
+    struct Entry {
+        std::string name;  // "/" between folders
+        long long size;
+        Digest sha256;
+    };
     std::string m_strRelease;
-    std::map<std::string, HashEntry> m_entries;
+    std::vector<Entry> m_entries;  // sorted by name: compact for lists of many files
 };
 
 // The names a publisher replaces in place (the lists, the launcher) also stand

@@ -7,6 +7,7 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
+#include "update/integrity/Sha256.h"
 
 namespace fl {
 
@@ -34,7 +35,7 @@ Expectation CDownloader::ExpectFor(const std::string& name) const {
     Expectation e;
     if (!m_bHashList) return e;
     e.check = true;
-    if (const HashEntry* entry = m_hashList.Find(name)) {
+    if (const FoundEntry entry = m_hashList.Find(name)) {
         e.listed = true;
         e.size = entry->size;
         e.sha256 = entry->sha256;
@@ -144,15 +145,15 @@ bool CDownloader::FetchHashList() {
     // The lists and the launcher under the release's own names, where the list names them so.
     std::map<std::string, std::string> aliases;
     for (const std::string& name : ReleaseCopiedNames()) {
-        const HashEntry* entry = parsed.Find(name);
-        const HashEntry* copy = parsed.Find(ReleaseCopyName(parsed.Release(), name));
+        const FoundEntry entry = parsed.Find(name);
+        const FoundEntry copy = parsed.Find(ReleaseCopyName(parsed.Release(), name));
         if (entry && copy && entry->size == copy->size && entry->sha256 == copy->sha256 &&
             IsSafeSegment(ReleaseCopyName(parsed.Release(), name)))
             aliases[name] = ReleaseCopyName(parsed.Release(), name);
     }
     if (m_pHttpConn) m_pHttpConn->SetAliases(std::move(aliases));
     m_hashList = std::move(parsed);
-    m_strListInForce = std::move(list);
+    m_strListInForceSha = Sha256Of(list);
     m_bHashList = true;
     TraceF("hash.pat: release %s, %d entries, %s", ShortName(m_hashList.Release()).c_str(), int(m_hashList.Size()),
            keys.empty() ? "unsigned (no pinned key)" : "signature verified");

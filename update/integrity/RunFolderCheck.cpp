@@ -33,7 +33,7 @@ std::string CDownloader::FolderNotWhole(std::string& file) {
         if (!IsSafeRelativeName(name)) continue;
         // What the run wrote was checked whole by its writer; every listed file is at least there at its size.
         struct stat st {};
-        const HashEntry* entry = m_bHashList ? m_hashList.Find(name) : nullptr;
+        const FoundEntry entry = m_bHashList ? m_hashList.Find(name) : std::nullopt;
         file = name;
         if (stat((run + NormalizeSeparators(name)).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             return ShortName(name) + " is missing";
