@@ -64,7 +64,7 @@ bool WriteChunkedRelease(const std::string& outDir, const std::string& release, 
     }
     std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> zc(ZSTD_createCCtx(), ZSTD_freeCCtx);
     std::vector<char> packed(ZSTD_compressBound(params.maxSize));
-    std::unordered_map<std::string, Stored> seen;
+    std::unordered_map<Digest, Stored, DigestHash> seen;
     bool ok = index.Write(CChunkIndex::HeaderLines(release, params, storeName));
     for (const ChunkSource& source : files) {
         if (!ok) break;
@@ -86,7 +86,8 @@ bool WriteChunkedRelease(const std::string& outDir, const std::string& release, 
             CSha256 h;
             h.Update(data, length);
             whole.Update(data, length);
-            ChunkRef chunk{h.HexDigest(), (long long)length, 0, 0};
+            ChunkRef chunk{{}, (long long)length, 0, 0};
+            Digest::FromHex(h.HexDigest(), chunk.sha256);
             auto at = seen.find(chunk.sha256);
             if (at == seen.end()) {
                 const size_t n = ZSTD_compressCCtx(zc.get(), packed.data(), packed.size(), data, length, 3);

@@ -132,7 +132,7 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
             std::string plain(size_t(c.size), '\0');
             const size_t n = ZSTD_decompress(plain.data(), plain.size(), store.data() + c.offset, size_t(c.stored));
             ASSERT_EQ(n, size_t(c.size)) << f.name;
-            EXPECT_EQ(fl::Sha256Of(plain), c.sha256);
+            EXPECT_EQ(fl::Sha256Of(plain), c.sha256.Hex());
             rebuilt += plain;
         }
         EXPECT_TRUE(rebuilt == ReadFile(game / f.name)) << f.name;

@@ -129,7 +129,9 @@ TEST(FuzzFound, TheChunkCacheNamesPassTheGate) {
     fl::CLocalChunks local(run.Path() + "/", params, run / "cache");
     local.AddCachedFiles();
     EXPECT_FALSE(local.Knows("../outside.bin"));
-    EXPECT_EQ(local.Find(Hex('a')), nullptr) << "a file outside the run folder is never a chunk source";
+    fl::Digest a;
+    ASSERT_TRUE(fl::Digest::FromHex(Hex('a'), a));
+    EXPECT_EQ(local.Find(a), nullptr) << "a file outside the run folder is never a chunk source";
     EXPECT_FALSE(local.Knows("a\\b"));
 }
 

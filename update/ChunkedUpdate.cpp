@@ -128,21 +128,44 @@ bool CDownloader::UpdateFromChunks() {
     const std::string release = m_hashList.Release();
     const std::string indexName = release + ".idx", storeName = release + ".chunks";
     if (!IsSafeSegment(storeName) || !m_hashList.Find(indexName) || !m_hashList.Find(storeName)) return false;
+    // The index to a file and read from there a line at a time: it may name a million chunks.
+    const std::string run = GetRunFolder(false);
+    const std::string indexPath = RecordPath(run, "chunks.index");
     m_nTaskKind = TASK_CHUNK_INDEX;
     ResetListCounts();
-    if (!FetchListWhole(indexName)) return false;
+    const bool fetched = FetchToFile(indexName) && m_bLastFetchOk && EnsureFolder(RecordsFolder(run)) &&
+                         std::rename((run + indexName).c_str(), indexPath.c_str()) == 0;
     m_nTaskKind = TASK_IDLE;
+    if (!fetched) {
+        unlink((run + indexName).c_str());
+        return false;
+    }
+    // Every game file the signed list names must be in the index, or the run could end without it.
+    if (!DownloadVersionList()) return false;
+    m_nTaskKind = TASK_IDLE;
+    SeedFromInstallersPack();  // a fresh folder: the installer's pack first
+    if (m_bStopping) return true;
+    const uint32_t started = timeGetTime();
+    CLocalChunks local(run, CChunkIndex::PeekParams(indexPath), RecordPath(run, "chunks.cache"));
+    local.AddCachedFiles();
+    // A file already as indexed keeps no chunk list; one whose mode alone differs is given the index's.
+    std::vector<const IndexedFile*> modes;
     CChunkIndex index;
     std::string why;
-    if (!index.Parse(m_strRawBody, why) || index.m_strRelease != release || index.m_strStore != storeName) {
+    const bool parsed = index.ParseFile(indexPath, why, [&](IndexedFile& f) {
+        if (!PathFileExists(run + f.name) || !local.AddFile(f.name) || !local.Matches(f)) return false;
+        struct stat st {};
+        if (stat((run + f.name).c_str(), &st) != 0) return false;
+        f.whole = true;
+        if ((st.st_mode & 07777) != f.mode) modes.push_back(&f);
+        return true;
+    });
+    unlink(indexPath.c_str());
+    if (!parsed || index.m_strRelease != release || index.m_strStore != storeName || !(index.m_params == local.Params())) {
         OutputDebugStringW("the chunk index is not usable (" + (why.empty() ? "another release's" : why) +
                            "): the packs and the file list instead");
         return false;
     }
-    m_strRawBody.clear();
-    // Every game file the signed list names must be in the index, or the run could end without it.
-    if (!DownloadVersionList()) return false;
-    m_nTaskKind = TASK_IDLE;
     {
         std::set<std::string> indexed;
         for (const IndexedFile& f : index.m_files) indexed.insert(f.name);
@@ -152,30 +175,14 @@ bool CDownloader::UpdateFromChunks() {
                 return false;
             }
     }
-    SeedFromInstallersPack();
-    if (m_bStopping) return true;
     m_app.SetStep(4);
-    const std::string run = GetRunFolder(false);
-    const uint32_t started = timeGetTime();
-    CLocalChunks local(run, index.m_params, RecordPath(run, "chunks.cache"));
-    local.AddCachedFiles();
-    CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
-    for (const IndexedFile& f : index.m_files) {
-        m_setIndexNames.insert(NormalizeSeparators(f.name));
-        if (PathFileExists(run + f.name)) local.AddFile(f.name);
-    }
     int modesSet = 0;
-    const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) {
-        if (!local.Matches(f)) return false;
-        // The same bytes with another mode: the mode follows the index, the bytes stay.
-        struct stat st {};
-        if (stat((run + f.name).c_str(), &st) != 0) return false;
-        if ((st.st_mode & 07777) == f.mode) return true;
-        if (chmod((run + f.name).c_str(), f.mode) != 0) return false;
-        ++modesSet;
-        return true;
-    });
+    for (const IndexedFile* f : modes)
+        if (chmod((run + f->name).c_str(), f->mode) == 0) ++modesSet;
+        else const_cast<IndexedFile*>(f)->whole = false;
     if (modesSet > 0) TraceF("chunks: %d files given the release's mode", modesSet);
+    CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
+    const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });
     TraceF("chunks: %zu files to build, %lld chunks here, %lld to fetch (%lld bytes in %zu ranges); %lld bytes read "
            "in %d ms",
            plan.build.size(), plan.localChunks, plan.remoteChunks, plan.fetchBytes, plan.fetch.size(), local.BytesRead(),

@@ -223,7 +223,6 @@ public:
     bool m_bWholeAtStart = false;   // the folder was whole for the list in force when the run began
     std::vector<std::string> m_vecListedBefore;             // the saved version.pat at the run's start
     std::string m_strSignedBefore, m_strSignatureBefore;    // the list the folder was whole for, signed
-    std::set<std::string> m_setIndexNames;                  // the chunk index's files ("/" between folders)
     CBodyCheck m_listCheck;        // the memory body now arriving
     std::string m_strRawBody;      // a memory body kept as bytes (the hash list and its signature)
     std::string m_strLauncherListDigest;  // "luncherVersion.pat" arrives before the list that checks it

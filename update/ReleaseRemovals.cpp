@@ -22,7 +22,6 @@ constexpr const char* kInstalledList = "hash.pat.installed";
 void CDownloader::CaptureInstalledState() {
     const std::string run = GetRunFolder(false);
     m_vecListedBefore.clear();
-    m_setIndexNames.clear();
     const int kind = m_nTaskKind;
     if (LoadLocalVersionList())
         for (const auto& entry : m_mapLocalFiles) m_vecListedBefore.push_back(entry.first);
@@ -54,7 +53,7 @@ int CDownloader::RemoveWhatTheReleaseRemoved(bool apply, const std::function<voi
         return -1;
     }
     // Everything the release in force names, by every list of it.
-    std::set<std::string> current = m_setIndexNames;
+    std::set<std::string> current;
     m_hashList.ForEach([&](const std::string& name, const HashEntry&) { current.insert(NormalizeSeparators(name)); });
     for (const auto& entry : m_mapServerFiles) current.insert(NormalizeSeparators(entry.first));
     const std::string run = GetRunFolder(false);

@@ -51,6 +51,7 @@ void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& 
     std::set<std::string> needed;
     std::string bytes;
     for (const IndexedFile& file : index.m_files) {
+        if (file.whole) continue;  // nothing to build
         const std::string name = PartialName(file);
         needed.insert(name.substr(std::strlen(kPartialFolder)));
         struct stat st {};
@@ -58,7 +59,7 @@ void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& 
         long long at = 0;
         for (const ChunkRef& c : file.chunks) {
             bytes.resize(size_t(c.size));
-            if (ReadAt(root + name, bytes, at) && Sha256Of(bytes) == c.sha256)
+            if (ReadAt(root + name, bytes, at) && Sha256DigestOf(bytes) == c.sha256)
                 local.AddChunk(name, at, c.size, c.sha256);
             at += c.size;
         }
@@ -121,7 +122,7 @@ bool CChunkAssembler::ClearWay(const std::string& name, std::string& why) const 
     return !ec;
 }
 
-bool CChunkAssembler::WriteChunk(const std::string& sha256, const char* data, size_t size) {
+bool CChunkAssembler::WriteChunk(const Digest& sha256, const char* data, size_t size) {
     std::lock_guard lock(m_cs);  // the two workers write into the same files
     auto [from, to] = m_places.equal_range(sha256);
     for (auto it = from; it != to; ++it)
@@ -164,7 +165,7 @@ bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreS
                 if ((long long)frame.size() < c.stored) continue;
                 plain.resize(size_t(c.size));
                 const size_t n = ZSTD_decompressDCtx(dctx, plain.data(), plain.size(), frame.data(), frame.size());
-                if (ZSTD_isError(n) || n != size_t(c.size) || Sha256Of(plain) != c.sha256) {
+                if (ZSTD_isError(n) || n != size_t(c.size) || Sha256DigestOf(plain) != c.sha256) {
                     why = "a chunk of the store is not the one the index names (at " + std::to_string(c.offset) + ")";
                     failed = true;
                 } else if (!WriteChunk(c.sha256, plain.data(), plain.size())) {
@@ -289,7 +290,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
     }
     // What the folder holds, each checked before it is used; what is not as the cache said is fetched.
     std::map<long long, const ChunkRef*> remote;  // by store offset
-    std::set<std::string> done;
+    std::set<Digest> done;
     for (const IndexedFile* file : plan.build)
         for (const ChunkRef& c : file->chunks) {
             if (done.count(c.sha256)) continue;
@@ -297,7 +298,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
             std::string bytes;
             if (here && here->size == c.size) {
                 bytes.resize(size_t(c.size));
-                if (!ReadAt(m_strRoot + here->name, bytes, here->offset) || Sha256Of(bytes) != c.sha256) {
+                if (!ReadAt(m_strRoot + *here->name, bytes, here->offset) || Sha256DigestOf(bytes) != c.sha256) {
                     ++m_nStale;
                     here = nullptr;
                 }

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 #include <vector>
 #include <string>
 
@@ -69,7 +70,7 @@ public:
     static long long BytesHeld(const std::string& root, const ChunkPlan& plan);
 
 private:
-    bool WriteChunk(const std::string& sha256, const char* data, size_t size);
+    bool WriteChunk(const Digest& sha256, const char* data, size_t size);
     // One worker's ranges, each chunk checked and written where it goes.
     bool FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
                      const std::map<long long, const ChunkRef*>& remote, std::string& why, bool& failed);
@@ -92,7 +93,7 @@ private:
     std::vector<const IndexedFile*> m_targets;
     CPartialFiles m_files;  // m_targets' partial files, guarded by m_cs
     // Chunk SHA-256 → where it goes: target and offset.
-    std::multimap<std::string, std::pair<size_t, long long>> m_places;
+    std::unordered_multimap<Digest, std::pair<size_t, long long>, DigestHash> m_places;
     std::mutex m_cs;
     std::atomic<long long> m_nFetched{0};
     long long m_nStale = 0;

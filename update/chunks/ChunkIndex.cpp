@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <functional>
 #include <set>
 
+#include "platform/StreamFiles.h"
 #include "platform/TextCodec.h"
 #include "update/PathSafety.h"
 
@@ -47,115 +50,182 @@ std::string CChunkIndex::FileLine(const IndexedFile& f) {
 }
 
 std::string CChunkIndex::ChunkLine(const ChunkRef& c) {
-    return Format("chunk|%s|%lld|%lld|%lld\n", c.sha256.c_str(), c.size, c.offset, c.stored);
+    return Format("chunk|%s|%lld|%lld|%lld\n", c.sha256.Hex().c_str(), c.size, c.offset, c.stored);
 }
 
-bool CChunkIndex::Parse(const std::string& text, std::string& why) {
-    *this = CChunkIndex();
-    std::set<std::string> names;
-    struct Stored {
-        long long offset, length;
-        size_t file, chunk;
-    };
-    std::vector<Stored> stored;  // every chunk line's place in the store
-    bool header = false, chunker = false, compression = false;
-    long long chunkTotal = 0;
-    auto fileDone = [&]() {
-        if (m_files.empty() || chunkTotal == m_files.back().size) return true;
-        why = "the chunks of " + ShortName(m_files.back().name) + " do not add up to its size";
+namespace {
+
+// The index read a line at a time, so that a file of any size is never held whole.
+class CIndexParser {
+public:
+    CIndexParser(CChunkIndex& index, std::string& why, const std::function<bool(IndexedFile&)>& fileDone)
+        : m_index(index), m_why(why), m_fileDone(fileDone) {}
+    bool Line(std::string_view text);
+    bool Finish();
+
+private:
+    bool Bad(const std::string& what) {
+        m_why = Format("line %d: %s", m_nLine, what.c_str());
         return false;
-    };
-    size_t start = 0;
-    int lineNo = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        const std::vector<std::string> f = Fields(line);
-        const std::string& key = f[0];
-        auto bad = [&](const std::string& what) {
-            why = Format("line %d: %s", lineNo, what.c_str());
-            return false;
-        };
-        if (!header) {
-            if (line != "#chunkindex|1") return bad("not a chunk index of a known version");
-            header = true;
-        } else if (key == "release" && f.size() == 2 && m_strRelease.empty()) {
-            m_strRelease = f[1];
-        } else if (key == "chunker" && f.size() == 2 && !chunker) {
-            if (!ChunkerParams::Parse(f[1], m_params)) return bad("an unknown chunker");
-            chunker = true;
-        } else if (key == "compression" && f.size() == 2 && !compression) {
-            if (f[1] != "zstd") return bad("an unknown compression");
-            compression = true;
-        } else if (key == "store" && f.size() == 2 && m_strStore.empty()) {
-            if (!IsSafeSegment(f[1])) return bad("a store that is not a plain name");
-            m_strStore = f[1];
-        } else if (key == "file" && f.size() == 5) {
-            if (!fileDone()) return false;
-            IndexedFile file;
-            long long mode = 0;
-            // One rule for names on every path: "\\" separates folders as "/" does.
-            file.name = NormalizeSeparators(f[1]);
-            if (IsReservedName(file.name)) return bad("a name in the launcher's own folder");
-            if (!IsSafeRelativeName(file.name)) return bad("a name that may not become a path");
-            if (!names.insert(file.name).second) return bad("a file named twice");
-            if (!Number(f[2], file.size) || !IsHex64(f[3]) || f[4].empty() || f[4].size() > 4 ||
-                f[4].find_first_not_of("01234567") != std::string::npos)
-                return bad("a malformed file line");
-            mode = std::stoll(f[4], nullptr, 8);
-            file.sha256 = f[3];
-            file.mode = (mode & 0100) ? 0755 : 0644;  // nothing else is ever set
-            m_files.push_back(std::move(file));
-            chunkTotal = 0;
-        } else if (key == "chunk" && f.size() == 5) {
-            if (m_files.empty() || !chunker) return bad("a chunk before its file");
-            ChunkRef c;
-            if (!IsHex64(f[1]) || !Number(f[2], c.size) || !Number(f[3], c.offset) || !Number(f[4], c.stored))
-                return bad("a malformed chunk line");
-            // Never more than the chunker makes, nor a frame much larger than its content could need.
-            if (c.size <= 0 || c.size > (long long)m_params.maxSize || c.stored <= 0 || c.stored > c.size + (64 << 10))
-                return bad("a chunk of an impossible size");
-            c.sha256 = f[1];
-            stored.push_back({c.offset, c.stored, m_files.size() - 1, m_files.back().chunks.size()});
-            chunkTotal += c.size;
-            if (chunkTotal > m_files.back().size) return bad("chunks past the end of their file");
-            m_files.back().chunks.push_back(std::move(c));
-        } else {
-            return bad("an unknown or repeated line");
-        }
     }
-    if (!fileDone()) return false;
-    if (!header || !chunker || !compression || m_strRelease.empty() || m_strStore.empty()) {
-        why = "the index lacks its header lines";
+    bool FileDone();
+
+    struct Stored {
+        long long offset, length, size;
+        uint64_t prefix;  // the chunk's digest, its first bytes
+    };
+    CChunkIndex& m_index;
+    std::string& m_why;
+    const std::function<bool(IndexedFile&)>& m_fileDone;
+    std::set<std::string> m_names;
+    std::vector<Stored> m_stored;  // every chunk line's place in the store
+    bool m_bHeader = false, m_bChunker = false, m_bCompression = false;
+    long long m_nChunkTotal = 0;
+    int m_nLine = 0;
+};
+
+bool CIndexParser::FileDone() {
+    if (m_index.m_files.empty()) return true;
+    IndexedFile& file = m_index.m_files.back();
+    if (m_nChunkTotal != file.size) {
+        m_why = "the chunks of " + ShortName(file.name) + " do not add up to its size";
+        return false;
+    }
+    // The caller may keep only what it needs of a file (a file already whole here needs no chunks).
+    if (m_fileDone && m_fileDone(file)) {
+        file.chunks.clear();
+        file.chunks.shrink_to_fit();
+    }
+    return true;
+}
+
+bool CIndexParser::Line(std::string_view text) {
+    ++m_nLine;
+    std::string line(text);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) return true;
+    const std::vector<std::string> f = Fields(line);
+    const std::string& key = f[0];
+    if (!m_bHeader) {
+        if (line != "#chunkindex|1") return Bad("not a chunk index of a known version");
+        m_bHeader = true;
+    } else if (key == "release" && f.size() == 2 && m_index.m_strRelease.empty()) {
+        m_index.m_strRelease = f[1];
+    } else if (key == "chunker" && f.size() == 2 && !m_bChunker) {
+        if (!ChunkerParams::Parse(f[1], m_index.m_params)) return Bad("an unknown chunker");
+        m_bChunker = true;
+    } else if (key == "compression" && f.size() == 2 && !m_bCompression) {
+        if (f[1] != "zstd") return Bad("an unknown compression");
+        m_bCompression = true;
+    } else if (key == "store" && f.size() == 2 && m_index.m_strStore.empty()) {
+        if (!IsSafeSegment(f[1])) return Bad("a store that is not a plain name");
+        m_index.m_strStore = f[1];
+    } else if (key == "file" && f.size() == 5) {
+        if (!FileDone()) return false;
+        IndexedFile file;
+        // One rule for names on every path: "\\" separates folders as "/" does.
+        file.name = NormalizeSeparators(f[1]);
+        if (IsReservedName(file.name)) return Bad("a name in the launcher's own folder");
+        if (!IsSafeRelativeName(file.name)) return Bad("a name that may not become a path");
+        if (!m_names.insert(file.name).second) return Bad("a file named twice");
+        if (!Number(f[2], file.size) || !IsHex64(f[3]) || f[4].empty() || f[4].size() > 4 ||
+            f[4].find_first_not_of("01234567") != std::string::npos)
+            return Bad("a malformed file line");
+        const long long mode = std::stoll(f[4], nullptr, 8);
+        file.sha256 = f[3];
+        file.mode = (mode & 0100) ? 0755 : 0644;  // nothing else is ever set
+        m_index.m_files.push_back(std::move(file));
+        m_nChunkTotal = 0;
+    } else if (key == "chunk" && f.size() == 5) {
+        if (m_index.m_files.empty() || !m_bChunker) return Bad("a chunk before its file");
+        ChunkRef c;
+        if (!IsHex64(f[1]) || !Number(f[2], c.size) || !Number(f[3], c.offset) || !Number(f[4], c.stored))
+            return Bad("a malformed chunk line");
+        // Never more than the chunker makes, nor a frame much larger than its content could need.
+        if (c.size <= 0 || c.size > (long long)m_index.m_params.maxSize || c.stored <= 0 || c.stored > c.size + (64 << 10))
+            return Bad("a chunk of an impossible size");
+        Digest::FromHex(f[1], c.sha256);
+        uint64_t prefix;
+        std::memcpy(&prefix, c.sha256.bytes.data(), sizeof prefix);
+        m_stored.push_back({c.offset, c.stored, c.size, prefix});
+        m_nChunkTotal += c.size;
+        if (m_nChunkTotal > m_index.m_files.back().size) return Bad("chunks past the end of their file");
+        m_index.m_files.back().chunks.push_back(std::move(c));
+    } else {
+        return Bad("an unknown or repeated line");
+    }
+    return true;
+}
+
+bool CIndexParser::Finish() {
+    if (!FileDone()) return false;
+    if (!m_bHeader || !m_bChunker || !m_bCompression || m_index.m_strRelease.empty() || m_index.m_strStore.empty()) {
+        m_why = "the index lacks its header lines";
         return false;
     }
     // Each stored chunk has a place of its own: one offset is one chunk (named
     // again by every file that holds it), and no two chunks' bytes overlap.
-    std::sort(stored.begin(), stored.end(), [](const Stored& a, const Stored& b) { return a.offset < b.offset; });
-    for (size_t i = 1; i < stored.size(); ++i) {
-        const Stored& a = stored[i - 1];
-        const Stored& b = stored[i];
-        const ChunkRef& ca = m_files[a.file].chunks[a.chunk];
-        const ChunkRef& cb = m_files[b.file].chunks[b.chunk];
-        const bool same = a.offset == b.offset && ca.sha256 == cb.sha256 && ca.size == cb.size && ca.stored == cb.stored;
+    std::sort(m_stored.begin(), m_stored.end(), [](const Stored& a, const Stored& b) { return a.offset < b.offset; });
+    for (size_t i = 1; i < m_stored.size(); ++i) {
+        const Stored& a = m_stored[i - 1];
+        const Stored& b = m_stored[i];
+        const bool same = a.offset == b.offset && a.prefix == b.prefix && a.size == b.size && a.length == b.length;
         if (!same && a.offset + a.length > b.offset) {
-            why = Format("two chunks overlap in the store at %lld", b.offset);
+            m_why = Format("two chunks overlap in the store at %lld", b.offset);
             return false;
         }
     }
     // A name cannot be a file and a folder of the same release.
-    for (const std::string& name : names)
+    for (const std::string& name : m_names)
         for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
-            if (names.count(name.substr(0, slash))) {
-                why = ShortName(name.substr(0, slash)) + " is both a file and a folder";
+            if (m_names.count(name.substr(0, slash))) {
+                m_why = ShortName(name.substr(0, slash)) + " is both a file and a folder";
                 return false;
             }
     return true;
+}
+
+}  // namespace
+
+bool CChunkIndex::Parse(const std::string& text, std::string& why) {
+    *this = CChunkIndex();
+    const std::function<bool(IndexedFile&)> none;
+    CIndexParser parser(*this, why, none);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (!parser.Line(std::string_view(text).substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return parser.Finish();
+}
+
+bool CChunkIndex::ParseFile(const std::string& path, std::string& why,
+                            const std::function<bool(IndexedFile&)>& fileDone) {
+    *this = CChunkIndex();
+    CIndexParser parser(*this, why, fileDone);
+    bool ok = true;
+    if (!ForEachLine(path, [&](std::string_view line, bool) { return ok = parser.Line(line); })) {
+        why = "the index cannot be read";
+        return false;
+    }
+    return ok && parser.Finish();
+}
+
+ChunkerParams CChunkIndex::PeekParams(const std::string& path) {
+    ChunkerParams params;
+    int lines = 0;
+    ForEachLine(path, [&](std::string_view line, bool) {
+        if (line.rfind("chunker|", 0) == 0) {
+            std::string text(line.substr(8));
+            if (!text.empty() && text.back() == '\r') text.pop_back();
+            ChunkerParams::Parse(text, params);
+            return false;
+        }
+        return ++lines < 8;
+    });
+    return params;
 }
 
 }  // namespace fl

@@ -14,15 +14,17 @@
 //
 // A chunk is one zstd frame of STORED bytes at OFFSET in the store; it
 // decompresses to SIZE bytes whose SHA-256 is named.
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "update/chunks/Chunker.h"
+#include "update/integrity/Digest.h"
 
 namespace fl {
 
 struct ChunkRef {
-    std::string sha256;
+    Digest sha256;  // 32 bytes: an index may name a million chunks
     long long size = 0;
     long long offset = 0;
     long long stored = 0;
@@ -34,6 +36,7 @@ struct IndexedFile {
     std::string sha256;
     unsigned mode = 0644;
     std::vector<ChunkRef> chunks;
+    bool whole = false;  // already here as indexed (its chunks then are not kept)
 };
 
 class CChunkIndex {
@@ -42,6 +45,12 @@ public:
     // named twice, chunks that do not add up to their file or exceed the
     // chunker's largest size, refuse the whole index (`why` says which).
     bool Parse(const std::string& text, std::string& why);
+    // The same, read from a file a line at a time. `fileDone` sees each file
+    // once its chunks are read; when it returns true the file's chunks are
+    // not kept (it is whole here: nothing to build).
+    bool ParseFile(const std::string& path, std::string& why, const std::function<bool(IndexedFile&)>& fileDone);
+    // The chunker an index file names in its header (the default when it names none).
+    static ChunkerParams PeekParams(const std::string& path);
 
     std::string m_strRelease;
     std::string m_strStore;

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/FileOps.h"
+#include "platform/StreamFiles.h"
 #include "platform/TextCodec.h"
 #include "update/PathSafety.h"
 #include "update/integrity/Sha256.h"
@@ -24,32 +25,32 @@ long long Number(const std::string& text) { return std::strtoll(text.c_str(), nu
 CLocalChunks::CLocalChunks(std::string root, ChunkerParams params, std::string cachePath)
     : m_strRoot(std::move(root)), m_params(params), m_strCachePath(std::move(cachePath)) {
     // "chunker|PARAMS", then "file|NAME|SIZE|MTIME_NS" and its "c|SHA|SIZE" lines.
-    std::string text;
-    if (!ReadWholeFile(m_strCachePath, text) || text.rfind("chunker|" + m_params.Describe() + "\n", 0) != 0) return;
+    const std::string header = "chunker|" + m_params.Describe();
+    bool first = true;
     Cut* current = nullptr;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) break;  // a torn last line counts for nothing
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    ForEachLine(m_strCachePath, [&](std::string_view line, bool whole) {
+        if (!whole) return false;  // a torn last line counts for nothing
+        if (first) {
+            first = false;
+            return line == header;
+        }
         if (line.rfind("file|", 0) == 0) {
             const size_t a = line.rfind('|'), b = line.rfind('|', a - 1);
-            if (b <= 5) return;
+            if (b <= 5) return false;
             // The cache is a file anyone could edit: its names pass the gate as a server's do.
-            const std::string name = line.substr(5, b - 5);
-            if (!IsSafeRelativeName(name) || name.find('\\') != std::string::npos) {
-                current = nullptr;
-                continue;
-            }
+            const std::string name(line.substr(5, b - 5));
+            current = nullptr;
+            if (!IsSafeRelativeName(name) || name.find('\\') != std::string::npos) return true;
             Cut cut;
-            cut.size = Number(line.substr(b + 1));
-            cut.mtimeNs = Number(line.substr(a + 1));
-            current = &(m_cache[name] = cut);
+            cut.size = Number(std::string(line.substr(b + 1, a - b - 1)));
+            cut.mtimeNs = Number(std::string(line.substr(a + 1)));
+            current = &(m_cache[name] = std::move(cut));
         } else if (line.rfind("c|", 0) == 0 && current && line.size() > 67) {
-            current->chunks.emplace_back(line.substr(2, 64), Number(line.substr(67)));
+            Digest d;
+            if (Digest::FromHex(line.substr(2, 64), d)) current->chunks.emplace_back(d, Number(std::string(line.substr(67))));
         }
-    }
+        return true;
+    });
 }
 
 bool CLocalChunks::AddFile(const std::string& name) {
@@ -60,7 +61,7 @@ bool CLocalChunks::AddFile(const std::string& name) {
     Cut cut;
     auto cached = m_cache.find(name);
     if (cached != m_cache.end() && cached->second.size == (long long)st.st_size && cached->second.mtimeNs == mtime) {
-        cut = cached->second;
+        cut = std::move(cached->second);
     } else {
         const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return false;
@@ -72,19 +73,22 @@ bool CLocalChunks::AddFile(const std::string& name) {
         while (reader.Next(data, length)) {
             CSha256 h;
             h.Update(data, length);
-            cut.chunks.emplace_back(h.HexDigest(), (long long)length);
+            Digest d;
+            Digest::FromHex(h.HexDigest(), d);
+            cut.chunks.emplace_back(d, (long long)length);
             m_nBytesRead += (long long)length;
         }
         const bool ok = !reader.Failed();
         close(fd);
         if (!ok) return false;
     }
+    if (cached != m_cache.end()) m_cache.erase(cached);
+    auto& used = *m_used.insert_or_assign(name, std::move(cut)).first;
     long long offset = 0;
-    for (const auto& [sha, size] : cut.chunks) {
-        m_byHash.emplace(sha, LocalChunk{name, offset, size});
+    for (const auto& [sha, size] : used.second.chunks) {
+        m_byHash.emplace(sha, LocalChunk{&used.first, offset, size});
         offset += size;
     }
-    m_used[name] = std::move(cut);
     return true;
 }
 
@@ -95,11 +99,11 @@ void CLocalChunks::AddCachedFiles() {
         if (!m_used.count(name)) AddFile(name);
 }
 
-void CLocalChunks::AddChunk(const std::string& name, long long offset, long long size, const std::string& sha256) {
-    m_byHash.emplace(sha256, LocalChunk{name, offset, size});
+void CLocalChunks::AddChunk(const std::string& name, long long offset, long long size, const Digest& sha256) {
+    m_byHash.emplace(sha256, LocalChunk{&*m_setOtherNames.insert(name).first, offset, size});
 }
 
-const LocalChunk* CLocalChunks::Find(const std::string& sha256) const {
+const LocalChunk* CLocalChunks::Find(const Digest& sha256) const {
     auto it = m_byHash.find(sha256);
     return it == m_byHash.end() ? nullptr : &it->second;
 }
@@ -121,15 +125,18 @@ void CLocalChunks::Remember(const IndexedFile& file) {
     cut.mtimeNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     for (const ChunkRef& c : file.chunks) cut.chunks.emplace_back(c.sha256, c.size);
     m_used[file.name] = std::move(cut);
+    m_setForgotten.erase(file.name);
 }
 
 bool CLocalChunks::SaveCache() const {
-    std::string text = "chunker|" + m_params.Describe() + "\n";
+    CAtomicFileWriter out(m_strCachePath);
+    out.Write("chunker|" + m_params.Describe() + "\n");
     for (const auto& [name, cut] : m_used) {
-        text += Format("file|%s|%lld|%lld\n", name.c_str(), cut.size, cut.mtimeNs);
-        for (const auto& [sha, size] : cut.chunks) text += "c|" + sha + "|" + std::to_string(size) + "\n";
+        if (m_setForgotten.count(name)) continue;
+        out.Write(Format("file|%s|%lld|%lld\n", name.c_str(), cut.size, cut.mtimeNs));
+        for (const auto& [sha, size] : cut.chunks) out.Write("c|" + sha.Hex() + "|" + std::to_string(size) + "\n");
     }
-    return WriteFileAtomically(m_strCachePath, text);
+    return out.Commit();
 }
 
 ChunkPlan MakeChunkPlan(const CChunkIndex& index, const CLocalChunks& local,

@@ -5,6 +5,8 @@
 // into one request.
 #include <functional>
 #include <map>
+#include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace fl {
 
 // Where a chunk can be read in the run folder.
 struct LocalChunk {
-    std::string name;  // the file, relative to the run folder
+    const std::string* name;  // the file, relative to the run folder (owned by CLocalChunks)
     long long offset = 0;
     long long size = 0;
 };
@@ -33,30 +35,33 @@ public:
     void AddCachedFiles();
     // A chunk checked to stand at `offset` of `name` (a file partly built by an
     // earlier run): a source like any other, neither cut nor cached.
-    void AddChunk(const std::string& name, long long offset, long long size, const std::string& sha256);
+    void AddChunk(const std::string& name, long long offset, long long size, const Digest& sha256);
     // The file was cut here, now or by an earlier run: a file the launcher knows.
     bool Knows(const std::string& name) const { return m_used.count(name) || m_cache.count(name); }
-    const LocalChunk* Find(const std::string& sha256) const;
+    const LocalChunk* Find(const Digest& sha256) const;
     // The file was cut (now or as cached) into exactly the chunks of `file`.
     bool Matches(const IndexedFile& file) const;
     // A file just built from `file`'s chunks: remembered without reading it again.
     void Remember(const IndexedFile& file);
     // A file whose cuts are not known: cut anew by the next run that needs it.
-    void Forget(const std::string& name) { m_used.erase(name); }
+    void Forget(const std::string& name) { m_setForgotten.insert(name); }
     // Writes the cache of the files added (atomically); the bytes read to cut them.
     bool SaveCache() const;
     long long BytesRead() const { return m_nBytesRead; }
+    const ChunkerParams& Params() const { return m_params; }
 
 private:
     struct Cut {
         long long size = 0, mtimeNs = 0;
-        std::vector<std::pair<std::string, long long>> chunks;  // sha256, size
+        std::vector<std::pair<Digest, long long>> chunks;  // sha256, size
     };
     std::string m_strRoot;
     ChunkerParams m_params;
     std::string m_strCachePath;
-    std::map<std::string, Cut> m_cache, m_used;
-    std::map<std::string, LocalChunk> m_byHash;
+    std::map<std::string, Cut> m_cache, m_used;  // a file is in one of them, never both
+    std::set<std::string> m_setOtherNames;       // files chunks were added from one by one
+    std::set<std::string> m_setForgotten;        // left out of the cache when it is saved
+    std::unordered_map<Digest, LocalChunk, DigestHash> m_byHash;
     long long m_nBytesRead = 0;
 };
 

@@ -18,6 +18,9 @@ struct ChunkerParams {
     std::string Describe() const;
     // False when the text names another chunker or sizes that make no sense.
     static bool Parse(const std::string& text, ChunkerParams& out);
+    bool operator==(const ChunkerParams& o) const {
+        return minSize == o.minSize && avgSize == o.avgSize && maxSize == o.maxSize;
+    }
 };
 
 // Where the chunk that starts at `data` ends: its length, at most `size`.

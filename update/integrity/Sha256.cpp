@@ -75,4 +75,10 @@ bool Sha256OfFile(const std::string& path, std::string& hex) {
     return true;
 }
 
+Digest Sha256DigestOf(std::string_view bytes) {
+    Digest d;
+    Digest::FromHex(Sha256Of(bytes), d);
+    return d;
+}
+
 }  // namespace fl

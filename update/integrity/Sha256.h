@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "update/integrity/Digest.h"
+
 typedef struct evp_md_ctx_st EVP_MD_CTX;
 
 namespace fl {
@@ -26,6 +28,8 @@ private:
 
 // The SHA-256 of bytes in memory, lower-case hex.
 std::string Sha256Of(std::string_view bytes);
+// The same as its 32 bytes.
+Digest Sha256DigestOf(std::string_view bytes);
 // The SHA-256 of a regular file, read a piece at a time; false when it cannot be read.
 bool Sha256OfFile(const std::string& path, std::string& hex);
 
