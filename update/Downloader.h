@@ -101,6 +101,7 @@ public:
     bool DownloadVersionList();
     void UpdateFiles();
     bool LoadLocalVersionList();
+    bool LoadLocalVersionList(const std::string& path);
     void BuildDownloadList();
     // The rate line of the per-file stage of `total` bytes (-1 unknown: no time left).
     void BeginFileStage(long long total);
@@ -159,6 +160,8 @@ public:
     // At a run's start: the names the saved version.pat lists and the signed
     // list the folder was last whole for, before this run replaces either.
     void CaptureInstalledState();
+    // The copies CaptureInstalledState made, gone at the run's end.
+    void ForgetInstalledState();
     // The previous release's files the lists in force no longer name: reported,
     // and with `apply` those still as the launcher put them removed. The number
     // of such files of ours; -1 when no signed list proves anything.
@@ -221,8 +224,9 @@ public:
     std::string m_strListInForceSha;  // the SHA-256 of its bytes
     std::string m_strOlderOffered;  // the release of an older list the server offered instead (the kept one is in force)
     bool m_bWholeAtStart = false;   // the folder was whole for the list in force when the run began
-    std::vector<std::string> m_vecListedBefore;             // the saved version.pat at the run's start
-    std::string m_strSignedBefore, m_strSignatureBefore;    // the list the folder was whole for, signed
+    // The saved version.pat and the signed list the folder was whole for, as
+    // they were at the run's start (records, read only when files are removed).
+    std::string m_strListedBeforePath, m_strSignedBeforePath;
     CBodyCheck m_listCheck;        // the memory body now arriving
     std::string m_strRawBody;      // a memory body kept as bytes (the hash list and its signature)
     std::string m_strLauncherListDigest;  // "luncherVersion.pat" arrives before the list that checks it

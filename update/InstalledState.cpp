@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/FileOps.h"
+#include "platform/StreamFiles.h"
 #include "platform/TextCodec.h"
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
@@ -22,37 +23,37 @@ long long MtimeNs(const struct stat& st) { return (long long)st.st_mtim.tv_sec *
 }  // namespace
 
 bool SaveInstalledState(const std::string& root, const std::vector<std::string>& names) {
-    std::string text = kHeader;
+    CAtomicFileWriter out(RecordPath(root, kStateFile));
+    out.Write(kHeader);
     for (const std::string& name : names) {
         struct stat st {};
         if (stat((root + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             RemoveInstalledState(root);
             return false;
         }
-        text += Format("%lld|%lld|", (long long)st.st_size, MtimeNs(st)) + name + "\n";
+        out.Write(Format("%lld|%lld|", (long long)st.st_size, MtimeNs(st)) + name + "\n");
     }
-    return WriteFileAtomically(RecordPath(root, kStateFile), text);
+    return out.Commit();
 }
 
 bool InstalledStateHolds(const std::string& root) {
-    std::string text;
-    if (!ReadWholeFile(RecordPath(root, kStateFile), text) || text.rfind(kHeader, 0) != 0) return false;
-    size_t start = std::char_traits<char>::length(kHeader);
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        if (end == std::string::npos) return false;  // torn
-        const size_t a = text.find('|', start), b = a == std::string::npos ? a : text.find('|', a + 1);
-        if (b == std::string::npos || b > end) return false;
-        const std::string name = text.substr(b + 1, end - b - 1);
-        if (!IsSafeRelativeName(name)) return false;
+    bool first = true, holds = true, any = false;
+    const bool read = ForEachLine(RecordPath(root, kStateFile), [&](std::string_view line, bool whole) {
+        any = true;
+        if (first) {
+            first = false;
+            return holds = line == std::string_view(kHeader, std::char_traits<char>::length(kHeader) - 1);
+        }
+        const size_t a = line.find('|'), b = a == std::string_view::npos ? a : line.find('|', a + 1);
+        if (!whole || b == std::string_view::npos) return holds = false;  // torn or damaged
+        const std::string name(line.substr(b + 1));
         struct stat st {};
-        if (stat((root + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            (long long)st.st_size != std::strtoll(text.c_str() + start, nullptr, 10) ||
-            MtimeNs(st) != std::strtoll(text.c_str() + a + 1, nullptr, 10))
-            return false;
-        start = end + 1;
-    }
-    return true;
+        holds = IsSafeRelativeName(name) && stat((root + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                (long long)st.st_size == std::strtoll(std::string(line.substr(0, a)).c_str(), nullptr, 10) &&
+                MtimeNs(st) == std::strtoll(std::string(line.substr(a + 1, b - a - 1)).c_str(), nullptr, 10);
+        return holds;
+    });
+    return read && any && holds;
 }
 
 void RemoveInstalledState(const std::string& root) { unlink(RecordPath(root, kStateFile).c_str()); }

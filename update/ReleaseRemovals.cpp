@@ -1,5 +1,7 @@
 // Files the previous release installed and the new one no longer lists leave
 // the run folder, once the new release is whole there.
+#include <unistd.h>
+
 #include "app/Folders.h"
 #include "app/WobrApp.h"
 #include "platform/FileOps.h"
@@ -21,43 +23,72 @@ constexpr const char* kInstalledList = "hash.pat.installed";
 
 void CDownloader::CaptureInstalledState() {
     const std::string run = GetRunFolder(false);
-    m_vecListedBefore.clear();
     const int kind = m_nTaskKind;
-    if (LoadLocalVersionList())
-        for (const auto& entry : m_mapLocalFiles) m_vecListedBefore.push_back(entry.first);
-    MoveEarlierRecords(run, [&](const std::string& name) {
-        return m_mapLocalFiles.count(name) || m_mapLocalFiles.count(NormalizeSeparators(name));
-    });
-    m_mapLocalFiles.clear();
-    m_nTaskKind = kind;
-    m_strSignedBefore.clear();
-    m_strSignatureBefore.clear();
-    // Before the first whole run that keeps one, the last accepted list stands in:
+    if (!IsFolder(RecordsFolder(run))) {
+        LoadLocalVersionList();
+        MoveEarlierRecords(run, [&](const std::string& name) {
+            return m_mapLocalFiles.count(name) || m_mapLocalFiles.count(NormalizeSeparators(name));
+        });
+        m_mapLocalFiles.clear();
+        m_nTaskKind = kind;
+    }
+    EnsureFolder(RecordsFolder(run));
+    // Copies, not memory: a list of 100,000 files is held only while it is used.
+    m_strListedBeforePath = RecordPath(run, "version.pat.before");
+    if (!PathFileExists(run + "version.pat") || !CopyFileKeepMode(run + "version.pat", m_strListedBeforePath, false)) {
+        unlink(m_strListedBeforePath.c_str());
+        m_strListedBeforePath.clear();
+    }
+    // The list the folder is whole for stays as it is until the run ends whole. Before the first whole
+    // run that keeps one, the last accepted list stands in (copied: a newer list replaces it):
     // a file is only ever removed when it is byte for byte what a signed list names.
-    for (const char* name : {kInstalledList, kKeptListFile})
-        if (ReadWholeFile(RecordPath(run, name), m_strSignedBefore) &&
-            ReadWholeFile(RecordPath(run, std::string(name) + ".minisig"), m_strSignatureBefore))
-            return;
-    m_strSignedBefore.clear();
-    m_strSignatureBefore.clear();
+    m_strSignedBeforePath.clear();
+    const std::string installed = RecordPath(run, kInstalledList), kept = RecordPath(run, kKeptListFile);
+    const std::string before = RecordPath(run, "hash.pat.before");
+    if (PathFileExists(installed) && PathFileExists(installed + ".minisig")) {
+        m_strSignedBeforePath = installed;
+    } else if (CopyFileKeepMode(kept, before, false) && CopyFileKeepMode(kept + ".minisig", before + ".minisig", false)) {
+        m_strSignedBeforePath = before;
+    }
+}
+
+void CDownloader::ForgetInstalledState() {
+    const std::string run = GetRunFolder(false);
+    for (const char* copy : {"version.pat.before", "hash.pat.before", "hash.pat.before.minisig"})
+        unlink(RecordPath(run, copy).c_str());
+    m_strListedBeforePath.clear();
+    m_strSignedBeforePath.clear();
 }
 
 int CDownloader::RemoveWhatTheReleaseRemoved(bool apply, const std::function<void(const std::string&)>& report) {
     const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
-    std::string release;
+    std::string release, signedBefore, signatureBefore;
     long long time = 0;
     CHashList before;
-    if (!m_bHashList || keys.empty() || m_strSignedBefore.empty() ||
-        !VerifySignedList(m_strSignedBefore, m_strSignatureBefore, keys, release, time) || !before.Parse(m_strSignedBefore)) {
+    if (!m_bHashList || keys.empty() || m_strSignedBeforePath.empty() ||
+        !ReadWholeFile(m_strSignedBeforePath, signedBefore) ||
+        !ReadWholeFile(m_strSignedBeforePath + ".minisig", signatureBefore) ||
+        !VerifySignedList(signedBefore, signatureBefore, keys, release, time) || !before.Parse(signedBefore)) {
         OutputDebugStringW("no signed list of the previous release here: no file is removed");
         return -1;
     }
+    signedBefore.clear();
+    signedBefore.shrink_to_fit();
+    // What the saved list named at the run's start.
+    std::vector<std::string> listedBefore;
+    const int kind = m_nTaskKind;
+    std::map<std::string, std::string> local;
+    local.swap(m_mapLocalFiles);
+    if (!m_strListedBeforePath.empty() && LoadLocalVersionList(m_strListedBeforePath))
+        for (const auto& entry : m_mapLocalFiles) listedBefore.push_back(entry.first);
+    m_mapLocalFiles.swap(local);
+    m_nTaskKind = kind;
     // Everything the release in force names, by every list of it.
     std::set<std::string> current;
     m_hashList.ForEach([&](const std::string& name, const HashEntry&) { current.insert(NormalizeSeparators(name)); });
     for (const auto& entry : m_mapServerFiles) current.insert(NormalizeSeparators(entry.first));
     const std::string run = GetRunFolder(false);
-    const std::vector<RemovedFile> found = FindRemovedFiles(run, m_vecListedBefore, current, before);
+    const std::vector<RemovedFile> found = FindRemovedFiles(run, listedBefore, current, before);
     int ours = 0;
     for (const RemovedFile& file : found) {
         if (file.ours) {

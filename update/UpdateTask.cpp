@@ -12,6 +12,10 @@ void CDownloader::StartDownLoadTask() {
     m_bAbort = false;
     m_bChanged = false;
     CaptureInstalledState();
+    struct Forget {
+        CDownloader& e;
+        ~Forget() { e.ForgetInstalledState(); }
+    } forget{*this};
 
     if (!CheckLauncherVersion()) {
         Tell("登录器版本检测失败!");

@@ -154,10 +154,12 @@ void CDownloader::StoreVersionValue(std::string_view key, std::string_view value
     ++m_nListValues;
 }
 
-bool CDownloader::LoadLocalVersionList() {
+bool CDownloader::LoadLocalVersionList() { return LoadLocalVersionList(GetRunFolder(false) + "version.pat"); }
+
+bool CDownloader::LoadLocalVersionList(const std::string& path) {
     // Read in pieces through the same line rules as a server list: a huge or
     // damaged local copy costs no more memory than its usable lines.
-    const int fd = open((GetRunFolder(false) + "version.pat").c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     m_mapLocalFiles.clear();
     m_nTaskKind = TASK_LOCAL_LIST;
