@@ -75,7 +75,8 @@ bool WriteChunkedRelease(const std::string& outDir, const std::string& release, 
             error = "cannot read " + source.path;
             return false;
         }
-        IndexedFile entry{source.name, source.size, source.sha256, (st.st_mode & 0100) ? 0755u : 0644u, {}};
+        IndexedFile entry{source.name, source.size, {}, (st.st_mode & 0100) ? 0755u : 0644u, {}};
+        Digest::FromHex(source.sha256, entry.sha256);
         ok = index.Write(CChunkIndex::FileLine(entry));
         CSha256 whole;
         long long total = 0;

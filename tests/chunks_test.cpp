@@ -136,8 +136,8 @@ TEST(ChunkStore, APublishedReleaseIsRebuiltFromItsChunksAlone) {
             rebuilt += plain;
         }
         EXPECT_TRUE(rebuilt == ReadFile(game / f.name)) << f.name;
-        EXPECT_EQ(f.sha256, fl::Sha256Of(rebuilt));
-        EXPECT_EQ(hashes.Find(f.name)->sha256, f.sha256);
+        EXPECT_EQ(f.sha256.Hex(), fl::Sha256Of(rebuilt));
+        EXPECT_EQ(hashes.Find(f.name)->sha256, f.sha256.Hex());
     }
     // Published again: the same bytes.
     const std::string idx = ReadFile(out / "r1.idx");
@@ -252,7 +252,7 @@ TEST(ChunkAssembler, AFreshFolderAndAnOldReleaseBothEndAsTheNewReleaseFetchingOn
         fl::CLocalChunks local(root, r.index.m_params, run / "cache");
         for (const auto& f : r.index.m_files) local.AddFile(f.name);
         const auto whole = [&](const fl::IndexedFile& f) {
-            return wholeCheck && fl::CheckFile(root + f.name, {true, true, f.size, f.sha256}).empty();
+            return wholeCheck && fl::CheckFile(root + f.name, {true, true, f.size, f.sha256.Hex()}).empty();
         };
         const fl::ChunkPlan plan = fl::MakeChunkPlan(r.index, local, whole);
         fl::CChunkAssembler assembler(root, r.index, local);

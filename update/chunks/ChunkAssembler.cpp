@@ -39,12 +39,15 @@ bool ReadAt(const std::string& path, std::string& out, long long offset) {
 }  // namespace
 
 CChunkAssembler::CChunkAssembler(std::string root, const CChunkIndex& index, const CLocalChunks& local)
-    : m_strRoot(std::move(root)), m_index(index), m_local(local) {}
+    : m_strRoot(std::move(root)),
+      m_index(index),
+      m_local(local),
+      m_files([this](size_t i) { return m_strRoot + PartialName(*m_targets[i]); }) {}
 
 CChunkAssembler::~CChunkAssembler() { Discard(m_bResumable); }
 
 std::string CChunkAssembler::PartialName(const IndexedFile& file) {
-    return kPartialFolder + Sha256Of(file.name + "\n" + file.sha256).substr(0, 40);
+    return kPartialFolder + Sha256Of(file.name + "\n" + file.sha256.Hex()).substr(0, 40);
 }
 
 void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& index, CLocalChunks& local) {
@@ -273,15 +276,15 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
     // run left keeps its bytes (its checked chunks are among the sources).
     const bool folder = EnsureFolder(m_strRoot + kPartialFolder);
     for (const IndexedFile* file : plan.build) {
-        const std::string partial = m_strRoot + PartialName(*file);
-        if (!folder || !m_files.Add(partial, file->size)) {
+        m_targets.push_back(file);
+        if (!folder || !m_files.Add(file->size)) {
             m_bDiskFull = IsDiskFull(errno);
-            why = m_bDiskFull ? "the disk is full" : "cannot write " + partial;
+            why = m_bDiskFull ? "the disk is full" : "cannot write " + m_strRoot + PartialName(*file);
             m_bResumable = m_bDiskFull;
+            m_targets.pop_back();
             Discard(m_bResumable);
             return false;
         }
-        m_targets.push_back(file);
         long long at = 0;
         for (const ChunkRef& c : file->chunks) {
             m_places.emplace(c.sha256, std::make_pair(m_targets.size() - 1, at));

@@ -46,7 +46,7 @@ std::string CChunkIndex::HeaderLines(const std::string& release, const ChunkerPa
 }
 
 std::string CChunkIndex::FileLine(const IndexedFile& f) {
-    return Format("file|%s|%lld|%s|%o\n", f.name.c_str(), f.size, f.sha256.c_str(), f.mode);
+    return Format("file|%s|%lld|%s|%o\n", f.name.c_str(), f.size, f.sha256.Hex().c_str(), f.mode);
 }
 
 std::string CChunkIndex::ChunkLine(const ChunkRef& c) {
@@ -77,7 +77,6 @@ private:
     CChunkIndex& m_index;
     std::string& m_why;
     const std::function<bool(IndexedFile&)>& m_fileDone;
-    std::set<std::string> m_names;
     std::vector<Stored> m_stored;  // every chunk line's place in the store
     bool m_bHeader = false, m_bChunker = false, m_bCompression = false;
     long long m_nChunkTotal = 0;
@@ -127,12 +126,11 @@ bool CIndexParser::Line(std::string_view text) {
         file.name = NormalizeSeparators(f[1]);
         if (IsReservedName(file.name)) return Bad("a name in the launcher's own folder");
         if (!IsSafeRelativeName(file.name)) return Bad("a name that may not become a path");
-        if (!m_names.insert(file.name).second) return Bad("a file named twice");
         if (!Number(f[2], file.size) || !IsHex64(f[3]) || f[4].empty() || f[4].size() > 4 ||
             f[4].find_first_not_of("01234567") != std::string::npos)
             return Bad("a malformed file line");
         const long long mode = std::stoll(f[4], nullptr, 8);
-        file.sha256 = f[3];
+        Digest::FromHex(f[3], file.sha256);
         file.mode = (mode & 0100) ? 0755 : 0644;  // nothing else is ever set
         m_index.m_files.push_back(std::move(file));
         m_nChunkTotal = 0;
@@ -175,13 +173,25 @@ bool CIndexParser::Finish() {
             return false;
         }
     }
-    // A name cannot be a file and a folder of the same release.
-    for (const std::string& name : m_names)
-        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
-            if (m_names.count(name.substr(0, slash))) {
-                m_why = ShortName(name.substr(0, slash)) + " is both a file and a folder";
+    // One file a name, and a name cannot be a file and a folder of the same release.
+    std::vector<const std::string*> names;
+    names.reserve(m_index.m_files.size());
+    for (const IndexedFile& f : m_index.m_files) names.push_back(&f.name);
+    auto less = [](const std::string* a, const std::string* b) { return *a < *b; };
+    std::sort(names.begin(), names.end(), less);
+    for (size_t i = 1; i < names.size(); ++i)
+        if (*names[i] == *names[i - 1]) {
+            m_why = ShortName(*names[i]) + ": a file named twice";
+            return false;
+        }
+    for (const std::string* name : names)
+        for (size_t slash = name->find('/'); slash != std::string::npos; slash = name->find('/', slash + 1)) {
+            const std::string folder = name->substr(0, slash);
+            if (std::binary_search(names.begin(), names.end(), &folder, less)) {
+                m_why = ShortName(folder) + " is both a file and a folder";
                 return false;
             }
+        }
     return true;
 }
 

@@ -33,7 +33,7 @@ struct ChunkRef {
 struct IndexedFile {
     std::string name;
     long long size = 0;
-    std::string sha256;
+    Digest sha256;
     unsigned mode = 0644;
     std::vector<ChunkRef> chunks;
     bool whole = false;  // already here as indexed (its chunks then are not kept)

@@ -15,8 +15,8 @@
 
 namespace fl {
 
-bool CPartialFiles::Add(const std::string& path, long long size) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+bool CPartialFiles::Add(long long size) {
+    const int fd = open(m_pathOf(m_fds.size()).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     struct stat st {};
     bool ok = fstat(fd, &st) == 0;
@@ -25,7 +25,6 @@ bool CPartialFiles::Add(const std::string& path, long long size) {
     close(fd);
     errno = saved;
     if (!ok) return false;
-    m_paths.push_back(path);
     m_fds.push_back(-1);
     return true;
 }
@@ -37,7 +36,7 @@ int CPartialFiles::Open(size_t index) {
         m_fds[m_open.front()] = -1;
         m_open.erase(m_open.begin());
     }
-    m_fds[index] = open(m_paths[index].c_str(), O_RDWR | O_CLOEXEC);
+    m_fds[index] = open(m_pathOf(index).c_str(), O_RDWR | O_CLOEXEC);
     if (m_fds[index] >= 0) m_open.push_back(index);
     return m_fds[index];
 }
@@ -66,7 +65,6 @@ void CPartialFiles::CloseAll() {
 
 void CPartialFiles::Clear() {
     CloseAll();
-    m_paths.clear();
     m_fds.clear();
 }
 
@@ -91,7 +89,7 @@ std::string CheckBuiltFile(const std::string& path, const IndexedFile& file, con
     close(fd);
     if (failed) return "cannot be read";
     if (size != file.size) return Format("has %lld bytes, the release %lld", size, file.size);
-    if (whole.HexDigest() != file.sha256) return "is not the release's content";
+    if (whole.HexDigest() != file.sha256.Hex()) return "is not the release's content";
     cutsFollow = follow && at == file.chunks.size();
     return {};
 }
@@ -100,7 +98,7 @@ std::string PlaceBuiltFile(const std::string& built, const std::string& target, 
     if (std::rename(built.c_str(), target.c_str()) == 0) return {};
     if (errno != EXDEV) return "cannot be renamed into place";
     const std::string temp = target + ".temp";
-    const std::string verdict = CopyFileKeepMode(built, temp, false) ? CheckFile(temp, {true, true, file.size, file.sha256})
+    const std::string verdict = CopyFileKeepMode(built, temp, false) ? CheckFile(temp, {true, true, file.size, file.sha256.Hex()})
                                                                      : std::string("cannot be copied into place");
     if (!verdict.empty() || chmod(temp.c_str(), file.mode) != 0 || std::rename(temp.c_str(), target.c_str()) != 0) {
         unlink(temp.c_str());

@@ -4,6 +4,7 @@
 // time (a release of any number of files builds under a small open-file
 // limit), then checked and put in place.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,25 +16,25 @@ class CPartialFiles {
 public:
     static constexpr size_t kMaxOpen = 16;
 
-    CPartialFiles() = default;
+    // `pathOf(i)`: where file i is (names are made when needed, not kept: a release may have 100,000 files).
+    explicit CPartialFiles(std::function<std::string(size_t)> pathOf) : m_pathOf(std::move(pathOf)) {}
     ~CPartialFiles() { CloseAll(); }
     CPartialFiles(const CPartialFiles&) = delete;
     CPartialFiles& operator=(const CPartialFiles&) = delete;
 
-    // Adds a file to write at `path`; a file an earlier run left at this size
-    // keeps its bytes. False (errno set) when it cannot be made.
-    bool Add(const std::string& path, long long size);
+    // Adds the next file, of `size` bytes; a file an earlier run left at this
+    // size keeps its bytes. False (errno set) when it cannot be made.
+    bool Add(long long size);
     // Writes `size` bytes at `offset` of file `index`. False (errno set) on failure.
     bool WriteAt(size_t index, const char* data, size_t size, long long offset);
     void CloseAll();
     // Closes and forgets every file (the files stay).
     void Clear();
-    size_t Count() const { return m_paths.size(); }
-    const std::string& Path(size_t index) const { return m_paths[index]; }
+    size_t Count() const { return m_fds.size(); }
 
 private:
     int Open(size_t index);
-    std::vector<std::string> m_paths;
+    std::function<std::string(size_t)> m_pathOf;
     std::vector<int> m_fds;
     std::vector<size_t> m_open;  // indices with a descriptor, oldest first
 };
