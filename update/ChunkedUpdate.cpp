@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <limits>
+#include <algorithm>
 #include <set>
+#include <unordered_set>
 
 #include "app/Folders.h"
 #include "app/WobrApp.h"
@@ -167,19 +169,29 @@ bool CDownloader::UpdateFromChunks() {
         return false;
     }
     {
-        std::set<std::string> indexed;
-        for (const IndexedFile& f : index.m_files) indexed.insert(f.name);
-        for (const auto& [name, version] : m_mapServerFiles)
-            if (m_hashList.Find(name) && !indexed.count(NormalizeSeparators(name))) {
+        std::vector<const std::string*> indexed;
+        indexed.reserve(index.m_files.size());
+        for (const IndexedFile& f : index.m_files) indexed.push_back(&f.name);
+        auto less = [](const std::string* a, const std::string* b) { return *a < *b; };
+        std::sort(indexed.begin(), indexed.end(), less);
+        for (const auto& [name, version] : m_mapServerFiles) {
+            const std::string normal = NormalizeSeparators(name);
+            if (m_hashList.Find(name) && !std::binary_search(indexed.begin(), indexed.end(), &normal, less)) {
                 OutputDebugStringW("the chunk index leaves out " + ShortName(name) + ": the packs and the file list instead");
                 return false;
             }
+        }
     }
+    // Only the chunks of the files to build are looked for in the folder.
+    std::unordered_set<Digest, DigestHash> needed;
+    for (const IndexedFile& f : index.m_files)
+        for (const ChunkRef& c : f.chunks) needed.insert(c.sha256);
+    local.KeepOnly([&needed](const Digest& d) { return needed.count(d) != 0; });
     m_app.SetStep(4);
     int modesSet = 0;
     for (const IndexedFile* f : modes)
         if (chmod((run + f->name).c_str(), f->mode) == 0) ++modesSet;
-        else const_cast<IndexedFile*>(f)->whole = false;
+        else OutputDebugStringW("cannot give " + ShortName(f->name) + " the release's mode");
     if (modesSet > 0) TraceF("chunks: %d files given the release's mode", modesSet);
     CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
     const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });

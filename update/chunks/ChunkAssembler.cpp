@@ -23,6 +23,11 @@ namespace fl {
 
 namespace {
 
+RemoteChunks::const_iterator LowerBound(const RemoteChunks& remote, long long offset) {
+    return std::lower_bound(remote.begin(), remote.end(), offset,
+                            [](const std::pair<long long, const ChunkRef*>& e, long long o) { return e.first < o; });
+}
+
 bool ReadAt(const std::string& path, std::string& out, long long offset) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -138,12 +143,12 @@ bool CChunkAssembler::WriteChunk(const Digest& sha256, const char* data, size_t 
 }
 
 bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
-                                  const std::map<long long, const ChunkRef*>& remote, std::string& why, bool& failed) {
+                                  const RemoteChunks& remote, std::string& why, bool& failed) {
     ZSTD_DCtx* dctx = ZSTD_createDCtx();
     std::string frame, plain;
     for (const StoreRange& range : ranges) {
         long long position = range.offset;
-        auto next = remote.lower_bound(position);
+        auto next = LowerBound(remote, position);
         frame.clear();
         const bool got = source.Fetch(range, [&](const char* data, size_t size) {
             m_nFetched += (long long)size;
@@ -195,7 +200,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
 }
 
 std::vector<std::vector<StoreRange>> CChunkAssembler::Shares(const std::vector<StoreRange>& ranges,
-                                                              const std::map<long long, const ChunkRef*>& remote,
+                                                              const RemoteChunks& remote,
                                                               size_t count) const {
     // A range across the middle is cut at a chunk.
     std::vector<std::vector<StoreRange>> shares(count > 1 ? 2 : 1);
@@ -207,7 +212,7 @@ std::vector<std::vector<StoreRange>> CChunkAssembler::Shares(const std::vector<S
             continue;
         }
         if (given < total / 2 && given + r.length > total / 2) {
-            auto cut = remote.lower_bound(r.offset + (total / 2 - given));
+            auto cut = LowerBound(remote, r.offset + (total / 2 - given));
             if (cut != remote.end() && cut->first > r.offset && cut->first < r.offset + r.length) {
                 shares[0].push_back({r.offset, cut->first - r.offset});
                 given += cut->first - r.offset;
@@ -224,13 +229,13 @@ std::vector<std::vector<StoreRange>> CChunkAssembler::Shares(const std::vector<S
     return shares;
 }
 
-bool CChunkAssembler::FetchFromWholeStore(IStoreSource& source, const std::map<long long, const ChunkRef*>& remote,
+bool CChunkAssembler::FetchFromWholeStore(IStoreSource& source, const RemoteChunks& remote,
                                           std::string& why, bool& failed) {
-    std::map<long long, const ChunkRef*> wanted;
+    RemoteChunks wanted;
     {
         std::lock_guard lock(m_cs);
         for (const auto& [offset, c] : remote)
-            if (m_places.count(c->sha256)) wanted.emplace(offset, c);
+            if (m_places.count(c->sha256)) wanted.emplace_back(offset, c);
     }
     if (wanted.empty()) return true;
     const long long end = wanted.rbegin()->first + wanted.rbegin()->second->stored;
@@ -292,7 +297,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
         }
     }
     // What the folder holds, each checked before it is used; what is not as the cache said is fetched.
-    std::map<long long, const ChunkRef*> remote;  // by store offset
+    RemoteChunks remote;
     std::set<Digest> done;
     for (const IndexedFile* file : plan.build)
         for (const ChunkRef& c : file->chunks) {
@@ -307,7 +312,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
                 }
             }
             if (!here) {
-                remote.emplace(c.offset, &c);
+                remote.emplace_back(c.offset, &c);
                 continue;
             }
             if (!WriteChunk(c.sha256, bytes.data(), bytes.size())) {
@@ -318,6 +323,9 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
             }
             done.insert(c.sha256);
         }
+    std::sort(remote.begin(), remote.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    remote.erase(std::unique(remote.begin(), remote.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                 remote.end());
     // The store's ranges: the planned ones, and single chunks for stale local ones.
     std::vector<StoreRange> ranges = plan.fetch;
     for (const auto& [offset, c] : remote) {

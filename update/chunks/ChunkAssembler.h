@@ -32,6 +32,9 @@ public:
     virtual bool RangesIgnored() const { return false; }
 };
 
+// Chunks to fetch by their offset in the store, in order (each offset once).
+using RemoteChunks = std::vector<std::pair<long long, const ChunkRef*>>;
+
 class CChunkAssembler {
 public:
     // `root` ends with "/".
@@ -73,12 +76,12 @@ private:
     bool WriteChunk(const Digest& sha256, const char* data, size_t size);
     // One worker's ranges, each chunk checked and written where it goes.
     bool FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
-                     const std::map<long long, const ChunkRef*>& remote, std::string& why, bool& failed);
+                     const RemoteChunks& remote, std::string& why, bool& failed);
     // The store's ranges in two shares of about half the bytes each.
     std::vector<std::vector<StoreRange>> Shares(const std::vector<StoreRange>& ranges,
-                                                const std::map<long long, const ChunkRef*>& remote, size_t count) const;
+                                                const RemoteChunks& remote, size_t count) const;
     // The chunks still wanted, from one whole body of the store read once.
-    bool FetchFromWholeStore(IStoreSource& source, const std::map<long long, const ChunkRef*>& remote, std::string& why,
+    bool FetchFromWholeStore(IStoreSource& source, const RemoteChunks& remote, std::string& why,
                              bool& failed);
     // Checks every built file, then puts each in place.
     bool PlaceAll(std::string& why);

@@ -14,6 +14,7 @@
 //
 // A chunk is one zstd frame of STORED bytes at OFFSET in the store; it
 // decompresses to SIZE bytes whose SHA-256 is named.
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,7 +56,7 @@ public:
     std::string m_strRelease;
     std::string m_strStore;
     ChunkerParams m_params;
-    std::vector<IndexedFile> m_files;
+    std::deque<IndexedFile> m_files;  // grows without copying what it holds
 
     // The lines, for a writer that streams them.
     static std::string HeaderLines(const std::string& release, const ChunkerParams& params, const std::string& store);

@@ -83,12 +83,8 @@ bool CLocalChunks::AddFile(const std::string& name) {
         if (!ok) return false;
     }
     if (cached != m_cache.end()) m_cache.erase(cached);
-    auto& used = *m_used.insert_or_assign(name, std::move(cut)).first;
-    long long offset = 0;
-    for (const auto& [sha, size] : used.second.chunks) {
-        m_byHash.emplace(sha, LocalChunk{&used.first, offset, size});
-        offset += size;
-    }
+    m_used.insert_or_assign(name, std::move(cut));
+    m_bStale = true;
     return true;
 }
 
@@ -100,10 +96,30 @@ void CLocalChunks::AddCachedFiles() {
 }
 
 void CLocalChunks::AddChunk(const std::string& name, long long offset, long long size, const Digest& sha256) {
-    m_byHash.emplace(sha256, LocalChunk{&*m_setOtherNames.insert(name).first, offset, size});
+    m_vecAdded.push_back({sha256, LocalChunk{&*m_setOtherNames.insert(name).first, offset, size}});
+    m_bStale = true;
+}
+
+void CLocalChunks::KeepOnly(std::function<bool(const Digest&)> wanted) {
+    m_wanted = std::move(wanted);
+    m_bStale = true;
 }
 
 const LocalChunk* CLocalChunks::Find(const Digest& sha256) const {
+    if (m_bStale) {
+        // The files first, in name order, then chunks added on their own: the first place of a chunk wins.
+        m_byHash.clear();
+        for (const auto& [name, cut] : m_used) {
+            long long offset = 0;
+            for (const auto& [sha, size] : cut.chunks) {
+                if (!m_wanted || m_wanted(sha)) m_byHash.emplace(sha, LocalChunk{&name, offset, size});
+                offset += size;
+            }
+        }
+        for (const Added& a : m_vecAdded)
+            if (!m_wanted || m_wanted(a.sha256)) m_byHash.emplace(a.sha256, a.where);
+        m_bStale = false;
+    }
     auto it = m_byHash.find(sha256);
     return it == m_byHash.end() ? nullptr : &it->second;
 }
@@ -119,13 +135,11 @@ bool CLocalChunks::Matches(const IndexedFile& file) const {
 
 void CLocalChunks::Remember(const IndexedFile& file) {
     struct stat st {};
-    if (stat((m_strRoot + file.name).c_str(), &st) != 0) return;
-    Cut cut;
-    cut.size = (long long)st.st_size;
-    cut.mtimeNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-    for (const ChunkRef& c : file.chunks) cut.chunks.emplace_back(c.sha256, c.size);
-    m_used[file.name] = std::move(cut);
+    if (stat((m_strRoot + file.name).c_str(), &st) != 0 || (long long)st.st_size != file.size) return;
+    m_used.erase(file.name);
     m_setForgotten.erase(file.name);
+    m_vecRemembered.push_back({&file, (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec});
+    m_bStale = true;
 }
 
 bool CLocalChunks::SaveCache() const {
@@ -135,6 +149,11 @@ bool CLocalChunks::SaveCache() const {
         if (m_setForgotten.count(name)) continue;
         out.Write(Format("file|%s|%lld|%lld\n", name.c_str(), cut.size, cut.mtimeNs));
         for (const auto& [sha, size] : cut.chunks) out.Write("c|" + sha.Hex() + "|" + std::to_string(size) + "\n");
+    }
+    for (const Remembered& r : m_vecRemembered) {
+        if (m_setForgotten.count(r.file->name)) continue;
+        out.Write(Format("file|%s|%lld|%lld\n", r.file->name.c_str(), r.file->size, r.mtimeNs));
+        for (const ChunkRef& c : r.file->chunks) out.Write("c|" + c.sha256.Hex() + "|" + std::to_string(c.size) + "\n");
     }
     return out.Commit();
 }

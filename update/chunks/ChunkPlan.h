@@ -39,9 +39,13 @@ public:
     // The file was cut here, now or by an earlier run: a file the launcher knows.
     bool Knows(const std::string& name) const { return m_used.count(name) || m_cache.count(name); }
     const LocalChunk* Find(const Digest& sha256) const;
+    // Only chunks `wanted` says an update needs are looked up (a folder of a
+    // million chunks is not indexed for the few a small update builds).
+    void KeepOnly(std::function<bool(const Digest&)> wanted);
     // The file was cut (now or as cached) into exactly the chunks of `file`.
     bool Matches(const IndexedFile& file) const;
-    // A file just built from `file`'s chunks: remembered without reading it again.
+    // A file just built from `file`'s chunks: remembered without reading it
+    // again (`file` must live until SaveCache).
     void Remember(const IndexedFile& file);
     // A file whose cuts are not known: cut anew by the next run that needs it.
     void Forget(const std::string& name) { m_setForgotten.insert(name); }
@@ -61,7 +65,20 @@ private:
     std::map<std::string, Cut> m_cache, m_used;  // a file is in one of them, never both
     std::set<std::string> m_setOtherNames;       // files chunks were added from one by one
     std::set<std::string> m_setForgotten;        // left out of the cache when it is saved
-    std::unordered_map<Digest, LocalChunk, DigestHash> m_byHash;
+    struct Remembered {
+        const IndexedFile* file;
+        long long mtimeNs;
+    };
+    std::vector<Remembered> m_vecRemembered;  // written to the cache from the index's own chunk lists
+    struct Added {  // a chunk added on its own
+        Digest sha256;
+        LocalChunk where;
+    };
+    std::vector<Added> m_vecAdded;
+    std::function<bool(const Digest&)> m_wanted;
+    // Built from m_used and m_vecAdded when first looked up after a change.
+    mutable std::unordered_map<Digest, LocalChunk, DigestHash> m_byHash;
+    mutable bool m_bStale = false;
     long long m_nBytesRead = 0;
 };
 

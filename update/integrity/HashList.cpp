@@ -12,6 +12,7 @@ namespace fl {
 bool CHashList::Parse(const std::string& text) {
     m_entries.clear();
     m_strRelease.clear();
+    m_entries.reserve(size_t(std::count(text.begin(), text.end(), '\n')));
     size_t start = 0;
     bool first = true;
     while (start < text.size()) {
