@@ -70,7 +70,9 @@ int main(int argc, char** argv) {
     if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;
     const int files = argc > 1 ? std::atoi(argv[1]) : 100000;
     const long long bigMiB = argc > 2 ? std::atoll(argv[2]) : 4096;
-    const std::string root = MakeTempDir();
+    // On the disk: a game of gigabytes, its tree, an install and a copy do not fit in memory.
+    char folder[] = "/var/tmp/fenwa-scale-XXXXXX";
+    const std::string root = bigMiB >= 1024 ? std::string(mkdtemp(folder) ? folder : "") : MakeTempDir();
     const std::string game = root + "/game", www = root + "/www", tree = www + "/res/fenwa", key = root + "/k.key";
     const std::string data = root + "/data", copy = root + "/copy";
     std::printf("a game of %d files of 1-8 KiB and one of %lld MiB\n", files, bigMiB);

@@ -38,6 +38,17 @@ struct Tmpfs {
     }
 };
 
+// The disk the partial files below `folder` take: what a build has written so far.
+long long BytesWritten(const std::string& folder) {
+    long long bytes = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        struct stat st {};
+        if (stat(e.path().c_str(), &st) == 0) bytes += (long long)st.st_blocks * 512;
+    }
+    return bytes;
+}
+
 unsigned ModeOf(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0;
@@ -213,15 +224,7 @@ TEST_F(ChunkedFixture, AFullDiskKeepsWhatWasFetchedForTheRunAfterRoomIsMade) {
     nginx->ClearAccessLog();
     const pid_t pid = StartBackground(FL_CLI, args, po, data / "out.txt", data / "err.txt");
     const std::string partial = run + fl::CChunkAssembler::kPartialFolder;
-    auto held = [&] {
-        long long blocks = 0;
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(partial, ec)) {
-            struct stat st {};
-            if (stat(e.path().c_str(), &st) == 0) blocks += (long long)st.st_blocks * 512;
-        }
-        return blocks;
-    };
+    auto held = [&] { return BytesWritten(partial); };
     for (int i = 0; i < 200 && held() < (4 << 20); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
     ASSERT_GE(held(), 4 << 20) << "the build did not start";
     {
@@ -367,15 +370,7 @@ TEST_F(ChunkedFixture, AKillDuringAChunkedInstallCostsAtMostTwoMebibytesFetchedA
     const std::vector<std::string> args = {"update", "--install-dir", install.Path(), "--page-values",
                                            install / "values.txt", "--no-client"};
     const std::string partial = Run() + fl::CChunkAssembler::kPartialFolder;
-    auto written = [&] {
-        long long bytes = 0;
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(partial, ec)) {
-            struct stat st {};
-            if (stat(e.path().c_str(), &st) == 0) bytes += (long long)st.st_blocks * 512;
-        }
-        return bytes;
-    };
+    auto written = [&] { return BytesWritten(partial); };
     int kills = 0;
     for (long long at : {6LL << 20, 19LL << 20, 31LL << 20, 42LL << 20}) {
         fs::remove_all(data.Path() + "/fenwazelt");
