@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
                                        root + "/values.txt", "--no-client"};
     // FL_BENCH_WRAP="heaptrack" (or any command) runs the launcher under it, to see where its memory goes.
     if (const char* wrap = std::getenv("FL_BENCH_WRAP")) update.insert(update.begin(), wrap);
-    const std::map<std::string, std::string> env = {{"XDG_DATA_HOME", data}};
+    std::map<std::string, std::string> env = {{"XDG_DATA_HOME", data}};
+    if (const char* trace = std::getenv("FLAUNCHER_TRACE")) env["FLAUNCHER_TRACE"] = trace;
 
     const ChildRun install = RunChild(update, env);
     const ChildRun rsync = RunChild({"rsync", "-a", game + "/", copy + "/"});

@@ -240,9 +240,15 @@ bool CDownloader::UpdateFromChunks() {
         return false;
     }
     // Only cuts the next run would find again: an index cut otherwise is scanned then.
+    int remembered = 0;
     for (const IndexedFile* f : plan.build)
-        if (assembler.CutsFollow(*f)) local.Remember(*f);
-        else local.Forget(f->name);
+        if (assembler.CutsFollow(*f)) {
+            local.Remember(*f);
+            ++remembered;
+        } else {
+            local.Forget(f->name);
+        }
+    TraceF("chunks: %d of %zu built files remembered as cut", remembered, plan.build.size());
     local.SaveCache();
     return true;
 }

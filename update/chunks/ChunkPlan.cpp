@@ -58,6 +58,8 @@ bool CLocalChunks::AddFile(const std::string& name) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     const long long mtime = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    auto known = m_used.find(name);  // added already (from the cache, or cut) and unchanged since
+    if (known != m_used.end() && known->second.size == (long long)st.st_size && known->second.mtimeNs == mtime) return true;
     Cut cut;
     auto cached = m_cache.find(name);
     if (cached != m_cache.end() && cached->second.size == (long long)st.st_size && cached->second.mtimeNs == mtime) {
