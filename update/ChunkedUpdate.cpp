@@ -169,14 +169,9 @@ bool CDownloader::UpdateFromChunks() {
         return false;
     }
     {
-        std::vector<const std::string*> indexed;
-        indexed.reserve(index.m_files.size());
-        for (const IndexedFile& f : index.m_files) indexed.push_back(&f.name);
-        auto less = [](const std::string* a, const std::string* b) { return *a < *b; };
-        std::sort(indexed.begin(), indexed.end(), less);
+        const std::vector<const std::string*> indexed = index.SortedNames();
         for (const auto& [name, version] : m_mapServerFiles) {
-            const std::string normal = NormalizeSeparators(name);
-            if (m_hashList.Find(name) && !std::binary_search(indexed.begin(), indexed.end(), &normal, less)) {
+            if (m_hashList.Find(name) && !CChunkIndex::Names(indexed, NormalizeSeparators(name))) {
                 OutputDebugStringW("the chunk index leaves out " + ShortName(name) + ": the packs and the file list instead");
                 return false;
             }

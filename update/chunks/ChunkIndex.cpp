@@ -174,11 +174,7 @@ bool CIndexParser::Finish() {
         }
     }
     // One file a name, and a name cannot be a file and a folder of the same release.
-    std::vector<const std::string*> names;
-    names.reserve(m_index.m_files.size());
-    for (const IndexedFile& f : m_index.m_files) names.push_back(&f.name);
-    auto less = [](const std::string* a, const std::string* b) { return *a < *b; };
-    std::sort(names.begin(), names.end(), less);
+    const std::vector<const std::string*> names = m_index.SortedNames();
     for (size_t i = 1; i < names.size(); ++i)
         if (*names[i] == *names[i - 1]) {
             m_why = ShortName(*names[i]) + ": a file named twice";
@@ -187,7 +183,7 @@ bool CIndexParser::Finish() {
     for (const std::string* name : names)
         for (size_t slash = name->find('/'); slash != std::string::npos; slash = name->find('/', slash + 1)) {
             const std::string folder = name->substr(0, slash);
-            if (std::binary_search(names.begin(), names.end(), &folder, less)) {
+            if (CChunkIndex::Names(names, folder)) {
                 m_why = ShortName(folder) + " is both a file and a folder";
                 return false;
             }
@@ -196,6 +192,22 @@ bool CIndexParser::Finish() {
 }
 
 }  // namespace
+
+namespace {
+bool NameLess(const std::string* a, const std::string* b) { return *a < *b; }
+}  // namespace
+
+std::vector<const std::string*> CChunkIndex::SortedNames() const {
+    std::vector<const std::string*> names;
+    names.reserve(m_files.size());
+    for (const IndexedFile& f : m_files) names.push_back(&f.name);
+    std::sort(names.begin(), names.end(), NameLess);
+    return names;
+}
+
+bool CChunkIndex::Names(const std::vector<const std::string*>& sorted, const std::string& name) {
+    return std::binary_search(sorted.begin(), sorted.end(), &name, NameLess);
+}
 
 bool CChunkIndex::Parse(const std::string& text, std::string& why) {
     *this = CChunkIndex();

@@ -50,6 +50,9 @@ public:
     // once its chunks are read; when it returns true the file's chunks are
     // not kept (it is whole here: nothing to build).
     bool ParseFile(const std::string& path, std::string& why, const std::function<bool(IndexedFile&)>& fileDone);
+    // The files' names in order, and whether such a list holds `name`.
+    std::vector<const std::string*> SortedNames() const;
+    static bool Names(const std::vector<const std::string*>& sorted, const std::string& name);
     // The chunker an index file names in its header (the default when it names none).
     static ChunkerParams PeekParams(const std::string& path);
 
