@@ -30,6 +30,6 @@ void ExpectAgree(const std::string& program, const std::string& page) {
 }  // namespace
 
 TEST(ManualPages, NameTheOptionsHelpNames) {
-    ExpectAgree(FL_CLI, "flauncher-cli.1.scd");
+    ExpectAgree(FL_CLI, "flauncher-cli.6.scd");
     ExpectAgree(FL_PUBLISH, "fenwa-publish.1.scd");
 }
