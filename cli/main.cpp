@@ -41,7 +41,8 @@ int Usage(const char* why) {
                  "       flauncher-cli --help | --version\n"
                  "RATE: bytes per second for every transfer together, with K, M or G (2M); 0 no cap.\n"
                  "Exit status: 0 done, 1 the update (or the folder) is not whole, 2 wrong arguments,\n"
-                 "3 a new launcher was fetched, 4 another launcher or flauncher-cli is running.\n");
+                 "3 a new launcher was fetched in this run (one fetched before is not fetched again:\n"
+                 "the update goes on), 4 another launcher or flauncher-cli is running.\n");
     return why ? 2 : 0;
 }
 

@@ -85,6 +85,25 @@ TEST_F(CliFixture, ALauncherThatFailedItsStartsIsSetAsideAndNotFetchedAgain) {
     EXPECT_EQ(again.err.find("went back"), std::string::npos) << again.err;
 }
 
+// A launcher already fetched waits for the next start: the runner neither
+// fetches it again nor forgets the starts it used, and updates the game.
+TEST_F(CliFixture, ALauncherAlreadyInPlaceIsNotFetchedAgainAndTheGameIsUpdated) {
+    options.launcherVersion = "1.0.7";
+    Start();
+    ASSERT_EQ(Run({"--no-client"}).exitCode, 3);
+    const std::string state = data.Path() + "/fenwazelt/FLuncher.state";
+    WriteFile(state, ReadFile(state) + "updt.attempts=1\n");  // one start of it so far
+    for (int run = 0; run < 2; ++run) {
+        platform->ClearLog();
+        ProcessResult r = Run({"--no-client"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto requests = platform->ResourceRequests();
+        EXPECT_EQ(std::count(requests.begin(), requests.end(), "FLauncher_zelt.exe"), 0) << "run " << run;
+        EXPECT_NE(ReadFile(state).find("updt.attempts=1"), std::string::npos) << ReadFile(state);
+    }
+    EXPECT_TRUE(Exists(data.Path() + "/fenwazelt/fenwa/version.pat")) << "the game's update went on";
+}
+
 TEST_F(CliFixture, ARefusedRequestEndsWithOneAndSaysWhy) {
     Start();
     platform->SetResourceStatus("version.pat", 404);

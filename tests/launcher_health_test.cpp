@@ -83,6 +83,20 @@ TEST_F(HealthFixture, ALauncherThatNeverProvesItselfGivesWayAfterTwoStarts) {
     EXPECT_EQ(ReadFile(installLauncher), before) << "the install folder's launcher is never changed";
 }
 
+// The same bytes placed again (a runner that fetched them again) do not start
+// their probation over: the bad launcher still gives way after its two starts.
+TEST_F(HealthFixture, TheSameBytesPlacedAgainKeepTheStartsTheyUsed) {
+    Fetch("bad", "1.0.7");
+    EXPECT_EQ(Start(), "bad");
+    Fetch("bad", "1.0.7");
+    EXPECT_EQ(fl::LoadLauncherState(folder).attempts, 1);
+    EXPECT_TRUE(fl::CLauncherHealth(folder).Holds(fl::LoadLauncherState(folder).updtSha));
+    EXPECT_EQ(Start(), "bad");
+    Fetch("bad", "1.0.7");
+    EXPECT_EQ(Start(), "install") << "two starts, however often it was fetched between them";
+    EXPECT_FALSE(fl::CLauncherHealth(folder).Holds(std::string(64, 'a')));
+}
+
 TEST_F(HealthFixture, AProvenLauncherStaysAndIsTheWayBackFromTheNextOne) {
     Fetch("v7", "1.0.7");
     EXPECT_EQ(Start(), "v7");

@@ -67,6 +67,11 @@ bool CDownloader::CompareLauncherVersion() {
     }
     // This launcher fetched and checked the lists and found its successor: it works.
     m_app.LauncherProven("it fetched the lists and a newer launcher");
+    if (health.Holds(listed.sha256)) {
+        // Fetched by an earlier run and waiting for the next start: not fetched again, and the update goes on.
+        TraceF("the launcher %s is already in place for the next start", m_strServerLauncherVersion.c_str());
+        return true;
+    }
     m_nTaskKind = TASK_LAUNCHER_EXE;
     // Only a launcher that arrived whole and is in place counts as fetched.
     const bool fetched = FetchToFile("FLauncher_zelt.exe") && m_bLastFetchOk;

@@ -188,6 +188,13 @@ bool CLauncherHealth::IsRefused(const std::string& version, const std::string& s
     return s.refusedSha.empty() || sha.empty();
 }
 
+bool CLauncherHealth::Holds(const std::string& sha) const {
+    if (sha.empty()) return false;
+    const LauncherState s = LoadLauncherState(m_strFolder);
+    std::string held;
+    return s.updtSha == sha && Sha256OfFile(Path(kUpdtName), held) && held == sha;
+}
+
 bool CLauncherHealth::PlaceNew(const std::string& tempPath, const std::string& version, std::string& why) {
     std::string sha;
     if (chmod(tempPath.c_str(), 0755) != 0) {
@@ -221,14 +228,17 @@ bool CLauncherHealth::PlaceNew(const std::string& tempPath, const std::string& v
         return false;
     }
     Step("after-rename");
-    // The same bytes again (another version name for them) keep what they proved.
-    const bool proven = s.updtGood && sha == s.updtSha;
+    // The same bytes again (fetched again, or another version name for them)
+    // keep what the record knows of them: what they proved and the starts they used.
+    const bool same = sha == s.updtSha;
     s.updtSha = sha;
     s.updtVersion = version;
     s.updtStamp = StampOf(updt);
-    s.updtGood = proven;
-    s.attempts = 0;
-    s.lastStart = 0;
+    if (!same) {
+        s.updtGood = false;
+        s.attempts = 0;
+        s.lastStart = 0;
+    }
     SaveLauncherState(m_strFolder, s);
     Step("recorded");
     return true;

@@ -40,6 +40,8 @@ public:
     void MarkProven(const std::string& modulePath, const std::string& why);
     // Whether a launcher the server lists was set aside (sha: as hash.pat lists it, may be empty).
     bool IsRefused(const std::string& version, const std::string& sha) const;
+    // FLuncher.updt is whole and holds the launcher of that digest (as hash.pat lists it).
+    bool Holds(const std::string& sha) const;
     // Puts a fetched launcher in place as FLuncher.updt, on probation: made
     // runnable and flushed first, the proven one before it kept as FLuncher.prev.
     bool PlaceNew(const std::string& tempPath, const std::string& version, std::string& why);
