@@ -290,6 +290,18 @@ private:
     std::mutex m_csShutdown;
 };
 
+// The installed state captured for one run, and its copies gone when the run ends.
+class CCapturedState {
+public:
+    explicit CCapturedState(CDownloader& engine) : m_e(engine) { m_e.CaptureInstalledState(); }
+    ~CCapturedState() { m_e.ForgetInstalledState(); }
+    CCapturedState(const CCapturedState&) = delete;
+    CCapturedState& operator=(const CCapturedState&) = delete;
+
+private:
+    CDownloader& m_e;
+};
+
 // Why the calling thread's last attempt in RunWithRetries failed (empty when it did not say).
 const std::string& LastAttemptCause();
 

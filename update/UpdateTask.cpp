@@ -11,11 +11,7 @@ void CDownloader::StartDownLoadTask() {
     const uint32_t taskStart = timeGetTime();
     m_bAbort = false;
     m_bChanged = false;
-    CaptureInstalledState();
-    struct Forget {
-        CDownloader& e;
-        ~Forget() { e.ForgetInstalledState(); }
-    } forget{*this};
+    const CCapturedState captured(*this);
 
     if (!CheckLauncherVersion()) {
         Tell("登录器版本检测失败!");

@@ -63,11 +63,7 @@ std::map<std::string, unsigned> CDownloader::ReleaseModes() {
 
 bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const std::string&)>& report) {
     m_bAbort = false;
-    CaptureInstalledState();
-    struct Forget {
-        CDownloader& e;
-        ~Forget() { e.ForgetInstalledState(); }
-    } forget{*this};
+    const CCapturedState captured(*this);
     if (!FetchHashList()) return false;
     if (!DownloadVersionList()) {
         Tell("版本文件下载失败!");
