@@ -53,6 +53,30 @@ if (document.body.dataset.auto) setTimeout(function(){document.getElementById('l
 
 }  // namespace
 
+// One line shared by every body it carries: each piece waits its turn, so two
+// connections get half the rate each and not the rate each.
+class CDemoPlatform::CSharedLine {
+public:
+    explicit CSharedLine(long long bytesPerSecond) : m_rate(bytesPerSecond) {}
+    void Pass(size_t bytes, const std::atomic<bool>& stopping) {
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point turn;
+        {
+            std::lock_guard lock(m_cs);
+            const auto now = Clock::now();
+            if (m_next < now) m_next = now;  // an idle line saves up nothing
+            turn = m_next;
+            m_next += std::chrono::microseconds((long long)bytes * 1000000 / m_rate);
+        }
+        while (Clock::now() < turn && !stopping) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+private:
+    const long long m_rate;
+    std::mutex m_cs;
+    std::chrono::steady_clock::time_point m_next{};
+};
+
 CDemoPlatform::CDemoPlatform(DemoContent content, int port)
     : m_content(std::move(content)), m_server(std::make_unique<httplib::Server>()) {
     m_server->new_task_queue = [] { return new httplib::ThreadPool(8); };
@@ -83,6 +107,7 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         bool binary = true, listed = false;
         int delayMs = 0, fileDelayMs = 0;
         long long rate = 0;
+        std::shared_ptr<CSharedLine> line;
         bool validators = true, ranged = true;
         {
             // The content is read under the lock the log takes too: a test that
@@ -93,7 +118,8 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
             for (const auto& rule : m_statuses)
                 if (rule.name == name && seen >= rule.fromRequest) status = rule.status;
             for (const auto& rule : m_delays)
-                if (rule.name == name && seen >= rule.fromRequest) delayMs = rule.delayMs, rate = rule.bytesPerSecond;
+                if (rule.name == name && seen >= rule.fromRequest)
+                    delayMs = rule.delayMs, rate = rule.bytesPerSecond, line = rule.line;
             const DemoContent& c = m_content;
             if (!m_strTree.empty()) {
                 // A published tree: every resource is a file of it, nothing else.
@@ -149,12 +175,19 @@ CDemoPlatform::CDemoPlatform(DemoContent content, int port)
         for (int waited = 0; waited < delayMs && !m_bStopping; waited += 20)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (rate > 0 && status == 0) {
-            // A slow line: pieces of a tenth of the rate, ten a second.
+            // A slow line: pieces of a tenth of the rate, ten a second (on a shared
+            // line, each piece when its turn comes).
             const size_t piece = size_t(std::max<long long>(1, rate / 10));
-            res.set_content_provider(shared->size(), bin, [shared, piece](size_t off, size_t len, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                return sink.write(shared->data() + off, std::min(len, piece));
-            });
+            std::atomic<bool>* stopping = &m_bStopping;
+            res.set_content_provider(shared->size(), bin,
+                                     [shared, piece, line, stopping](size_t off, size_t len, httplib::DataSink& sink) {
+                                         const size_t n = std::min(len, piece);
+                                         if (line)
+                                             line->Pass(n, *stopping);
+                                         else
+                                             std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                         return sink.write(shared->data() + off, n);
+                                     });
             return;
         }
         if (status < 0) {
@@ -290,6 +323,12 @@ void CDemoPlatform::SetFileDelay(int delayMs) {
 void CDemoPlatform::SetResourceDelay(const std::string& name, int delayMs, int fromRequest, long long bytesPerSecond) {
     std::lock_guard lock(m_mutex);
     m_delays.push_back({name, delayMs, fromRequest, bytesPerSecond});
+}
+
+void CDemoPlatform::CapResources(const std::vector<std::string>& names, long long bytesPerSecond) {
+    auto line = std::make_shared<CSharedLine>(bytesPerSecond);
+    std::lock_guard lock(m_mutex);
+    for (const std::string& name : names) m_delays.push_back({name, 0, 1, bytesPerSecond, line});
 }
 
 void CDemoPlatform::SetResourceStatus(const std::string& name, int status, int fromRequest) {

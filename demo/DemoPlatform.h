@@ -57,6 +57,9 @@ public:
     // Serves the resource tree a publishing run wrote (instead of the content).
     void ServeTree(const std::string& folder);
     void SetResourceDelay(const std::string& name, int delayMs, int fromRequest = 1, long long bytesPerSecond = 0);
+    // The bodies of these resources together trickle at bytesPerSecond, however
+    // many connections read them at once (a line of that speed).
+    void CapResources(const std::vector<std::string>& names, long long bytesPerSecond);
 
 private:
     void ServeCounted(httplib::Response& res, std::shared_ptr<std::string> body, size_t from, size_t length,
@@ -75,11 +78,13 @@ private:
         int fromRequest;
     };
     std::vector<StatusRule> m_statuses;
+    class CSharedLine;
     struct DelayRule {
         std::string name;
         int delayMs;
         int fromRequest;
         long long bytesPerSecond;
+        std::shared_ptr<CSharedLine> line;  // set: the rate holds for every connection together
     };
     std::vector<DelayRule> m_delays;
     std::string m_strLastHashList;  // the signature signs the list last served

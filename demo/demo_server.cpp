@@ -118,12 +118,11 @@ int main(int argc, char** argv) {
         }
         const std::string fullPack = PublishContent(platform.Content(), treeDir);
         platform.ServeTree(treeDir);
-        // The pack slowed down, so the progress panel has something to show.
+        // The pack and the chunk store slowed down together, so the progress panel
+        // has something to show however many workers read them.
         if (packRate > 0 && !fullPack.empty()) {
-            platform.SetResourceDelay(fullPack, 0, 1, packRate);
-            // The release's chunk store too ("<release>_full.zip" → "<release>.chunks").
             const std::string release = fullPack.substr(0, fullPack.size() - std::string("_full.zip").size());
-            platform.SetResourceDelay(release + ".chunks", 0, 1, packRate);
+            platform.CapResources({fullPack, release + ".chunks"}, packRate);
         }
         std::printf("published tree: %s\n", treeDir.c_str());
         if (!installDir.empty()) platform.WriteInstallFolder(installDir);

@@ -102,6 +102,8 @@ void CProgressHost::Finish() {
 }
 
 void CProgressHost::ShowRateLine(const std::string& text) {
+    // Traced as shown (once a second at most): what the panel says can be followed from outside.
+    if (!text.empty()) OutputDebugStringW("CDialogProgess    " + text);
     m_pDialog->m_rate.SetWindowText(text);
     Redraw();
 }
