@@ -23,10 +23,12 @@ std::string ReadText(const std::string& path) {
 
 bool Installed(const char* tool) { return access((std::string("/usr/bin/") + tool).c_str(), X_OK) == 0; }
 
-// A copy of the old folder for a tool to bring up to date.
+// A copy of the old folder for a tool to bring up to date. Its times are the
+// old folder's: a folder with fresh times would cost rsync a delta of every file
+// and casync a chunk around every file's entry, which no player's folder does.
 std::string Seed(const std::string& oldTree, const std::string& to) {
     fs::remove_all(to);
-    fs::copy(oldTree, to, fs::copy_options::recursive);
+    CopyTree(oldTree, to);
     return to;
 }
 
@@ -41,22 +43,35 @@ long long NumberAfter(const std::string& text, const std::string& label) {
 
 }  // namespace
 
-DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work) {
+bool CopyTree(const std::string& from, const std::string& to) {
+    return RunChild({"cp", "-a", from, to}).status == 0;
+}
+
+DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work,
+                       const std::string& options) {
     DeltaFigure f;
     if (!Installed("rsync")) return f;
     fs::create_directories(work);
     const std::string conf = work + "/rsyncd.conf", target = Seed(oldTree, work + "/rsync-target");
     std::ofstream(conf) << "use chroot = no\npid file = " << work << "/rsyncd.pid\n[g]\npath = " << newTree
                         << "\nread only = yes\n";
-    const int port = 20000 + int(getpid() % 20000);
+    // A port of this run's own: the daemon of the run before may still be going away.
+    static int runs = 0;
+    const int port = 20000 + int(getpid() % 20000) + 7 * runs++;
+    fs::remove(work + "/rsyncd.pid");
     const ChildRun daemon = RunChild({"rsync", "--daemon", "--config", conf, "--port", std::to_string(port), "--address", "127.0.0.1"});
     if (daemon.status != 0) return f;
     usleep(300000);
     const std::string out = work + "/rsync.out";
-    const ChildRun run = RunChild({"sh", "-c", "rsync -a --stats rsync://127.0.0.1:" + std::to_string(port) + "/g/ " +
-                                                   target + "/ > " + out});
+    // -a as its users run it (--stats only prints the client's own count), --delete since a release drops files.
+    const ChildRun run = RunChild({"sh", "-c", "rsync -a --delete --stats " + options + " rsync://127.0.0.1:" +
+                                                   std::to_string(port) + "/g/ " + target + "/ > " + out});
     const std::string pid = ReadText(work + "/rsyncd.pid");
-    if (!pid.empty()) kill(pid_t(std::atoi(pid.c_str())), SIGTERM);
+    if (!pid.empty()) {
+        const pid_t daemonPid = pid_t(std::atoi(pid.c_str()));
+        kill(daemonPid, SIGTERM);
+        for (int i = 0; i < 100 && kill(daemonPid, 0) == 0; ++i) usleep(20000);
+    }
     f.ran = run.status == 0;
     f.seconds = run.seconds;
     f.bytes = NumberAfter(ReadText(out), "Total bytes received: ");
@@ -107,15 +122,17 @@ DeltaFigure CasyncDelta(const std::string& oldTree, const std::string& newTree, 
     if (!Installed("casync")) return f;
     const std::string www = work + "/casync-www";
     fs::create_directories(www);
-    // Published beforehand: the new folder's index and chunk store (not timed).
-    if (RunChild({"casync", "make", "--without=privileged", "--store=" + www + "/store", www + "/new.caidx", newTree}).status != 0)
-        return f;
+    // Published beforehand with its defaults: the new folder's index and chunk store (not timed).
+    if (RunChild({"casync", "make", "--store=" + www + "/store", www + "/new.caidx", newTree}).status != 0) return f;
     fltest::Nginx nginx(www);
     if (!nginx.Running()) return f;
     const std::string out = work + "/casync-out";
     fs::remove_all(out);
-    const ChildRun run = RunChild({"casync", "extract", "--without=privileged", "--seed=" + oldTree,
-                                   "--store=" + nginx.Url("/store"), nginx.Url("/new.caidx"), out});
+    // The old folder as its seed, as a player's machine has it; owners are set only by root.
+    std::vector<std::string> extract = {"casync", "extract", "--seed=" + oldTree, "--store=" + nginx.Url("/store"),
+                                        nginx.Url("/new.caidx"), out};
+    if (geteuid() != 0) extract.insert(extract.begin() + 2, "--without=privileged");
+    const ChildRun run = RunChild(extract);
     f.ran = run.status == 0;
     f.seconds = run.seconds;
     f.bytes = nginx.BytesSent();

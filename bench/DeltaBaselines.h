@@ -1,9 +1,12 @@
 #pragma once
 // The tools a delta update is measured against, each run on loopback from the
-// old release's folder to the new one's: rsync (its daemon), zsync (a .zsync
-// per changed file, the old file as seed) and casync (an HTTP chunk store, the
-// old folder as seed).
+// old release's folder to the new one's as its users run it (its defaults; bytes
+// from the client's own count or the web server's log): rsync (its daemon), zsync
+// (a .zsync per changed file, the old file as seed) and casync (an HTTP chunk
+// store, the old folder as seed). The old folder is given as each tool leaves a
+// folder it installed: its files with the times the release gave them.
 #include <string>
+#include <vector>
 
 namespace flbench {
 
@@ -14,8 +17,13 @@ struct DeltaFigure {
     std::string note;
 };
 
-DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work);
+// `options`: more of rsync's own (for example "-z").
+DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work,
+                       const std::string& options = {});
 DeltaFigure ZsyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work);
+// A copy of a folder with its files' times and modes, as `cp -a` makes it.
+bool CopyTree(const std::string& from, const std::string& to);
+
 DeltaFigure CasyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work);
 
 }  // namespace flbench

@@ -322,7 +322,7 @@ void CDemoPlatform::SetFileDelay(int delayMs) {
 
 void CDemoPlatform::SetResourceDelay(const std::string& name, int delayMs, int fromRequest, long long bytesPerSecond) {
     std::lock_guard lock(m_mutex);
-    m_delays.push_back({name, delayMs, fromRequest, bytesPerSecond});
+    m_delays.push_back({name, delayMs, fromRequest, bytesPerSecond, nullptr});
 }
 
 void CDemoPlatform::CapResources(const std::vector<std::string>& names, long long bytesPerSecond) {
