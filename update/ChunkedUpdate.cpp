@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <unordered_set>
 
@@ -120,7 +121,7 @@ private:
     std::string m_strName;
     std::unique_ptr<CHttpClient> m_pClient;
     bool m_bTransient = false;
-    bool m_bIgnored = false;
+    std::atomic<bool> m_bIgnored{false};  // read by the other worker
 };
 
 }  // namespace

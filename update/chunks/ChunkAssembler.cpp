@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <condition_variable>
 #include <thread>
 
 #include "app/Folders.h"
@@ -143,14 +144,18 @@ bool CChunkAssembler::WriteChunk(const Digest& sha256, const char* data, size_t 
 }
 
 bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
-                                  const RemoteChunks& remote, std::string& why, bool& failed) {
+                                  const RemoteChunks& remote, std::string& why, bool& failed,
+                                  const std::function<void()>& answered) {
     ZSTD_DCtx* dctx = ZSTD_createDCtx();
     std::string frame, plain;
+    bool first = true;
     for (const StoreRange& range : ranges) {
         long long position = range.offset;
         auto next = LowerBound(remote, position);
         frame.clear();
         const bool got = source.Fetch(range, [&](const char* data, size_t size) {
+            if (first && answered) answered();
+            first = false;
             m_nFetched += (long long)size;
             // A server that sent the whole store: read on past the range while chunks are wanted.
             const bool onward = source.RangesIgnored();
@@ -337,18 +342,36 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
     const std::vector<std::vector<StoreRange>> shares = Shares(ranges, remote, sources.size());
     std::string whyOther;
     bool failedHere = false, failedOther = false, gotHere = true, gotOther = true;
-    // The first range alone: a server that answers it with the whole store
-    // serves every range from that one body, read once.
-    if (!shares[0].empty()) gotHere = FetchRanges({shares[0].front()}, *sources[0], remote, why, failedHere);
-    IStoreSource* whole = sources[0]->RangesIgnored() ? sources[0] : nullptr;
+    // The second worker starts once the first one's answer is in: a server that
+    // answers a range with the whole store serves every range from that one body,
+    // read once; one that answers ranges has both read at once.
+    std::mutex gate;
+    std::condition_variable opened;
+    bool answered = false, firstFailed = false;
+    const auto open = [&] {
+        std::lock_guard lock(gate);
+        answered = true;
+        opened.notify_all();
+    };
     std::thread other;
-    if (gotHere && !whole && shares.size() > 1 && !shares[1].empty())
-        other = std::thread([&] { gotOther = FetchRanges(shares[1], *sources[1], remote, whyOther, failedOther); });
-    if (gotHere && !whole && shares[0].size() > 1)
-        gotHere = FetchRanges({shares[0].begin() + 1, shares[0].end()}, *sources[0], remote, why, failedHere);
+    if (shares.size() > 1 && !shares[1].empty())
+        other = std::thread([&] {
+            std::unique_lock lock(gate);
+            opened.wait(lock, [&] { return answered; });
+            if (firstFailed || sources[0]->RangesIgnored()) return;
+            lock.unlock();
+            gotOther = FetchRanges(shares[1], *sources[1], remote, whyOther, failedOther);
+        });
+    if (!shares[0].empty()) gotHere = FetchRanges(shares[0], *sources[0], remote, why, failedHere, open);
+    {
+        std::lock_guard lock(gate);
+        firstFailed = !gotHere && !answered;  // nothing came: the other worker would fail the same way
+    }
+    open();
     if (other.joinable()) other.join();
     if (why.empty()) why = whyOther;
-    // A server that answered a later range whole: what is still wanted comes from one more body.
+    // A server that answered a range whole: what is still wanted comes from one more body.
+    IStoreSource* whole = nullptr;
     for (IStoreSource* source : sources)
         if (!whole && source->RangesIgnored()) whole = source;
     if (whole && gotHere && gotOther && !failedHere && !failedOther) {

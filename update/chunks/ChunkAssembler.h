@@ -74,9 +74,11 @@ public:
 
 private:
     bool WriteChunk(const Digest& sha256, const char* data, size_t size);
-    // One worker's ranges, each chunk checked and written where it goes.
+    // One worker's ranges, each chunk checked and written where it goes;
+    // `answered` is called once the first bytes are in (the answer's kind is known).
     bool FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
-                     const RemoteChunks& remote, std::string& why, bool& failed);
+                     const RemoteChunks& remote, std::string& why, bool& failed,
+                     const std::function<void()>& answered = {});
     // The store's ranges in two shares of about half the bytes each.
     std::vector<std::vector<StoreRange>> Shares(const std::vector<StoreRange>& ranges,
                                                 const RemoteChunks& remote, size_t count) const;
