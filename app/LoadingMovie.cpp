@@ -4,7 +4,7 @@
 #include <gio/gio.h>
 #include <unistd.h>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 
 extern "C" GResource* fl_core_get_resource(void);
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/AppMessage.h"
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/StartupChecks.h"
 #include "app/WobrApp.h"
 #include "platform/FileOps.h"

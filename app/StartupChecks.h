@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "update/launcher/LauncherName.h"
+
 namespace fl {
 
-inline constexpr const char* kLauncherFileName = "FLauncher_zelt.exe";
 
 // The text after the program name: the arguments joined with single spaces
 // (the relaunch hands its argument text over as one argument).

@@ -1,6 +1,6 @@
 // Starting the update task on the update thread.
 #include "app/AppMessage.h"
-#include "app/ErrorFile.h"
+#include "platform/ErrorFile.h"
 #include "app/WobrApp.h"
 #include "update/Downloader.h"
 
@@ -9,7 +9,7 @@ namespace fl {
 CDownloader* CWobrApp::GetDownloader(const std::string& pageValueText) {
     std::lock_guard lock(m_csDownloader);
     if (m_pDownloader) return m_pDownloader.get();
-    auto engine = std::make_unique<CDownloader>(*this);
+    auto engine = std::make_unique<CDownloader>(*this, EngineSettings());
     if (!engine->Initialize(pageValueText)) return nullptr;  // a later call tries again
     m_pDownloader = std::move(engine);
     return m_pDownloader.get();

@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "app/AppMessage.h"
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/LoadingMovie.h"
 #include "app/SharedTexts.h"
 #include "app/StartupChecks.h"
@@ -26,7 +26,14 @@ std::atomic<CWobrApp*> g_pApp{nullptr};
 
 CWobrApp* CWobrApp::Current() { return g_pApp.load(); }
 
-CWobrApp::CWobrApp() : m_strPinnedKeys(BuildPinnedKeys()) { g_pApp.store(this); }
+CWobrApp::CWobrApp() : m_strPinnedKeys(BuildPinnedKeys()) {
+    g_pApp.store(this);
+    // No home to put the data folder in: the player is told and the window closes.
+    SetNoHomeHandler([] {
+        ShowAppMessage("获取运行路径失败");
+        if (CWobrApp* app = CWobrApp::Current()) app->PostCloseToMainWindow();
+    });
+}
 
 CWobrApp::~CWobrApp() {
     ShutdownDownloader();
@@ -161,6 +168,16 @@ void CWobrApp::SetProgressRange(int lower, int upper) {
     std::lock_guard lock(m_csPercent);
     m_nPercentFloor = 0;
     if (m_pProgressHost) m_pProgressHost->SetProgressRange(lower, upper);
+}
+
+void CWobrApp::ShowMessage(const std::string& text) { ShowAppMessage(text); }
+
+UpdateSettings CWobrApp::EngineSettings() const {
+    UpdateSettings settings;
+    settings.strPinnedKeys = m_strPinnedKeys;
+    settings.nLimitRate = m_nLimitRate;
+    settings.strLauncherFolder = m_strLauncherFolder;
+    return settings;
 }
 
 void CWobrApp::UpdateFinished() {

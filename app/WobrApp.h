@@ -12,6 +12,7 @@
 #include "app/ProgressHost.h"
 #include "platform/Event.h"
 #include "platform/InstanceLock.h"
+#include "update/UpdateHost.h"
 
 namespace fl {
 
@@ -31,10 +32,12 @@ struct ReportValues {
     std::shared_ptr<const PageValues> pValues;
 };
 
-class CWobrApp {
+// The launcher's host of the update engine: what the engine tells goes to the
+// progress holder, the step reports and the main window.
+class CWobrApp : public IUpdateHost {
 public:
     CWobrApp();
-    ~CWobrApp();
+    ~CWobrApp() override;
     CWobrApp(const CWobrApp&) = delete;
     CWobrApp& operator=(const CWobrApp&) = delete;
 
@@ -63,22 +66,25 @@ public:
     std::string m_strPinnedKeys;
     // A cap in bytes a second for every transfer of the engine together (0: none).
     long long m_nLimitRate = 0;
+    // What the engine is given: the keys, the cap and the install folder above.
+    UpdateSettings EngineSettings() const;
 
     // Login record and steps.
-    void SetStep(int step);
+    void SetStep(int step) override;
     void SetPageValues(const std::string& text);
     ReportValues GetReportValues() const;
     void StartStepReports();
     void UpdataStepLog(int step);
 
     // Progress operations, forwarded to the progress holder.
-    void ShowStatusText(const std::string& text);
-    void SetProgressPercent(int percent);
-    void ShowTransferNote(const std::string& text);
-    void ShowRateLine(const std::string& text);
-    void SetProgressRange(int lower, int upper);
-    void UpdateFinished();
-    void FinishUpdate();
+    void ShowStatusText(const std::string& text) override;
+    void SetProgressPercent(int percent) override;
+    void ShowTransferNote(const std::string& text) override;
+    void ShowRateLine(const std::string& text) override;
+    void SetProgressRange(int lower, int upper) override;
+    void ShowMessage(const std::string& text) override;
+    void UpdateFinished() override;
+    void FinishUpdate() override;
 
     // The update task, run on the update thread.
     void StartDownloader();
@@ -89,18 +95,18 @@ public:
 
     // Hand-off between programs.
     bool RelaunchFromDataFolder(const std::string& argText);
-    void RestartLauncher();
+    void RestartLauncher() override;
     // The running launcher did what a launcher is for: one on probation stays.
-    void LauncherProven(const std::string& why);
+    void LauncherProven(const std::string& why) override;
     // The line a start that went back to the launcher before left for the player (taken once).
     std::string TakeLauncherNotice();
-    void LaunchGameClient();
+    void LaunchGameClient() override;
 
-    void PostCloseToMainWindow();
+    void PostCloseToMainWindow() override;
 
     // Accessors.
-    std::string GetResFolder() const;
-    void SetResFolder(const std::string& folder);
+    std::string GetResFolder() const override;
+    void SetResFolder(const std::string& folder) override;
     const std::string& GetLauncherFolder() const { return m_strLauncherFolder; }
     void SetLauncherFolder(const std::string& folder) { m_strLauncherFolder = folder; }
     IMainWindow* GetMainDlg() const { return m_pMainDlg; }

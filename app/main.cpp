@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/PlatformConfig.h"
 #include "app/SharedTexts.h"
 #include "app/StartupChecks.h"

@@ -10,7 +10,7 @@
 
 #include "bench/BenchSupport.h"
 #include "platform/FileOps.h"
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "update/RemovedFiles.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Sha256.h"

@@ -12,7 +12,7 @@
 #include <random>
 #include <thread>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "bench/BenchSupport.h"
 #include "demo/DemoPlatform.h"
 #include "demo/PackWriter.h"

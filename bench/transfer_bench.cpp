@@ -36,7 +36,7 @@ int CapBench(const std::string& dir) {
     server.Add("/res/long.zip", std::make_shared<const std::string>(Letters(120u << 20, 4)));
     fl::CWobrApp app;
     app.m_nLimitRate = cap;
-    fl::CDownloader engine(app);
+    fl::CDownloader engine(app, app.EngineSettings());
     if (!engine.Initialize("'rsurl':'" + server.Url("/res/") + "','preloadver':'1'")) return 1;
     const double twenty = FetchPack(engine, "capped.zip");
     const double thirty = FetchPack(engine, "long.zip");
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         server.Add("/res/list/f" + std::to_string(i) + ".bin", std::make_shared<const std::string>(Letters(16384, unsigned(i))));
 
     fl::CWobrApp app;
-    fl::CDownloader engine(app);
+    fl::CDownloader engine(app, app.EngineSettings());
     if (!engine.Initialize("'rsurl':'" + server.Url("/res/") + "','preloadver':'1'")) return 1;
     const std::string run = engine.GetRunFolder(false);
 

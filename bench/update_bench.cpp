@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/WobrApp.h"
 #include "bench/BenchSupport.h"
 #include "demo/DemoPlatform.h"
@@ -45,7 +45,7 @@ double RunInProcess(fldemo::CDemoPlatform& platform, const std::string& dir, boo
     if (!verify) app.m_strPinnedKeys.clear();
     Stopwatch sw;
     {
-        fl::CDownloader engine(app);
+        fl::CDownloader engine(app, app.EngineSettings());
         if (!engine.Initialize("'rsurl':'" + platform.ResourceUrl() + "','preloadver':'1','vm':'a','pt':'p'")) return -1;
         engine.StartDownLoadTask();
         if (!engine.m_bCompleted) std::fprintf(stderr, "the in-process update did not complete\n");
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     // "update_bench hash" runs only the hashing comparison.
     const bool hashOnly = argc > 1 && std::string(argv[1]) == "hash";
     fl::CWobrApp app;
-    fl::CDownloader engine(app);
+    fl::CDownloader engine(app, app.EngineSettings());
     double oursUnzip = 0, baseUnzip = 0, oursBig = 0, baseBig = 0;
     struct stat st {};
     double oursHash = 1e9, baseHash = 1e9;

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/WobrApp.h"
 #include "cli/CliFrontEnd.h"
 #include "platform/FileOps.h"

@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"
 #include "update/Downloader.h"
@@ -145,16 +145,27 @@ bool WritePackFile(const std::string& path, const std::string& gameDir, const st
     return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-}  // namespace
+// What the steps of one publication share.
+struct Release {
+    explicit Release(const PublishOptions& options) : o(options), out(options.outDir) {}
+    const PublishOptions& o;
+    const std::string out;
+    std::map<std::string, FileInfo> files;  // the game's files, by name
+    std::string name, fullName, incName, indexName, storeName;
+    std::set<std::string> own;              // the tree's own names
+    std::string previousRelease;
+    std::vector<std::string> changed;       // files new or changed since the previous release
+    std::string versionList, hashList, signature;
+    std::map<std::string, std::string> lists;  // the small lists, by name
+};
 
-bool PublishRelease(const PublishOptions& o, std::string& error) {
-    // The game's files, by name; names that could not be served are refused.
-    std::map<std::string, FileInfo> files;
+// The game's files, by name; names that could not be served are refused.
+bool ReadGameFolder(Release& r, std::string& error) {
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(o.gameDir, ec); !ec && it != fs::recursive_directory_iterator();
+    for (auto it = fs::recursive_directory_iterator(r.o.gameDir, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         if (!it->is_regular_file()) continue;
-        const std::string name = fs::relative(it->path(), o.gameDir).generic_string();
+        const std::string name = fs::relative(it->path(), r.o.gameDir).generic_string();
         if (IsReservedName(name)) {
             error = "a game file may not be named " + ShortName(name) + ": the launcher keeps its own records in " +
                     kRecordsFolder + "/ of the game's folder";
@@ -169,224 +180,262 @@ bool PublishRelease(const PublishOptions& o, std::string& error) {
             error = "cannot read " + it->path().string();
             return false;
         }
-        files[name] = info;
+        r.files[name] = info;
     }
-    if (ec || files.empty()) {
-        error = "no files in " + o.gameDir;
+    if (ec || r.files.empty()) {
+        error = "no files in " + r.o.gameDir;
         return false;
     }
-    // The release: as given, or named after the content (the same input, the same release).
-    std::string release = o.release;
-    if (release.empty()) {
+    return true;
+}
+
+// The release: as given, or named after the content (the same input, the same release).
+bool NameRelease(Release& r, std::string& error) {
+    r.name = r.o.release;
+    if (r.name.empty()) {
         CSha256 h;
-        for (const auto& [name, f] : files) h.Update((name + "|" + f.sha256 + "\n").data(), name.size() + 66);
-        release = "r" + h.HexDigest().substr(0, 12);
+        for (const auto& [name, f] : r.files) h.Update((name + "|" + f.sha256 + "\n").data(), name.size() + 66);
+        r.name = "r" + h.HexDigest().substr(0, 12);
     }
-    if (!IsSafeRelativeName(release + "_full.zip") || release.find_first_of("/\\| ") != std::string::npos) {
-        error = "not a usable release name: " + release;
+    if (!IsSafeRelativeName(r.name + "_full.zip") || r.name.find_first_of("/\\| ") != std::string::npos) {
+        error = "not a usable release name: " + r.name;
         return false;
     }
-    const std::string out = o.outDir;
-    const std::string fullName = release + "_full.zip", incName = release + ".zip";
-    // The tree's own names are never a game file's: one would be published over
-    // the other, or listed twice.
-    std::set<std::string> own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
-                                 "FLauncher_zelt.exe", fullName, incName, release + ".idx", release + ".chunks",
-                                 ReleaseSignatureName(release), kPublishedHistory};
-    for (const std::string& copied : ReleaseCopiedNames()) own.insert(ReleaseCopyName(release, copied));
-    for (const std::string& tree : {out, o.previousDir}) {
+    r.fullName = r.name + "_full.zip";
+    r.incName = r.name + ".zip";
+    r.indexName = r.name + ".idx";
+    r.storeName = r.name + ".chunks";
+    return true;
+}
+
+// The tree's own names are never a game file's: one would be published over
+// the other, or listed twice.
+bool CheckOwnNames(Release& r, std::string& error) {
+    r.own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
+             "FLauncher_zelt.exe", r.fullName, r.incName, r.indexName, r.storeName,
+             ReleaseSignatureName(r.name), kPublishedHistory};
+    for (const std::string& copied : ReleaseCopiedNames()) r.own.insert(ReleaseCopyName(r.name, copied));
+    for (const std::string& tree : {r.out, r.o.previousDir}) {
         if (tree.empty()) continue;
         auto packs = ReadList(tree + "/PackVersion.pat");
         for (const char* key : {"newversion", "lastversion"})
             if (!packs[key].empty())
-                for (const char* ext : {".zip", ".idx", ".chunks"}) own.insert(packs[key] + ext);
-        if (!packs["full_pack"].empty()) own.insert(packs["full_pack"] + ".zip");
+                for (const char* ext : {".zip", ".idx", ".chunks"}) r.own.insert(packs[key] + ext);
+        if (!packs["full_pack"].empty()) r.own.insert(packs["full_pack"] + ".zip");
     }
-    for (const std::string& earlier : ReadPublishedHistory(out)) {
-        for (const std::string& name : ReleaseFileNames(earlier)) own.insert(name);
-    }
-    for (const auto& [name, f] : files)
-        if (own.count(name)) {
+    for (const std::string& earlier : ReadPublishedHistory(r.out))
+        for (const std::string& name : ReleaseFileNames(earlier)) r.own.insert(name);
+    for (const auto& [name, f] : r.files)
+        if (r.own.count(name)) {
             error = "a game file may not be named " + ShortName(name) + ": the resource tree uses that name itself";
             return false;
         }
-    // A release name stands for one content. Published again, it must be the
-    // same content, or its packs and lists would disagree with its files.
-    {
-        std::string text;
-        CHashList published;
-        const bool same = ReadWholeFile(out + "/hash.pat", text) && published.Parse(text) && published.Release() == release;
-        if (same) {
-            size_t listedFiles = 0;
-            published.ForEach([&](const std::string& name, const HashEntry& e) {
-                if (own.count(name)) return;
-                ++listedFiles;
-                auto f = files.find(name);
-                if (f == files.end() || f->second.size != e.size || f->second.sha256 != e.sha256) listedFiles = ~size_t(0) / 2;
-            });
-            if (listedFiles != files.size()) {
-                error = "release " + release + " is published in " + out +
-                        " with other content; publish the new content under a new --release name";
-                return false;
-            }
-        } else if (!o.release.empty() && (PathFileExists(out + "/" + fullName) || PathFileExists(out + "/" + incName) ||
-                                           PathFileExists(out + "/" + release + ".idx"))) {
-            // Packs of that name from an earlier publication: nothing proves they hold this content.
-            error = "release " + release + " was published in " + out +
-                    " before; publish under a new --release name (or remove its packs first)";
+    return true;
+}
+
+// A release name stands for one content. Published again, it must be the
+// same content, or its packs and lists would disagree with its files.
+bool CheckSameContent(const Release& r, std::string& error) {
+    std::string text;
+    CHashList published;
+    const bool same = ReadWholeFile(r.out + "/hash.pat", text) && published.Parse(text) && published.Release() == r.name;
+    if (same) {
+        size_t listedFiles = 0;
+        published.ForEach([&](const std::string& name, const HashEntry& e) {
+            if (r.own.count(name)) return;
+            ++listedFiles;
+            auto f = r.files.find(name);
+            if (f == r.files.end() || f->second.size != e.size || f->second.sha256 != e.sha256) listedFiles = ~size_t(0) / 2;
+        });
+        if (listedFiles != r.files.size()) {
+            error = "release " + r.name + " is published in " + r.out +
+                    " with other content; publish the new content under a new --release name";
             return false;
         }
+    } else if (!r.o.release.empty() && (PathFileExists(r.out + "/" + r.fullName) || PathFileExists(r.out + "/" + r.incName) ||
+                                        PathFileExists(r.out + "/" + r.indexName))) {
+        // Packs of that name from an earlier publication: nothing proves they hold this content.
+        error = "release " + r.name + " was published in " + r.out +
+                " before; publish under a new --release name (or remove its packs first)";
+        return false;
     }
-    // Versions: kept while the content is unchanged since the previous release.
+    return true;
+}
+
+// Versions: kept while the content is unchanged since the previous release.
+void PlanVersions(Release& r) {
     std::map<std::string, std::string> previousVersions;
     CHashList previousHashes;
-    std::string previousRelease;
-    if (!o.previousDir.empty()) {
-        previousVersions = ReadList(o.previousDir + "/version.pat");
+    if (!r.o.previousDir.empty()) {
+        previousVersions = ReadList(r.o.previousDir + "/version.pat");
         std::string text;
-        if (ReadWholeFile(o.previousDir + "/hash.pat", text) && previousHashes.Parse(text))
-            previousRelease = previousHashes.Release();
-        auto packs = ReadList(o.previousDir + "/PackVersion.pat");
-        if (previousRelease.empty()) previousRelease = packs["newversion"];
+        if (ReadWholeFile(r.o.previousDir + "/hash.pat", text) && previousHashes.Parse(text))
+            r.previousRelease = previousHashes.Release();
+        auto packs = ReadList(r.o.previousDir + "/PackVersion.pat");
+        if (r.previousRelease.empty()) r.previousRelease = packs["newversion"];
         // This release published again over itself: its previous release stays the one before.
-        if (previousRelease == release) previousRelease = packs["lastversion"];
+        if (r.previousRelease == r.name) r.previousRelease = packs["lastversion"];
     }
-    std::vector<std::string> changed;
-    for (auto& [name, f] : files) {
+    for (auto& [name, f] : r.files) {
         const FoundEntry old = previousHashes.Find(name);
         auto pv = previousVersions.find(name);
         const bool same = old && old->sha256 == f.sha256 && old->size == f.size && pv != previousVersions.end();
-        f.version = same ? pv->second : release;
-        if (!same) changed.push_back(name);
+        f.version = same ? pv->second : r.name;
+        if (!same) r.changed.push_back(name);
     }
-    std::string versionList;
-    for (const auto& [name, f] : files) versionList += name + "|" + f.version + "\r\n";
+    for (const auto& [name, f] : r.files) r.versionList += name + "|" + f.version + "\r\n";
+}
 
-    // Content first: the files, then the packs under names of their own.
+// Content first: the files, the packs and the chunks under names of their own, the launcher.
+bool WriteContent(Release& r, std::string& error) {
     CHashList inPlace;
-    if (std::string text; ReadWholeFile(out + "/hash.pat", text)) inPlace.Parse(text);
-    for (const auto& [name, f] : files) {
-        if (!ClearTreeWay(out, name, inPlace, error)) return false;
-        if (!PutFile(out + "/" + name, o.gameDir + "/" + name, f.size, f.sha256)) {
-            error = "cannot write " + out + "/" + name + " (or it changed while it was published)";
+    if (std::string text; ReadWholeFile(r.out + "/hash.pat", text)) inPlace.Parse(text);
+    for (const auto& [name, f] : r.files) {
+        if (!ClearTreeWay(r.out, name, inPlace, error)) return false;
+        if (!PutFile(r.out + "/" + name, r.o.gameDir + "/" + name, f.size, f.sha256)) {
+            error = "cannot write " + r.out + "/" + name + " (or it changed while it was published)";
             return false;
         }
     }
     std::vector<std::string> all;
-    for (const auto& [name, f] : files) all.push_back(name);
+    for (const auto& [name, f] : r.files) all.push_back(name);
     auto pack = [&](const std::string& packName, const std::vector<std::string>& names) {
-        const std::string path = out + "/" + packName;
+        const std::string path = r.out + "/" + packName;
         // A release's pack is written once (its content was proven the same above).
-        return PathFileExists(path) || WritePackFile(path, o.gameDir, names, versionList);
+        return PathFileExists(path) || WritePackFile(path, r.o.gameDir, names, r.versionList);
     };
-    if (!pack(fullName, all) || (!previousRelease.empty() && !pack(incName, changed))) {
+    if (!pack(r.fullName, all) || (!r.previousRelease.empty() && !pack(r.incName, r.changed))) {
         error = "cannot write the packs";
         return false;
     }
     // The release as chunks, for launchers that fetch only what changed.
-    const std::string indexName = release + ".idx", storeName = release + ".chunks";
-    if (!PathFileExists(out + "/" + indexName) || !PathFileExists(out + "/" + storeName)) {
+    if (!PathFileExists(r.out + "/" + r.indexName) || !PathFileExists(r.out + "/" + r.storeName)) {
         std::vector<ChunkSource> sources;
-        for (const auto& [name, f] : files) sources.push_back({name, o.gameDir + "/" + name, f.size, f.sha256});
-        if (!WriteChunkedRelease(out, release, sources, ChunkerParams(), error)) return false;
+        for (const auto& [name, f] : r.files) sources.push_back({name, r.o.gameDir + "/" + name, f.size, f.sha256});
+        if (!WriteChunkedRelease(r.out, r.name, sources, ChunkerParams(), error)) return false;
     }
-    if (!o.launcherFile.empty()) {
+    if (!r.o.launcherFile.empty()) {
         long long size = 0;
         std::string sha;
-        if (!HashFile(o.launcherFile, size, sha) || !PutFile(out + "/FLauncher_zelt.exe", o.launcherFile, size, sha)) {
-            error = "cannot publish the launcher " + o.launcherFile;
+        if (!HashFile(r.o.launcherFile, size, sha) || !PutFile(r.out + "/FLauncher_zelt.exe", r.o.launcherFile, size, sha)) {
+            error = "cannot publish the launcher " + r.o.launcherFile;
             return false;
         }
     }
+    return true;
+}
 
-    // The lists last.
-    std::string packList = "newversion|" + release + "\r\n";
-    if (!previousRelease.empty()) packList += "lastversion|" + previousRelease + "\r\n";
-    packList += "full_pack|" + release + "_full\r\n";
-    std::map<std::string, std::string> lists = {{"version.pat", versionList}, {"PackVersion.pat", packList}};
+// The small lists, and each of them and the launcher under the release's own name, never rewritten.
+bool WriteReleaseCopies(Release& r, std::string& error) {
+    std::string packList = "newversion|" + r.name + "\r\n";
+    if (!r.previousRelease.empty()) packList += "lastversion|" + r.previousRelease + "\r\n";
+    packList += "full_pack|" + r.name + "_full\r\n";
+    r.lists = {{"version.pat", r.versionList}, {"PackVersion.pat", packList}};
     // The launcher's version: the one given, else the tree's, else this build's (launchers need the file).
-    if (!o.launcherFile.empty()) lists["luncherVersion.pat"] = "version|" + o.launcherVersion + "\r\n";
-    else if (std::string old; ReadWholeFile(out + "/luncherVersion.pat", old)) lists["luncherVersion.pat"] = old;
-    else lists["luncherVersion.pat"] = std::string("version|") + kLauncherVersion + "\r\n";
+    if (!r.o.launcherFile.empty()) r.lists["luncherVersion.pat"] = "version|" + r.o.launcherVersion + "\r\n";
+    else if (std::string old; ReadWholeFile(r.out + "/luncherVersion.pat", old)) r.lists["luncherVersion.pat"] = old;
+    else r.lists["luncherVersion.pat"] = std::string("version|") + kLauncherVersion + "\r\n";
 
-    // Each list and the launcher also under the release's own name, never rewritten.
-    const bool launcherInTree = PathFileExists(out + "/FLauncher_zelt.exe");
-    for (const auto& [name, text] : lists)
-        if (!Put(out + "/" + ReleaseCopyName(release, name), text)) {
-            error = "cannot write " + ReleaseCopyName(release, name);
+    for (const auto& [name, text] : r.lists)
+        if (!Put(r.out + "/" + ReleaseCopyName(r.name, name), text)) {
+            error = "cannot write " + ReleaseCopyName(r.name, name);
             return false;
         }
-    if (launcherInTree) {
+    if (PathFileExists(r.out + "/FLauncher_zelt.exe")) {
         long long size = 0;
         std::string sha;
-        if (!HashFile(out + "/FLauncher_zelt.exe", size, sha) ||
-            !PutFile(out + "/" + ReleaseCopyName(release, "FLauncher_zelt.exe"), out + "/FLauncher_zelt.exe", size, sha)) {
-            error = "cannot write " + ReleaseCopyName(release, "FLauncher_zelt.exe");
+        const std::string copy = ReleaseCopyName(r.name, "FLauncher_zelt.exe");
+        if (!HashFile(r.out + "/FLauncher_zelt.exe", size, sha) ||
+            !PutFile(r.out + "/" + copy, r.out + "/FLauncher_zelt.exe", size, sha)) {
+            error = "cannot write " + copy;
             return false;
         }
     }
+    return true;
+}
 
-    std::string hashList = "#release|" + release + "\r\n";
+// The hash list: every game file, pack, chunk file, launcher and list of the release.
+void WriteHashList(Release& r) {
+    r.hashList = "#release|" + r.name + "\r\n";
     auto hashLine = [&](const std::string& name, const std::string& bytes) {
-        hashList += name + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
+        r.hashList += name + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
     };
-    for (const auto& [name, f] : files) hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
-    for (const std::string& p : {fullName, incName, indexName, storeName, std::string("FLauncher_zelt.exe"),
-                                 ReleaseCopyName(release, "FLauncher_zelt.exe")}) {
+    for (const auto& [name, f] : r.files) r.hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
+    for (const std::string& p : {r.fullName, r.incName, r.indexName, r.storeName, std::string("FLauncher_zelt.exe"),
+                                 ReleaseCopyName(r.name, "FLauncher_zelt.exe")}) {
         long long size = 0;
         std::string sha;
-        if ((p != incName || !previousRelease.empty()) && HashFile(out + "/" + p, size, sha))
-            hashList += p + "|" + std::to_string(size) + " " + sha + "\r\n";
+        if ((p != r.incName || !r.previousRelease.empty()) && HashFile(r.out + "/" + p, size, sha))
+            r.hashList += p + "|" + std::to_string(size) + " " + sha + "\r\n";
     }
-    for (const auto& [name, text] : lists) {
+    for (const auto& [name, text] : r.lists) {
         hashLine(name, text);
-        hashLine(ReleaseCopyName(release, name), text);
+        hashLine(ReleaseCopyName(r.name, name), text);
     }
+}
 
-    std::string signature;
-    if (!o.keyFile.empty()) {
-        std::string keyText;
-        MinisignSecretKey key;
-        if (!ReadWholeFile(o.keyFile, keyText) || !ParseMinisignSecretKey(keyText, key)) {
-            error = "not an unencrypted minisign secret key: " + o.keyFile;
-            return false;
-        }
-        // The signature stays as it is while the list does: a second run changes nothing.
-        std::string oldList, oldSig;
-        MinisignSignature parsed;
-        const bool hadSignature = ReadWholeFile(out + "/hash.pat.minisig", oldSig) && ParseMinisignSignature(oldSig, parsed);
-        if (hadSignature && ReadWholeFile(out + "/hash.pat", oldList) && oldList == hashList && parsed.keyId == key.keyId) {
-            signature = oldSig;
-        } else {
-            long long now = o.time > 0 ? o.time : (long long)std::time(nullptr);
-            // Launchers refuse a list no younger than the one they hold: a release
-            // published within the second of the one before is signed a second later.
-            std::string oldRelease;
-            long long oldTime = 0;
-            if (o.time <= 0 && hadSignature && ParseTrustedComment(parsed.trustedComment, oldRelease, oldTime) &&
-                oldTime >= now)
-                now = oldTime + 1;
-            signature = SignMinisign(key, hashList, MakeTrustedComment(release, now));
-        }
-    }
-    if (!signature.empty() && !Put(out + "/" + ReleaseSignatureName(release), signature)) {
-        error = "cannot write " + ReleaseSignatureName(release);
+// The hash list signed with the key, when one is given.
+bool Sign(Release& r, std::string& error) {
+    if (r.o.keyFile.empty()) return true;
+    std::string keyText;
+    MinisignSecretKey key;
+    if (!ReadWholeFile(r.o.keyFile, keyText) || !ParseMinisignSecretKey(keyText, key)) {
+        error = "not an unencrypted minisign secret key: " + r.o.keyFile;
         return false;
     }
-    if (!RecordPublished(out, release)) {
-        error = "cannot write " + out + "/" + kPublishedHistory;
+    // The signature stays as it is while the list does: a second run changes nothing.
+    std::string oldList, oldSig;
+    MinisignSignature parsed;
+    const bool hadSignature = ReadWholeFile(r.out + "/hash.pat.minisig", oldSig) && ParseMinisignSignature(oldSig, parsed);
+    if (hadSignature && ReadWholeFile(r.out + "/hash.pat", oldList) && oldList == r.hashList && parsed.keyId == key.keyId) {
+        r.signature = oldSig;
+    } else {
+        long long now = r.o.time > 0 ? r.o.time : (long long)std::time(nullptr);
+        // Launchers refuse a list no younger than the one they hold: a release
+        // published within the second of the one before is signed a second later.
+        std::string oldRelease;
+        long long oldTime = 0;
+        if (r.o.time <= 0 && hadSignature && ParseTrustedComment(parsed.trustedComment, oldRelease, oldTime) &&
+            oldTime >= now)
+            now = oldTime + 1;
+        r.signature = SignMinisign(key, r.hashList, MakeTrustedComment(r.name, now));
+    }
+    if (!Put(r.out + "/" + ReleaseSignatureName(r.name), r.signature)) {
+        error = "cannot write " + ReleaseSignatureName(r.name);
         return false;
     }
-    for (const auto& [name, text] : lists)
-        if (!Put(out + "/" + name, text)) {
+    return true;
+}
+
+// The lists last: the release recorded, then the lists, the hash list and its signature in place.
+bool PublishLists(const Release& r, std::string& error) {
+    if (!RecordPublished(r.out, r.name)) {
+        error = "cannot write " + r.out + "/" + kPublishedHistory;
+        return false;
+    }
+    for (const auto& [name, text] : r.lists)
+        if (!Put(r.out + "/" + name, text)) {
             error = "cannot write " + name;
             return false;
         }
-    if ((!signature.empty() && !Put(out + "/hash.pat.minisig", signature)) || !Put(out + "/hash.pat", hashList)) {
+    if ((!r.signature.empty() && !Put(r.out + "/hash.pat.minisig", r.signature)) || !Put(r.out + "/hash.pat", r.hashList)) {
         error = "cannot write the hash list";
         return false;
     }
-    PruneReleases(out, o.keep);
+    return true;
+}
+
+}  // namespace
+
+bool PublishRelease(const PublishOptions& o, std::string& error) {
+    Release r(o);
+    if (!ReadGameFolder(r, error) || !NameRelease(r, error) || !CheckOwnNames(r, error) || !CheckSameContent(r, error))
+        return false;
+    PlanVersions(r);
+    if (!WriteContent(r, error) || !WriteReleaseCopies(r, error)) return false;
+    WriteHashList(r);
+    if (!Sign(r, error) || !PublishLists(r, error)) return false;
+    PruneReleases(r.out, o.keep);
     return true;
 }
 

@@ -18,7 +18,7 @@ struct ArchiveFixture : ::testing::Test {
     void SetUp() override {
         fl::SetMessageBoxHost(&boxes);
         app.SetResFolder("res/");
-        engine = std::make_unique<fl::CDownloader>(app);
+        engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
     }
     void TearDown() override { fl::SetMessageBoxHost(nullptr); }
     std::string Run() const { return data.Path() + "/fenwazelt/res/"; }

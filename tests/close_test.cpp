@@ -6,7 +6,7 @@
 
 #include "demo/DemoPlatform.h"
 #include "demo/PackWriter.h"
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/InstanceLock.h"
 #include "tests/support/Process.h"

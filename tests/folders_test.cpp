@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "tests/support/TempDir.h"
 
 using namespace fltest;

@@ -70,7 +70,7 @@ TEST(RequestEncoding, AddressesAreTakenApartByTheLibrarysParser) {
 
 TEST(ListLines, AnAbsurdlyLongLineIsDroppedWithoutBeingHeld) {
     fl::CWobrApp app;
-    fl::CDownloader engine(app);
+    fl::CDownloader engine(app, app.EngineSettings());
     engine.m_nTaskKind = fl::TASK_FILE_LIST;
     const std::string huge(1 << 20, 'x');
     std::string body = "a.dat|1\n" + huge + "|2\nb.dat|3\n";
@@ -94,7 +94,7 @@ TEST(ListLines, AnAbsurdlyLongLineIsDroppedWithoutBeingHeld) {
 
 TEST(ListLines, RefusedNamesAndPackValuesAreNeverKept) {
     fl::CWobrApp app;
-    fl::CDownloader engine(app);
+    fl::CDownloader engine(app, app.EngineSettings());
     engine.m_nTaskKind = fl::TASK_FILE_LIST;
     static const char raw[] = "ok.dat|1\n../up.dat|1\n/abs|1\nnul\0.dat|1\nc:\\x|1\n";
     const std::string list(raw, sizeof raw - 1);

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "app/WobrApp.h"
-#include "app/ErrorFile.h"
+#include "platform/ErrorFile.h"
 #include "platform/Trace.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"

@@ -9,7 +9,7 @@ namespace {
 
 struct ParseFixture : ::testing::Test {
     fl::CWobrApp app;
-    fl::CDownloader engine{app};
+    fl::CDownloader engine{app, app.EngineSettings()};
     void Feed(int kind, const std::vector<std::string>& blocks) {
         engine.m_nTaskKind = kind;
         engine.m_strPendingLine.clear();
@@ -72,15 +72,15 @@ TEST_F(EngineFixture, InitializationReadsThePageValuesAndTheHostConfiguration) {
     EXPECT_EQ(engine->m_strPreloadVer, "7b");
     EXPECT_EQ(app.GetResFolder(), "res/");
 
-    engine = std::make_unique<fl::CDownloader>(app);
+    engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
     EXPECT_TRUE(engine->Initialize("'rsurl':'" + server.Url("/res/") + "','preloadver':'7'")) << "no vm is fine";
     EXPECT_EQ(engine->m_strPreloadVer, "7");
 
-    engine = std::make_unique<fl::CDownloader>(app);
+    engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
     EXPECT_FALSE(engine->Initialize("'rsurl':'https://secure.example/res/','preloadver':'7'"));
     EXPECT_TRUE(progress.HasStatus("HttpConn Initiallize err"));
 
-    engine = std::make_unique<fl::CDownloader>(app);
+    engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
     EXPECT_FALSE(engine->Initialize("'preloadver':'7'"));
     EXPECT_TRUE(boxes.Has("连接服务器失败,请检查网络是否正常."));
 
@@ -88,12 +88,12 @@ TEST_F(EngineFixture, InitializationReadsThePageValuesAndTheHostConfiguration) {
     TempDir install;
     WriteFile(install / "hostconfig.ini", "\n" + server.Url("/other/") + "\n");
     app.SetLauncherFolder(install.Path() + "/");
-    engine = std::make_unique<fl::CDownloader>(app);
+    engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
     ASSERT_TRUE(engine->Initialize("'rsurl':'http://unused/x/','preloadver':'7','vm':'b'"));
     EXPECT_EQ(engine->m_strResUrl, server.Url("/other/"));
     const std::string first = engine->m_strPreloadVer;
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    engine = std::make_unique<fl::CDownloader>(app);
+    engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
     ASSERT_TRUE(engine->Initialize("'rsurl':'http://unused/x/','preloadver':'7','vm':'b'"));
     EXPECT_NE(engine->m_strPreloadVer, first);
     EXPECT_EQ(engine->m_strPreloadVer.back(), 'b');

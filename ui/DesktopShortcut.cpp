@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/StartupChecks.h"
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <gtk/gtk.h>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "app/PlatformConfig.h"
 #include "app/WobrApp.h"
 #include "app/SharedTexts.h"

@@ -9,8 +9,7 @@
 #include <set>
 #include <unordered_set>
 
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/HttpClient.h"
@@ -183,7 +182,7 @@ bool CDownloader::UpdateFromChunks() {
     for (const IndexedFile& f : index.m_files)
         for (const ChunkRef& c : f.chunks) needed.insert(c.sha256);
     local.KeepOnly([&needed](const Digest& d) { return needed.count(d) != 0; });
-    m_app.SetStep(4);
+    m_host.SetStep(4);
     int modesSet = 0;
     for (const IndexedFile* f : modes)
         if (chmod((run + f->name).c_str(), f->mode) == 0) ++modesSet;
@@ -232,7 +231,7 @@ bool CDownloader::UpdateFromChunks() {
     if (!built) {
         // Nothing wrong is in place; the packs and the file list bring the rest.
         m_bSuccess = true;
-        m_app.ShowTransferNote("the chunked update failed (" + why + "); fetching whole files instead");
+        m_host.ShowTransferNote("the chunked update failed (" + why + "); fetching whole files instead");
         return false;
     }
     // Only cuts the next run would find again: an index cut otherwise is scanned then.

@@ -1,9 +1,7 @@
 // The engine's life: creation from the login answer, and the end of it.
 #include "update/Downloader.h"
 
-#include "app/AppMessage.h"
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
@@ -15,7 +13,8 @@
 
 namespace fl {
 
-CDownloader::CDownloader(CWobrApp& app) : m_gauge(app, m_bStopping), m_app(app) {
+CDownloader::CDownloader(IUpdateHost& host, UpdateSettings settings)
+    : m_gauge(host, m_bStopping), m_host(host), m_settings(std::move(settings)) {
     for (auto& done : m_hWorkerDone) done = std::make_unique<CEvent>(false, false);
 }
 
@@ -32,7 +31,7 @@ void CDownloader::Shutdown() {
 
 std::string CDownloader::GetRunFolder(bool dataOnly) const {
     std::string folder = GetDataFolder() + "/";
-    if (!dataOnly) folder += m_app.GetResFolder();
+    if (!dataOnly) folder += m_host.GetResFolder();
     return folder;
 }
 
@@ -94,7 +93,7 @@ bool CDownloader::Initialize(const std::string& text) {
 
     std::string configured;
     std::vector<std::string> mirrors;
-    const std::string launcherFolder = m_app.GetLauncherFolder();
+    const std::string launcherFolder = m_settings.strLauncherFolder;
     if (!launcherFolder.empty()) {
         configured = ReadFirstLine(launcherFolder + "hostconfig.ini");
         // Further non-empty lines: other addresses serving the same tree.
@@ -120,7 +119,7 @@ bool CDownloader::Initialize(const std::string& text) {
     for (size_t i = 1; i < m_vecResUrls.size(); ++i) TraceF("another resource address: %s", m_vecResUrls[i].c_str());
     TraceF("preloader版本号:%s", m_strPreloadVer.c_str());
     if (m_strResUrl.empty() || m_strPreloadVer.empty()) {
-        ShowAppMessage("连接服务器失败,请检查网络是否正常.");
+        m_host.ShowMessage("连接服务器失败,请检查网络是否正常.");
         return false;
     }
 
@@ -132,23 +131,23 @@ bool CDownloader::Initialize(const std::string& text) {
     const std::string folder = GetUrlLastSegment(m_strResUrl);
     if ((parsed && (parts.hasQuery || parts.hasFragment)) || !IsSafeSegment(folder)) {
         OutputDebugStringW("refused the resource address: " + ShortName(m_strResUrl));
-        ShowAppMessage("连接服务器失败,请检查网络是否正常.");
+        m_host.ShowMessage("连接服务器失败,请检查网络是否正常.");
         return false;
     }
     m_strResDir = folder + "/";
     TraceF("当前目录:%s", m_strResDir.c_str());
-    m_app.SetResFolder(m_strResDir);
+    m_host.SetResFolder(m_strResDir);
     const std::string runFolder = GetRunFolder(false);
-    if (!IsFolder(runFolder) && !EnsureFolder(runFolder)) ShowAppMessage("文件夹创建失败");
+    if (!IsFolder(runFolder) && !EnsureFolder(runFolder)) m_host.ShowMessage("文件夹创建失败");
 
     m_bCheckLauncher = true;
     m_pHttpConn = std::make_unique<HttpConn>();
     m_pHttpConn->SetAbortFlag(&m_bStopping);
     m_pHttpConn->SetObserver(&m_gauge);
-    m_gauge.Limit().SetRate(m_app.m_nLimitRate);
-    if (m_app.m_nLimitRate > 0) TraceF("transfers capped at %s", FormatRate(double(m_app.m_nLimitRate)).c_str());
+    m_gauge.Limit().SetRate(m_settings.nLimitRate);
+    if (m_settings.nLimitRate > 0) TraceF("transfers capped at %s", FormatRate(double(m_settings.nLimitRate)).c_str());
     if (!m_pHttpConn->Initialize(m_strResUrl)) {
-        m_app.ShowStatusText("HttpConn Initiallize err");
+        m_host.ShowStatusText("HttpConn Initiallize err");
         m_pHttpConn.reset();
         return false;
     }

@@ -19,11 +19,11 @@
 #include "update/integrity/BodyCheck.h"
 #include "update/integrity/HashList.h"
 #include "update/net/HttpConn.h"
+#include "update/UpdateHost.h"
 #include "update/progress/TransferGauge.h"
 
 namespace fl {
 
-class CWobrApp;
 class CHttpClient;
 
 enum TaskKind : int {
@@ -67,7 +67,8 @@ enum UnzipResult : int {
 
 class CDownloader {
 public:
-    explicit CDownloader(CWobrApp& app);
+    // The host is told what the engine does; the settings are read, never changed.
+    CDownloader(IUpdateHost& host, UpdateSettings settings);
     ~CDownloader();
     CDownloader(const CDownloader&) = delete;
     CDownloader& operator=(const CDownloader&) = delete;
@@ -200,7 +201,8 @@ public:
 
     // Stops every transfer and wait at once (the application is closing).
     void Shutdown();
-    CWobrApp& App() { return m_app; }
+    IUpdateHost& Host() { return m_host; }
+    const UpdateSettings& Settings() const { return m_settings; }
     // Shows a message box unless the run was aborted (the application is closing).
     void Tell(const std::string& text);
     // The cause of a failure just told, in plain words, with the address: a
@@ -283,7 +285,8 @@ private:
     void WaitForRequest();
     void DownloadWorkerProc(int worker);
 
-    CWobrApp& m_app;
+    IUpdateHost& m_host;
+    const UpdateSettings m_settings;
     CUtf8Joiner m_joiner;
     std::atomic<bool> m_bStopping{false};
     std::atomic<bool> m_bRequestThreadEnded{true};

@@ -1,6 +1,5 @@
 // The per-file stage: fetch every file whose version changed or that is missing.
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
@@ -31,7 +30,7 @@ bool CDownloader::DownloadVersionList() {
 void CDownloader::UpdateFiles() {
     m_nTaskKind = TASK_FILES;
     if (m_mapServerFiles.empty()) return;
-    m_app.SetStep(5);
+    m_host.SetStep(5);
     const std::string run = GetRunFolder(false);
     if (PathFileExists(run + "version.pat")) {
         LoadLocalVersionList();

@@ -2,9 +2,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "app/AppMessage.h"
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
@@ -32,7 +30,7 @@ bool CDownloader::UpdatePack() {
     if (!FetchListWhole("PackVersion.pat")) return false;
     if (m_bPackValueRefused) {
         // A pack named so that it would land outside the run folder is no pack.
-        m_app.ShowStatusText("没有找到对应更新包.");
+        m_host.ShowStatusText("没有找到对应更新包.");
         return false;
     }
     const int state = GetPackState();
@@ -41,7 +39,7 @@ bool CDownloader::UpdatePack() {
     if (state == 0) return true;
     if (state == 1) return DownloadNewPack(m_strNewVersion);
     if (state == 3 || state == 4) {
-        const std::string install = m_app.GetLauncherFolder();
+        const std::string install = m_settings.strLauncherFolder;
         // The full pack in place stands for the installed version as the
         // installer's pack would: recorded, or every later run fetches it again.
         auto fullPackForInstall = [&] {
@@ -54,14 +52,14 @@ bool CDownloader::UpdatePack() {
             return fullPackForInstall();
         // Not the pack the list names: the server's is fetched instead.
         if (!UnpackInstallersPack(m_strFullPack)) return fullPackForInstall();
-        m_app.SetStep(3);
+        m_host.SetStep(3);
         return true;
     }
     return DownloadFullPack();
 }
 
 bool CDownloader::UnpackInstallersPack(const std::string& pack) {
-    const std::string install = m_app.GetLauncherFolder();
+    const std::string install = m_settings.strLauncherFolder;
     const std::string run = GetRunFolder(false);
     const std::string source = install + NormalizeSeparators(pack) + ".dydr";
     const std::string target = run + NormalizeSeparators(pack) + ".zip";
@@ -83,7 +81,7 @@ bool CDownloader::UnpackInstallersPack(const std::string& pack) {
 }
 
 void CDownloader::SeedFromInstallersPack() {
-    const std::string install = m_app.GetLauncherFolder();
+    const std::string install = m_settings.strLauncherFolder;
     const std::string run = GetRunFolder(false);
     if (install.empty() || PathFileExists(run + "version.pat") || !PathFileExists(install + "installver.pat")) return;
     // The release's full pack as the installer ships it: "<name>.dydr" for the listed "<name>.zip".
@@ -113,7 +111,7 @@ int CDownloader::GetPackState() {
     std::vector<std::string> lines;
     if (!ReadLines(path, lines)) {
         const std::string text = path + "已经打开,请先关闭该文件以完成更新.";
-        m_app.ShowStatusText(text);
+        m_host.ShowStatusText(text);
         Tell(text);
         return -1;
     }
@@ -131,7 +129,7 @@ int CDownloader::GetPackState() {
 }
 
 int CDownloader::CompareInstallVersion() {
-    const std::string install = m_app.GetLauncherFolder();
+    const std::string install = m_settings.strLauncherFolder;
     TraceF("安装目录:%s", install.c_str());
     if (install.empty() || !PathFileExists(install + "installver.pat")) return 0;
     std::vector<std::string> lines;
@@ -144,10 +142,10 @@ int CDownloader::CompareInstallVersion() {
 }
 
 bool CDownloader::DownloadFullPack() {
-    m_app.SetStep(4);
+    m_host.SetStep(4);
     m_bFullPackDone = true;
     if (m_strFullPack.empty()) {
-        m_app.ShowStatusText("没有找到对应更新包.");
+        m_host.ShowStatusText("没有找到对应更新包.");
         return false;
     }
     const std::string name = m_strFullPack + ".zip";
@@ -187,7 +185,7 @@ bool CDownloader::DownloadFullPack() {
         }
         // Damaged on the way: fetched once more before the run gives up.
         if (!m_bPackDamaged || round == 2 || m_bStopping) break;
-        m_app.ShowTransferNote(ShortName(name) + " is not the file hash.pat lists; fetching it again");
+        m_host.ShowTransferNote(ShortName(name) + " is not the file hash.pat lists; fetching it again");
     }
     if (m_bPackDamaged) {
         m_bSuccess = false;
@@ -203,7 +201,7 @@ bool CDownloader::DownloadFullPack() {
         // game, it is not kept.
         DeleteFile(target);
         RemoveResume(target);
-        m_app.ShowStatusText("文件[" + ShortName(target) + "]解压失败,你可以尝试手动解压该文件.");
+        m_host.ShowStatusText("文件[" + ShortName(target) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
     DeleteFile(target);
@@ -226,7 +224,7 @@ long long CDownloader::SegmentBytesHeld() const {
 bool CDownloader::DownloadNewPack(const std::string& version) {
     m_nTaskKind = TASK_NEW_PACK;
     if (version.empty()) {
-        m_app.ShowStatusText("没有找到对应更新包.");
+        m_host.ShowStatusText("没有找到对应更新包.");
         return false;
     }
     const std::string name = version + ".zip";
@@ -239,11 +237,11 @@ bool CDownloader::DownloadNewPack(const std::string& version) {
     if (unpacked == UNZIP_NO_SPACE || unpacked == UNZIP_STOPPED) return false;
     DeleteFile(path);  // whole or not: the next run fetches the pack again
     if (unpacked != UNZIP_OK) {
-        m_app.ShowStatusText("文件[" + ShortName(path) + "]解压失败,你可以尝试手动解压该文件.");
+        m_host.ShowStatusText("文件[" + ShortName(path) + "]解压失败,你可以尝试手动解压该文件.");
         return false;
     }
-    m_app.ShowStatusText("已成功更新至版本[" + ShortName(version) + "]");
-    m_app.ShowStatusText("update to new version[" + ShortName(version) + "] success!");
+    m_host.ShowStatusText("已成功更新至版本[" + ShortName(version) + "]");
+    m_host.ShowStatusText("update to new version[" + ShortName(version) + "] success!");
     return true;
 }
 

@@ -2,8 +2,7 @@
 // the run folder, once the new release is whole there.
 #include <unistd.h>
 
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -61,7 +60,7 @@ void CDownloader::ForgetInstalledState() {
 }
 
 int CDownloader::RemoveWhatTheReleaseRemoved(bool apply, const std::function<void(const std::string&)>& report) {
-    const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
+    const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_settings.strPinnedKeys);
     std::string release, signedBefore, signatureBefore;
     long long time = 0;
     CHashList before;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/net/ResumeRecord.h"

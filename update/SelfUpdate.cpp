@@ -1,7 +1,6 @@
 // The launcher's own version check and the fetch of a newer launcher.
-#include "app/Folders.h"
-#include "app/StartupChecks.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
+#include "update/launcher/LauncherName.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/launcher/LauncherHealth.h"
@@ -46,7 +45,7 @@ bool CDownloader::CheckLauncherVersion() {
         Tell("登录器更新失败");
         return false;
     }
-    if (m_bLauncherUpdated) m_app.RestartLauncher();
+    if (m_bLauncherUpdated) m_host.RestartLauncher();
     return true;
 }
 
@@ -66,7 +65,7 @@ bool CDownloader::CompareLauncherVersion() {
         return true;
     }
     // This launcher fetched and checked the lists and found its successor: it works.
-    m_app.LauncherProven("it fetched the lists and a newer launcher");
+    m_host.LauncherProven("it fetched the lists and a newer launcher");
     if (health.Holds(listed.sha256)) {
         // Fetched by an earlier run and waiting for the next start: not fetched again, and the update goes on.
         TraceF("the launcher %s is already in place for the next start", m_strServerLauncherVersion.c_str());

@@ -8,9 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/AppMessage.h"
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
@@ -86,7 +84,7 @@ zip_t* OpenArchive(const std::string& path) {
 }  // namespace
 
 int CDownloader::UnzipPack(const std::string& archive) {
-    m_app.ShowStatusText("正在解压资源...");
+    m_host.ShowStatusText("正在解压资源...");
     const uint32_t started = timeGetTime();
     if (!PathFileExists(archive)) return UNZIP_NO_ARCHIVE;
 
@@ -95,7 +93,7 @@ int CDownloader::UnzipPack(const std::string& archive) {
     zip_t* za = OpenArchive(archive);
     const zip_int64_t count = za ? zip_get_num_entries(za, 0) : -1;
     if (count < 1) {
-        m_app.ShowStatusText("解压文件出错,尝试下载文件列表");
+        m_host.ShowStatusText("解压文件出错,尝试下载文件列表");
         if (za) zip_discard(za);
         // A valid archive without entries has nothing to unpack; anything else is a failure.
         return count == 0 ? UNZIP_OK : UNZIP_BAD_ARCHIVE;
@@ -157,8 +155,8 @@ int CDownloader::UnzipPack(const std::string& archive) {
             if (rc != UNZIP_STOPPED) Tell(Format("文件[%s]解压失败!", ShortName(name).c_str()));
             break;
         }
-        m_app.ShowStatusText("正在解压资源...");
-        m_app.SetProgressPercent(int(i * 100 / count));
+        m_host.ShowStatusText("正在解压资源...");
+        m_host.SetProgressPercent(int(i * 100 / count));
     }
     zip_discard(za);
     // Files the pack replaced are no longer what a journal of fetched files says.
@@ -178,7 +176,7 @@ int CDownloader::UnzipPack(const std::string& archive) {
         return rc;
     }
     TraceF("解压花费时间:%d", int(timeGetTime() - started));
-    m_app.ShowStatusText("资源解压完成.");
+    m_host.ShowStatusText("资源解压完成.");
     return UNZIP_OK;
 }
 

@@ -1,5 +1,4 @@
 // The update task from start to end, on the update thread.
-#include "app/WobrApp.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -50,7 +49,7 @@ void CDownloader::StartDownLoadTask() {
         OnDownloadComplete();
     }
     m_gauge.EndStage();
-    m_app.SetStep(6);
+    m_host.SetStep(6);
     OutputDebugStringW(":StartDownLoadTask() end");
 }
 
@@ -66,7 +65,7 @@ void CDownloader::OnDownloadComplete() {
         return;
     }
     const std::string done = "更新完成,正在启动游戏主程序...";
-    m_app.ShowStatusText(done);
+    m_host.ShowStatusText(done);
     OutputDebugStringW(done);
     // The release is whole here: what it removed and the launcher put here goes.
     const int removed = m_bWholeAtStart ? 0 : RemoveWhatTheReleaseRemoved(true, [](const std::string& line) { OutputDebugStringW(line); });
@@ -86,10 +85,10 @@ void CDownloader::OnDownloadComplete() {
     if (m_bAbort || m_bStopping) return;
     if (!m_bWholeAtStart) KeepInstalledList();
     m_bCompleted = true;
-    m_app.LauncherProven("it completed an update");
-    m_app.UpdateFinished();
-    m_app.LaunchGameClient();
-    m_app.PostCloseToMainWindow();
+    m_host.LauncherProven("it completed an update");
+    m_host.UpdateFinished();
+    m_host.LaunchGameClient();
+    m_host.PostCloseToMainWindow();
     OutputDebugStringW("OnDownloadComplete");
 }
 

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/ProcessStart.h"
 #include "platform/Trace.h"
 

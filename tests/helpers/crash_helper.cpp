@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/CrashFilter.h"
 
 extern "C" __attribute__((noinline)) void CrashHelperFaultingFunction(volatile int* p) { *p = 42; }

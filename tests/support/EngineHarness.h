@@ -111,7 +111,7 @@ struct EngineFixture : ::testing::Test {
     }
     // The resource URL's folder is "res": the run folder is <data>/fenwazelt/res/.
     bool StartEngine(const std::string& base = "/res/", const std::string& extra = "") {
-        engine = std::make_unique<fl::CDownloader>(app);
+        engine = std::make_unique<fl::CDownloader>(app, app.EngineSettings());
         return engine->Initialize("'rsurl':'" + server.Url(base) + "','preloadver':'7','vm':'b'" + extra);
     }
     std::string RunFolder() const { return data.Path() + "/fenwazelt/res/"; }

@@ -15,7 +15,7 @@
 #include <condition_variable>
 #include <thread>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "update/integrity/BodyCheck.h"
 #include "update/integrity/Sha256.h"

@@ -1,7 +1,6 @@
 // The hash list of the release the server publishes, its signature, and what
 // every later body of the run is checked against.
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -48,7 +47,7 @@ std::string CDownloader::CheckLocalFile(const std::string& path, const std::stri
 }
 
 bool CDownloader::FetchHashList() {
-    const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_app.m_strPinnedKeys);
+    const std::vector<MinisignPublicKey> keys = ParsePinnedKeys(m_settings.strPinnedKeys);
     m_bHashList = false;
     m_strOlderOffered.clear();
     m_nTaskKind = TASK_HASH_LIST;
@@ -57,7 +56,7 @@ bool CDownloader::FetchHashList() {
     // the reason line what was really wrong.
     auto refuse = [&](const std::string& why, const std::string& plain) {
         OutputDebugStringW("hash.pat refused: " + why);
-        m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
+        m_host.ShowStatusText("连接服务器失败!请检查网络设置.");
         Tell("文件[hash.pat]下载失败,请检查网络设置.");
         TellCause(plain, m_pHttpConn ? m_pHttpConn->RequestUrl("hash.pat", m_strPreloadVer) : "");
         AbortRequests();

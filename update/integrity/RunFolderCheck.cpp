@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"

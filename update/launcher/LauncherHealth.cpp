@@ -9,7 +9,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/ErrorFile.h"
+#include "platform/ErrorFile.h"
 #include "platform/Trace.h"
 #include "platform/TextCodec.h"
 #include "update/integrity/Sha256.h"

@@ -6,8 +6,7 @@
 
 #include <cstdio>
 
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -31,9 +30,9 @@ long long CDownloader::PrepareBody(long long contentLength) {
     if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) {
         const long long size = m_nTotalSize;
         if (size > 1048575)
-            m_app.ShowStatusText(Format("检测到%dM更新,开始下载.", int(size >> 20)));
+            m_host.ShowStatusText(Format("检测到%dM更新,开始下载.", int(size >> 20)));
         else
-            m_app.ShowStatusText(Format("检测到%dKB更新,开始下载.", int(size >> 10)));
+            m_host.ShowStatusText(Format("检测到%dKB更新,开始下载.", int(size >> 10)));
     }
     return m_nTotalSize;
 }
@@ -51,7 +50,7 @@ HttpRequest CBodySink::Plan() {
         const std::string note = Format("resuming %s at %lld bytes", ShortName(m_engine.m_strRequest).c_str(),
                                         m_pFile->Resumed());
         OutputDebugStringW(note);
-        m_engine.m_app.ShowTransferNote(note);
+        m_engine.m_host.ShowTransferNote(note);
     }
     return request;
 }
@@ -80,7 +79,7 @@ bool CBodySink::OnResponse(const HttpHead& head) {
             return false;
         case CTempFile::Opened::CannotWrite: {
             const std::string text = "写文件" + ShortName(m_pFile->Path()) + "错误！\n文件正在使用中,请先关闭程序！";
-            e.m_app.ShowStatusText(text);
+            e.m_host.ShowStatusText(text);
             e.m_bSuccess = false;
             e.Tell(text);
             m_bFailed = true;
@@ -103,7 +102,7 @@ bool CBodySink::OnResponse(const HttpHead& head) {
     e.PrepareBody(total);
     e.m_nReceived = held;  // a resumed body counts what it already holds
     const int kind = e.m_nTaskKind;
-    if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) e.m_app.SetProgressRange(0, 200);
+    if (kind == TASK_FULL_PACK || kind == TASK_NEW_PACK) e.m_host.SetProgressRange(0, 200);
     if (kind == TASK_NEW_PACK || kind == TASK_LAUNCHER_EXE)
         e.m_gauge.BeginStage([&e] { return e.m_nTotalSize > 0 ? e.m_nTotalSize - e.m_nReceived : -1; });
     return true;
@@ -203,7 +202,7 @@ void CBodySink::Commit() {
     }
     if (!placed) {
         const std::string text = "文件[" + ShortName(finalPath) + "]写入数据失败, 请先关闭该文件!";
-        e.m_app.ShowStatusText(text);
+        e.m_host.ShowStatusText(text);
         e.Tell(text);
         e.m_bSuccess = false;
         return;

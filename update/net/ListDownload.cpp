@@ -5,8 +5,7 @@
 
 #include <cstdio>
 
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/HttpClient.h"
 #include "platform/Trace.h"
@@ -163,8 +162,8 @@ void CDownloader::DownloadFileList(DownloadWorkItem item) {
         bool goOn = DownloadListFile(name, version, item.worker);
         ++m_nWorkerEntries[item.worker];
         const int done = ++m_nFilesDone;
-        m_app.ShowStatusText(Format("正在下载更新文件...  %d/%d", done, total));
-        if (total > 0) m_app.SetProgressPercent(done * 100 / total);
+        m_host.ShowStatusText(Format("正在下载更新文件...  %d/%d", done, total));
+        if (total > 0) m_host.SetProgressPercent(done * 100 / total);
         if (!goOn) break;
     }
     m_hWorkerDone[item.worker]->Set();

@@ -1,6 +1,4 @@
 // The request thread: one fetch at a time for the update task.
-#include "app/AppMessage.h"
-#include "app/WobrApp.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
@@ -113,7 +111,7 @@ void CDownloader::HandleRequest() {
         return;
     }
     if (!opened) {
-        m_app.ShowStatusText("connect server failed!");
+        m_host.ShowStatusText("connect server failed!");
         m_bSuccess = false;
         m_hDoneEvent.Set();
         return;
@@ -141,7 +139,7 @@ void CDownloader::HandleRequest() {
     }
     // Refused (a status other than 200, redirects included) or unreachable.
     if (!last.error.empty()) Tell(last.error);
-    m_app.ShowStatusText("连接服务器失败!请检查网络设置.");
+    m_host.ShowStatusText("连接服务器失败!请检查网络设置.");
     Tell("文件[" + ShortName(label) + "]下载失败,请检查网络设置.");
     TellCause(DescribeFailure(last), m_pHttpConn->CurrentRequestUrl());
     OutputDebugStringW(Format("request refused: %s status %ld %s", ShortName(m_pHttpConn->CurrentRequestUrl()).c_str(),
@@ -154,7 +152,7 @@ void CDownloader::AbortRequests() {
     m_hRequestEvent.Reset();
     m_bSuccess = false;
     // The application closes, and the waiting fetch is released (it reports the abort).
-    m_app.FinishUpdate();
+    m_host.FinishUpdate();
     m_hDoneEvent.Set();
 }
 
@@ -162,7 +160,7 @@ void CDownloader::TellCause(const std::string& cause, const std::string& address
     if (m_bStopping) return;
     const std::string line = "reason: " + cause + (address.empty() ? "" : " (" + ShortName(address) + ")");
     OutputDebugStringW(line);
-    m_app.ShowTransferNote(line);
+    m_host.ShowTransferNote(line);
 }
 
 void CDownloader::Tell(const std::string& text) {
@@ -170,7 +168,7 @@ void CDownloader::Tell(const std::string& text) {
         OutputDebugStringW("not shown (closing): " + text);
         return;
     }
-    ShowAppMessage(text);
+    m_host.ShowMessage(text);
 }
 
 }  // namespace fl

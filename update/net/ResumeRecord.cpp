@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "platform/HttpClient.h"
 #include "platform/TextCodec.h"

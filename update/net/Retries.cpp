@@ -2,7 +2,6 @@
 // the next one "hostconfig.ini" names.
 #include <algorithm>
 
-#include "app/WobrApp.h"
 #include "platform/HttpClient.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
@@ -33,7 +32,7 @@ bool CDownloader::RunWithRetries(const std::string& what, const AttemptFn& attem
             if (a == Attempt::Final || m_bStopping) return false;
             TraceF("%s: attempt %d of %d failed: %s", ShortName(what).c_str(), n, kTransferAttempts, cause.c_str());
             if (n == kTransferAttempts) break;
-            m_app.ShowTransferNote(Format("%s: %s; trying again (%d of %d)", ShortName(what).c_str(), cause.c_str(),
+            m_host.ShowTransferNote(Format("%s: %s; trying again (%d of %d)", ShortName(what).c_str(), cause.c_str(),
                                           n + 1, kTransferAttempts));
             m_gauge.NoteRetry(n + 1, kTransferAttempts);
             if (!WaitBeforeRetry(n + 1, retryAfter, m_bStopping)) return false;  // a close ends the wait at once
@@ -54,7 +53,7 @@ bool CDownloader::SwitchMirror(int from) {
         m_nMirror = next;
         const std::string note = "the resource server changes to " + m_vecResUrls[size_t(next)];
         OutputDebugStringW(note);
-        m_app.ShowTransferNote(note);
+        m_host.ShowTransferNote(note);
         return true;
     }
     return false;

@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Folders.h"
-#include "app/WobrApp.h"
+#include "platform/Folders.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
 #include "platform/HttpClient.h"
@@ -47,8 +46,8 @@ std::string RangeProgressText(long long received, long long total, int* percent)
 void ShowRangeProgress(CDownloader& e) {
     int percent = 0;
     const std::string text = RangeProgressText(e.m_nReceived, e.m_nTotalSize, &percent);
-    e.App().ShowStatusText(text);
-    e.App().SetProgressPercent(percent);
+    e.Host().ShowStatusText(text);
+    e.Host().SetProgressPercent(percent);
 }
 
 std::string CDownloader::MakeSegmentTempName(const DownloadWorkItem& item) const {
@@ -244,7 +243,7 @@ void CDownloader::DownloadRange(const std::string& name, DownloadWorkItem item) 
             if (held > 0) {
                 const std::string note = Format("resuming %s at %lld of %lld bytes", ShortName(temp).c_str(), held, want);
                 OutputDebugStringW(note);
-                m_app.ShowTransferNote(note);
+                m_host.ShowTransferNote(note);
             }
         }
         if (w == 0) {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 #include "platform/FileOps.h"
 #include "update/PathSafety.h"
 

@@ -2,7 +2,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/WobrApp.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"

@@ -1,9 +1,9 @@
 #include "update/progress/TransferGauge.h"
 
-#include "app/WobrApp.h"
 #include "platform/Clock.h"
 #include "platform/TextCodec.h"
 #include "platform/Trace.h"
+#include "update/UpdateHost.h"
 
 namespace fl {
 
@@ -27,13 +27,13 @@ void CTransferGauge::EndStage() {
         m_strNote.clear();
     }
     if (!m_bActive.exchange(false)) {
-        if (noted) m_app.ShowRateLine("");
+        if (noted) m_host.ShowRateLine("");
         return;
     }
     const long long now = SteadyMs();
     TraceF("transferred %lld bytes in %.1f s at %s", m_meter.Total(), double(now - m_nStageStartMs) / 1000.0,
            FormatRate(m_meter.Average(now)).c_str());
-    m_app.ShowRateLine("");
+    m_host.ShowRateLine("");
 }
 
 void CTransferGauge::NoteRetry(int attempt, int of) {
@@ -44,7 +44,7 @@ void CTransferGauge::NoteRetry(int attempt, int of) {
     }
     m_bNote = true;
     OutputDebugStringW(note);
-    m_app.ShowRateLine(m_bActive ? Line(SteadyMs()) : note);
+    m_host.ShowRateLine(m_bActive ? Line(SteadyMs()) : note);
 }
 
 bool CTransferGauge::OnBytes(size_t size) {
@@ -53,7 +53,7 @@ bool CTransferGauge::OnBytes(size_t size) {
             std::lock_guard lock(m_cs);
             m_strNote.clear();
         }
-        if (!m_bActive) m_app.ShowRateLine("");
+        if (!m_bActive) m_host.ShowRateLine("");
     }
     if (m_bActive) m_meter.Add((long long)size, SteadyMs());
     const bool go = m_limit.Take((long long)size, m_stop);
@@ -83,7 +83,7 @@ void CTransferGauge::OnTick() {
     if (now - shown < 1000 || !m_nShownMs.compare_exchange_strong(shown, now)) return;
     const std::string line = Line(now);
     if (!m_bActive) return;
-    m_app.ShowRateLine(line);
+    m_host.ShowRateLine(line);
     long long traced = m_nTracedMs;
     if (now - traced >= 5000 && m_nTracedMs.compare_exchange_strong(traced, now)) OutputDebugStringW("speed: " + line);
 }

@@ -11,11 +11,11 @@
 
 namespace fl {
 
-class CWobrApp;
+class IUpdateHost;
 
 class CTransferGauge : public ITransferObserver {
 public:
-    CTransferGauge(CWobrApp& app, const std::atomic<bool>& stop) : m_app(app), m_stop(stop) {}
+    CTransferGauge(IUpdateHost& host, const std::atomic<bool>& stop) : m_host(host), m_stop(stop) {}
     CRateLimit& Limit() { return m_limit; }
     CRateMeter& Meter() { return m_meter; }
 
@@ -35,7 +35,7 @@ public:
     std::string Line(long long nowMs);
 
 private:
-    CWobrApp& m_app;
+    IUpdateHost& m_host;
     const std::atomic<bool>& m_stop;
     CRateMeter m_meter;
     CRateLimit m_limit;

@@ -1,15 +1,19 @@
-#include "app/Folders.h"
+#include "platform/Folders.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "app/AppMessage.h"
-#include "app/WobrApp.h"
 #include "platform/ModulePath.h"
 
 namespace fl {
+
+namespace {
+std::function<void()> g_noHome;
+}
+
+void SetNoHomeHandler(std::function<void()> handler) { g_noHome = std::move(handler); }
 
 std::string GetModuleFolder() {
     std::string path = GetModulePath();
@@ -25,8 +29,7 @@ std::string GetDataFolder() {
     } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
         base = std::string(home) + "/.local/share";
     } else {
-        ShowAppMessage("获取运行路径失败");
-        if (CWobrApp* app = CWobrApp::Current()) app->PostCloseToMainWindow();
+        if (g_noHome) g_noHome();
     }
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     return base + "/fenwazelt";

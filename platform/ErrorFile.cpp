@@ -1,9 +1,9 @@
-#include "app/ErrorFile.h"
+#include "platform/ErrorFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/Folders.h"
+#include "platform/Folders.h"
 
 namespace fl {
 
