@@ -32,15 +32,9 @@ ClientParams SplitClientParams(std::string text, const std::string& launcherExe)
     return {icons, "'LauncherPath':'" + launcherExe + "'," + text};
 }
 
-void CWobrApp::LaunchGameClient() {
-    SetStep(7);
-    const std::string folder = GetClientBaseFolder() + GetResFolder();
+void StartGameClient(const std::string& folder, const std::string& pageValueText, const std::string& launcherExe) {
     const std::string clientPath = folder + "client.exe";
-    IMainWindow* dlg = m_pMainDlg;
-    const std::string text = dlg ? dlg->GameParams().Copy() : std::string();
-    if (text.empty() || m_bSkipClientLaunch) return;
-
-    ClientParams params = SplitClientParams(text, m_strLauncherFolder + kLauncherFileName);
+    ClientParams params = SplitClientParams(pageValueText, launcherExe);
     const std::string paramPath = folder + "param.tmp";
     OutputDebugStringW(paramPath);
     // The client reads the bytes a Windows text-mode stream of UTF-16 units would leave.
@@ -53,6 +47,14 @@ void CWobrApp::LaunchGameClient() {
     }
     std::string why;
     if (ShellOpenProgram(clientPath, params.strClientArgs, &why) != 0) OutputDebugStringW(why);
+}
+
+void CWobrApp::LaunchGameClient() {
+    SetStep(7);
+    IMainWindow* dlg = m_pMainDlg;
+    const std::string text = dlg ? dlg->GameParams().Copy() : std::string();
+    if (text.empty() || m_bSkipClientLaunch) return;
+    StartGameClient(GetClientBaseFolder() + GetResFolder(), text, m_strLauncherFolder + kLauncherFileName);
 }
 
 }  // namespace fl

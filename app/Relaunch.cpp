@@ -96,12 +96,7 @@ bool CWobrApp::RelaunchFromDataFolder(const std::string& argText) {
     return true;
 }
 
-void CWobrApp::LauncherProven(const std::string& why) {
-    // The window's thread and the update thread may both get here: one record at a time.
-    static std::mutex s_cs;
-    std::lock_guard lock(s_cs);
-    CLauncherHealth(GetDataFolder()).MarkProven(GetModulePathForStartup(), why);
-}
+void CWobrApp::LauncherProven(const std::string& why) { MarkLauncherProven(GetModulePathForStartup(), why); }
 
 std::string CWobrApp::TakeLauncherNotice() { return CLauncherHealth(GetDataFolder()).TakeNotice(); }
 

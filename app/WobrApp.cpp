@@ -37,9 +37,6 @@ CWobrApp::CWobrApp() : m_strPinnedKeys(BuildPinnedKeys()) {
 
 CWobrApp::~CWobrApp() {
     ShutdownDownloader();
-    m_bStopping = true;
-    m_hStepEvent.Set();
-    if (m_stepThread.joinable()) m_stepThread.join();
     CWobrApp* self = this;
     g_pApp.compare_exchange_strong(self, nullptr);
 }
@@ -87,10 +84,7 @@ CWobrApp::InitResult CWobrApp::InitInstance(int argc, char** argv) {
 
     // 10. Texts of the windows.
     FillSharedTexts();
-    {
-        std::lock_guard lock(m_csPageValues);
-        m_strReportUrl.clear();
-    }
+    m_stepReports.ForgetReportUrl();
 
     // 12. The main window.
     if (!m_fnCreateMainWindow) return InitResult::Failed;
@@ -104,71 +98,15 @@ int CWobrApp::ExitInstance() {
 }
 
 void CWobrApp::SetStep(int step) {
-    {
-        std::lock_guard lock(m_csPercent);
-        m_nPercentFloor = 0;  // a new stage counts from its start
-    }
-    m_nStep.store(step);
-    m_hStepEvent.Set();
+    m_progress.NewStage();
+    m_stepReports.SetStep(step);
 }
 
-void CWobrApp::SetPageValues(const std::string& text) {
-    auto values = std::make_shared<PageValues>();
-    values->qid = GetPageValue(text, "qid");
-    values->serverid = GetPageValue(text, "serverid");
-    values->pt = GetPageValue(text, "pt");
-    // The account's values never reach the run's log.
-    AddLogSecret(values->qid);
-    AddLogSecret(values->pt);
-    std::string reportUrl = GetPageValue(text, "logoutRecord");
-    // The report thread copies both under the same lock, so it sees old or new, whole.
-    std::lock_guard lock(m_csPageValues);
-    m_pPageValues = std::move(values);
-    m_strReportUrl = std::move(reportUrl);
-}
-
-ReportValues CWobrApp::GetReportValues() const {
-    std::lock_guard lock(m_csPageValues);
-    return {m_strReportUrl, m_pPageValues};
-}
-
-void CWobrApp::ShowStatusText(const std::string& text) {
-    // The run's log gets what the player read, but not every step of a counter
-    // (its end only), nor the same text again and again (one per unpacked entry).
-    bool log = TraceEnabled();
-    if (!log) {
-        const bool counter = !CounterStem(text).empty();
-        std::lock_guard lock(m_csStatusLog);
-        log = (!counter || CounterComplete(text)) && text != m_strLastLogged;
-        if (log) m_strLastLogged = text;
-    }
-    if (log) OutputDebugStringW("status: " + text);
-    if (m_pProgressHost) m_pProgressHost->ShowStatusText(text);
-}
-
-void CWobrApp::SetProgressPercent(int percent) {
-    // Never backwards within a stage (a half that starts over, two workers
-    // reporting): the floor is checked and the figure drawn under one lock, so
-    // a worker with an older figure cannot draw after one with a newer.
-    std::lock_guard lock(m_csPercent);
-    percent = std::max(percent, m_nPercentFloor);
-    m_nPercentFloor = percent;
-    if (m_pProgressHost) m_pProgressHost->SetProgressPercent(percent);
-}
-
-void CWobrApp::ShowRateLine(const std::string& text) {
-    if (m_pProgressHost) m_pProgressHost->ShowRateLine(text);
-}
-
-void CWobrApp::ShowTransferNote(const std::string& text) {
-    if (m_pProgressHost) m_pProgressHost->ShowTransferNote(text);
-}
-
-void CWobrApp::SetProgressRange(int lower, int upper) {
-    std::lock_guard lock(m_csPercent);
-    m_nPercentFloor = 0;
-    if (m_pProgressHost) m_pProgressHost->SetProgressRange(lower, upper);
-}
+void CWobrApp::ShowStatusText(const std::string& text) { m_progress.ShowStatusText(text); }
+void CWobrApp::SetProgressPercent(int percent) { m_progress.SetProgressPercent(percent); }
+void CWobrApp::ShowRateLine(const std::string& text) { m_progress.ShowRateLine(text); }
+void CWobrApp::ShowTransferNote(const std::string& text) { m_progress.ShowTransferNote(text); }
+void CWobrApp::SetProgressRange(int lower, int upper) { m_progress.SetProgressRange(lower, upper); }
 
 void CWobrApp::ShowMessage(const std::string& text) { ShowAppMessage(text); }
 
@@ -180,12 +118,10 @@ UpdateSettings CWobrApp::EngineSettings() const {
     return settings;
 }
 
-void CWobrApp::UpdateFinished() {
-    if (m_pProgressHost) m_pProgressHost->Finish();
-}
+void CWobrApp::UpdateFinished() { m_progress.Finish(); }
 
 void CWobrApp::FinishUpdate() {
-    if (m_pProgressHost) m_pProgressHost->Abort();
+    m_progress.Abort();
     PostCloseToMainWindow();
 }
 

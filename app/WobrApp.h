@@ -10,31 +10,20 @@
 
 #include "app/MainWindow.h"
 #include "app/ProgressHost.h"
+#include "app/ProgressRelay.h"
+#include "app/StepReports.h"
 #include "platform/Event.h"
 #include "platform/InstanceLock.h"
 #include "update/UpdateHost.h"
+#include "web/LoginFetch.h"
 
 namespace fl {
 
 class CDownloader;
 
-struct PageValues {
-    int nReserved0 = 0;
-    std::string pt;
-    std::string qid;
-    int nReserved1 = 0, nReserved2 = 0, nReserved3 = 0;
-    std::string serverid;
-};
-
-// A consistent copy of what a step report needs.
-struct ReportValues {
-    std::string strReportUrl;
-    std::shared_ptr<const PageValues> pValues;
-};
-
 // The launcher's host of the update engine: what the engine tells goes to the
 // progress holder, the step reports and the main window.
-class CWobrApp : public IUpdateHost {
+class CWobrApp : public IUpdateHost, public ILoginHost {
 public:
     CWobrApp();
     ~CWobrApp() override;
@@ -53,13 +42,13 @@ public:
     // Step 12 of start-up: creates the main window (null = none).
     std::function<IMainWindow*(CWobrApp&)> m_fnCreateMainWindow;
     // Where the engine's progress operations go (the progress holder).
-    void SetProgressHost(IProgressHost* host) { m_pProgressHost = host; }
+    void SetProgressHost(IProgressHost* host) { m_progress.SetHost(host); }
     // Test hook: replaces the module path start-up reads (empty = the real one).
     std::string m_strModulePathOverride;
     // Pause between two attempts of the relaunch copy.
     int m_nRelaunchRetryDelayMs = 1000;
-    // The headless runner: no client start (--no-client), and a restart after a
-    // self-update only ends the run instead of starting the windowed launcher.
+    // Run without a window (tests of the whole application): no client start, and
+    // a restart after a self-update only ends the run instead of starting a launcher.
     bool m_bSkipClientLaunch = false;
     bool m_bHeadless = false;
     // The keys a signed hash list is accepted from (the build's; tests set their own).
@@ -71,10 +60,10 @@ public:
 
     // Login record and steps.
     void SetStep(int step) override;
-    void SetPageValues(const std::string& text);
-    ReportValues GetReportValues() const;
-    void StartStepReports();
-    void UpdataStepLog(int step);
+    void SetPageValues(const std::string& text) override { m_stepReports.SetPageValues(text); }
+    ReportValues GetReportValues() const { return m_stepReports.GetReportValues(); }
+    void StartStepReports() { m_stepReports.Start(); }
+    void UpdataStepLog(int step) { m_stepReports.UpdataStepLog(step); }
 
     // Progress operations, forwarded to the progress holder.
     void ShowStatusText(const std::string& text) override;
@@ -109,36 +98,22 @@ public:
     void SetResFolder(const std::string& folder) override;
     const std::string& GetLauncherFolder() const { return m_strLauncherFolder; }
     void SetLauncherFolder(const std::string& folder) { m_strLauncherFolder = folder; }
-    IMainWindow* GetMainDlg() const { return m_pMainDlg; }
+    IMainWindow* GetMainDlg() const override { return m_pMainDlg; }
     void SetMainDlg(IMainWindow* dlg) { m_pMainDlg = dlg; }
     std::string GetModulePathForStartup() const;
     // Where the client and its parameter file live: the module folder of the
-    // running copy (the headless runner uses the data folder).
+    // running copy (a test may name another).
     std::string m_strClientBaseOverride;
     std::string GetClientBaseFolder() const;
 
 private:
-    void StepReportThread();
-
     // Read by the update thread while the UI thread may clear it at the end.
     std::atomic<IMainWindow*> m_pMainDlg{nullptr};
-    IProgressHost* m_pProgressHost = nullptr;
+    CProgressRelay m_progress;
     mutable std::mutex m_csResFolder;
     std::string m_strResFolder;
     std::string m_strLauncherFolder;
-
-    mutable std::mutex m_csPageValues;  // guards m_strReportUrl and m_pPageValues
-    std::string m_strReportUrl;
-    std::shared_ptr<const PageValues> m_pPageValues;
-
-    CEvent m_hStepEvent{false, false};
-    std::atomic<int> m_nStep{0};
-    std::mutex m_csStatusLog;  // guards m_strLastLogged
-    std::string m_strLastLogged;
-    std::mutex m_csPercent;  // guards m_nPercentFloor and the order of the figures drawn
-    int m_nPercentFloor = 0;  // the stage's highest percentage so far
-    std::atomic<bool> m_bStopping{false};
-    std::thread m_stepThread;
+    CStepReports m_stepReports;
 
     std::unique_ptr<CInstanceLock> m_pInstanceLock;
     std::mutex m_csDownloader;

@@ -16,13 +16,15 @@
 #include <thread>
 
 #include "platform/Folders.h"
-#include "app/WobrApp.h"
+#include "app/AppMessage.h"
 #include "cli/CliFrontEnd.h"
+#include "cli/CliHost.h"
 #include "platform/FileOps.h"
 #include "platform/InstanceLock.h"
 #include "platform/RunLog.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
+#include "update/integrity/PinnedKeys.h"
 #include "update/launcher/LauncherHealth.h"
 #include "update/net/RateLimit.h"
 #include "web/LoginFetch.h"
@@ -111,21 +113,23 @@ int main(int argc, char** argv) {
     flcli::CCliWindow window;
     int status = 1;
     {
-        fl::CWobrApp app;
-        app.SetMainDlg(&window);
-        app.SetProgressHost(&progress);
-        app.SetLauncherFolder(installDir);
-        app.m_bHeadless = true;
-        app.m_bSkipClientLaunch = noClient;
-        app.m_nLimitRate = limitRate;
+        // No home to put the data folder in: the runner says so and ends.
+        fl::SetNoHomeHandler([&window] {
+            fl::ShowAppMessage("获取运行路径失败");
+            window.PostClose();
+        });
         // The runner stands where the relaunched launcher stands: in the data folder.
         const std::string data = fl::GetDataFolder();
+        fl::UpdateSettings settings;
+        settings.strPinnedKeys = fl::BuildPinnedKeys();
+        settings.nLimitRate = limitRate;
+        settings.strLauncherFolder = installDir;
+        flcli::CCliHost app(window, progress, settings, data, !noClient);
         fl::EnsureFolder(data);
         if (chdir(data.c_str()) != 0) {
             std::fprintf(stderr, "flauncher-cli: cannot enter %s\n", data.c_str());
             return 1;
         }
-        app.m_strClientBaseOverride = data + "/";
         if (!fl::OpenRunLog(data)) std::fprintf(stderr, "flauncher-cli: no log written in %s/logs\n", data.c_str());
         fl::TraceF("flauncher-cli %s %s", fl::kLauncherVersion, command.c_str());
         {
@@ -136,7 +140,7 @@ int main(int argc, char** argv) {
             if (!notice.empty()) progress.Say(stderr, notice);
             if (!health.WentBackReason().empty()) progress.Say(stderr, "flauncher-cli: went back: " + health.WentBackReason());
         }
-        app.StartStepReports();
+        app.StepReports().Start();
 
         if (!loginUrl.empty()) {
             if (fl::HandleLoginUrl(app, loginUrl) == 0) return Usage("not a login address (it needs \"/login?\")");
@@ -154,7 +158,7 @@ int main(int argc, char** argv) {
         }
 
         if (verify) {
-            fl::CDownloader* engine = app.GetDownloader(window.GameParams().Copy());
+            fl::CDownloader* engine = app.Engine();
             if (!engine) return 2;
             const bool whole =
                 engine->VerifyRunFolder(repair, [&](const std::string& line) { progress.Say(stdout, line); });
@@ -165,15 +169,15 @@ int main(int argc, char** argv) {
 
         std::atomic<bool> taskEnded{false};
         std::thread update([&] {
-            app.StartDownloader();
+            if (fl::CDownloader* engine = app.Engine()) engine->StartDownLoadTask();
             taskEnded = true;
             window.m_hWake.Set();
         });
         window.m_hWake.Wait();
-        if (!taskEnded) app.ShutdownDownloader();  // a close request ends the run promptly
+        if (!taskEnded) app.Shutdown();  // a close request ends the run promptly
         update.join();
 
-        fl::CDownloader* engine = app.Downloader();
+        fl::CDownloader* engine = app.ExistingEngine();
         if (!engine)
             status = 2;
         else if (engine->m_bLauncherUpdated && fl::PathFileExists(fl::GetDataFolder() + "/FLuncher.updt"))

@@ -101,6 +101,21 @@ TEST(EngineBoundary, TheEngineIncludesNothingOfTheApplicationOrTheWindows) {
     EXPECT_GT(files, 50);
 }
 
+// The runner is a front end of its own over the engine, beside the window's:
+// it makes no application object.
+TEST(EngineBoundary, TheRunnerHasAHostOfItsOwn) {
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(std::string(FL_SOURCE_DIR) + "/cli")) {
+        if (e.path().extension() != ".cpp" && e.path().extension() != ".h") continue;
+        ++files;
+        std::ifstream in(e.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text.find("CWobrApp"), std::string::npos) << e.path().string();
+        EXPECT_EQ(text.find("app/WobrApp.h"), std::string::npos) << e.path().string();
+    }
+    EXPECT_GE(files, 3);
+}
+
 struct EngineHostFixture : ChunkedFixture {};
 
 // A whole update through the engine with a host of the test's own: no

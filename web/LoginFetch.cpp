@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/WobrApp.h"
+#include "app/MainWindow.h"
 #include "platform/HttpClient.h"
 #include "platform/TextCodec.h"
 #include "platform/RunLog.h"
@@ -19,7 +19,7 @@ constexpr size_t kPieceSize = 2048;
 // between two pieces is joined before it is appended.
 class CLoginSink : public IHttpSink {
 public:
-    explicit CLoginSink(CWobrApp& app) : m_app(app) {}
+    explicit CLoginSink(ILoginHost& app) : m_app(app) {}
     bool OnResponse(const HttpHead& head) override {
         m_bAccepted = head.status == 200;
         return m_bAccepted;
@@ -40,7 +40,7 @@ public:
     bool m_bAccepted = false;
 
 private:
-    CWobrApp& m_app;
+    ILoginHost& m_app;
     CUtf8Joiner m_joiner;
 };
 
@@ -50,7 +50,7 @@ std::string AddClientMarker(const std::string& address) {
     return address + (address.find('?') != std::string::npos ? "&fclient=9" : "?fclient=9");
 }
 
-int HandleLoginUrl(CWobrApp& app, const std::string& address) {
+int HandleLoginUrl(ILoginHost& app, const std::string& address) {
     if (address.find("/login?") == std::string::npos) return 0;
     // The login's query (the account and what proves it) never reaches the run's log.
     const std::string query = address.substr(address.find("/login?") + 7);
@@ -69,7 +69,7 @@ int HandleLoginUrl(CWobrApp& app, const std::string& address) {
     return 1;
 }
 
-int FetchLoginValues(CWobrApp& app, const std::string& address) {
+int FetchLoginValues(ILoginHost& app, const std::string& address) {
     IMainWindow* dlg = app.GetMainDlg();
     if (!dlg) return 0;
     dlg->GameParams().Clear();
@@ -84,7 +84,7 @@ int FetchLoginValues(CWobrApp& app, const std::string& address) {
     return 1;
 }
 
-void DownloadLoginText(CWobrApp& app, const std::string& address) {
+void DownloadLoginText(ILoginHost& app, const std::string& address) {
     if (address.empty()) return;
     if (address.rfind("http://", 0) != 0 && address.rfind("https://", 0) != 0) return;
     // The platform's session follows redirects; only the update engine refuses them.
@@ -95,7 +95,7 @@ void DownloadLoginText(CWobrApp& app, const std::string& address) {
     if (!r.error.empty()) OutputDebugStringW("login fetch: " + r.error);
 }
 
-void AppendLoginText(CWobrApp& app, const std::string& piece, size_t count) {
+void AppendLoginText(ILoginHost& app, const std::string& piece, size_t count) {
     if (piece.empty()) return;
     if (IMainWindow* dlg = app.GetMainDlg()) dlg->GameParams().Append(piece.substr(0, count));
 }

@@ -5,16 +5,27 @@
 
 namespace fl {
 
-class CWobrApp;
+class IMainWindow;
+
+// What the login fetch needs of the program it runs in (the launcher's
+// application, the runner).
+class ILoginHost {
+public:
+    virtual ~ILoginHost() = default;
+    // Where the login record goes and the start-update code is posted (null: none).
+    virtual IMainWindow* GetMainDlg() const = 0;
+    virtual void SetPageValues(const std::string& text) = 0;
+    virtual void SetStep(int step) = 0;
+};
 
 // 1 when the address was a login address (it holds "/login?"), else 0.
 // A usable answer posts the start-update code to the main window.
-int HandleLoginUrl(CWobrApp& app, const std::string& address);
+int HandleLoginUrl(ILoginHost& app, const std::string& address);
 // 1 when the answer holds usable values (rsurl, and preloadver or vm).
-int FetchLoginValues(CWobrApp& app, const std::string& address);
+int FetchLoginValues(ILoginHost& app, const std::string& address);
 // Fills the main window's login record with the answer's body (UTF-8).
-void DownloadLoginText(CWobrApp& app, const std::string& address);
-void AppendLoginText(CWobrApp& app, const std::string& piece, size_t count);
+void DownloadLoginText(ILoginHost& app, const std::string& address);
+void AppendLoginText(ILoginHost& app, const std::string& piece, size_t count);
 
 // The address with "&fclient=9" (or "?fclient=9") at its very end.
 std::string AddClientMarker(const std::string& address);

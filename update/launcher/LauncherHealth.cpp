@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "platform/ErrorFile.h"
+#include "platform/Folders.h"
 #include "platform/Trace.h"
 #include "platform/TextCodec.h"
 #include "update/integrity/Sha256.h"
@@ -251,6 +253,12 @@ std::string CLauncherHealth::TakeNotice() {
     s.notice.clear();
     SaveLauncherState(m_strFolder, s);
     return notice;
+}
+
+void MarkLauncherProven(const std::string& modulePath, const std::string& why) {
+    static std::mutex s_cs;
+    std::lock_guard lock(s_cs);
+    CLauncherHealth(GetDataFolder()).MarkProven(modulePath, why);
 }
 
 }  // namespace fl

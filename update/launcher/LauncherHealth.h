@@ -63,4 +63,8 @@ private:
     std::string m_strReason;
 };
 
+// The running program did what a launcher is for: the record of the data folder
+// says so (one record at a time, whichever thread or front end gets here).
+void MarkLauncherProven(const std::string& modulePath, const std::string& why);
+
 }  // namespace fl

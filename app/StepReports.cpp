@@ -1,7 +1,9 @@
 // Step reports: one fire-and-forget GET per wake-up of the report thread.
-#include "app/WobrApp.h"
+#include "app/StepReports.h"
 #include "platform/HttpClient.h"
+#include "platform/RunLog.h"
 #include "platform/Trace.h"
+#include "web/PageValue.h"
 
 namespace fl {
 
@@ -20,12 +22,48 @@ bool IsHttpAddress(const std::string& url) {
 
 }  // namespace
 
-void CWobrApp::StartStepReports() {
-    if (m_stepThread.joinable()) return;
-    m_stepThread = std::thread([this] { StepReportThread(); });
+CStepReports::~CStepReports() {
+    m_bStopping = true;
+    m_hStepEvent.Set();
+    if (m_thread.joinable()) m_thread.join();
 }
 
-void CWobrApp::StepReportThread() {
+void CStepReports::SetPageValues(const std::string& text) {
+    auto values = std::make_shared<PageValues>();
+    values->qid = GetPageValue(text, "qid");
+    values->serverid = GetPageValue(text, "serverid");
+    values->pt = GetPageValue(text, "pt");
+    // The account's values never reach the run's log.
+    AddLogSecret(values->qid);
+    AddLogSecret(values->pt);
+    std::string reportUrl = GetPageValue(text, "logoutRecord");
+    // The report thread copies both under the same lock, so it sees old or new, whole.
+    std::lock_guard lock(m_cs);
+    m_pPageValues = std::move(values);
+    m_strReportUrl = std::move(reportUrl);
+}
+
+ReportValues CStepReports::GetReportValues() const {
+    std::lock_guard lock(m_cs);
+    return {m_strReportUrl, m_pPageValues};
+}
+
+void CStepReports::ForgetReportUrl() {
+    std::lock_guard lock(m_cs);
+    m_strReportUrl.clear();
+}
+
+void CStepReports::SetStep(int step) {
+    m_nStep.store(step);
+    m_hStepEvent.Set();
+}
+
+void CStepReports::Start() {
+    if (m_thread.joinable()) return;
+    m_thread = std::thread([this] { ReportThread(); });
+}
+
+void CStepReports::ReportThread() {
     for (;;) {
         m_hStepEvent.Wait();
         if (m_bStopping) return;
@@ -33,7 +71,7 @@ void CWobrApp::StepReportThread() {
     }
 }
 
-void CWobrApp::UpdataStepLog(int step) {
+void CStepReports::UpdataStepLog(int step) {
     const ReportValues values = GetReportValues();
     if (values.strReportUrl.empty()) {
         OutputDebugStringW("UpdataStepLog , URL is null");
