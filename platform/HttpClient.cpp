@@ -357,10 +357,15 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const HttpR
     curl_easy_setopt(m_pCurl, CURLOPT_BUFFERSIZE, 64L * 1024L);
     if (!range.empty()) curl_easy_setopt(m_pCurl, CURLOPT_RANGE, range.c_str());
     curl_slist* headers = nullptr;
-    if (!request.ifRange.empty()) {
+    // Validators came from a server: one with a line break or a control byte is not sent.
+    auto plain = [](const std::string& v) {
+        return std::none_of(v.begin(), v.end(), [](char c) { return (unsigned char)c < 0x20 || c == 0x7f; });
+    };
+    if (!request.ifRange.empty() && plain(request.ifRange))
         headers = curl_slist_append(headers, ("If-Range: " + request.ifRange).c_str());
-        curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, headers);
-    }
+    if (!request.ifNoneMatch.empty() && plain(request.ifNoneMatch))
+        headers = curl_slist_append(headers, ("If-None-Match: " + request.ifNoneMatch).c_str());
+    if (headers) curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, headers);
 
     CURLcode rc = m_pMulti ? Perform(m_pMulti, m_pCurl, m_pAbort) : curl_easy_perform(m_pCurl);
     curl_easy_setopt(m_pCurl, CURLOPT_ERRORBUFFER, nullptr);  // errbuf dies with this call

@@ -46,6 +46,7 @@ struct HttpHead {
 struct HttpRequest {
     std::string range;    // "first-last" or "first-" (zero-based), empty for the whole body
     std::string ifRange;  // a validator: the range only if the body is still that one
+    std::string ifNoneMatch;  // an ETag held here: the body only if it is another (else 304)
 };
 
 // Receives one response. Returning false from either call stops the transfer.

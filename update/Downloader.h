@@ -220,6 +220,11 @@ public:
     std::atomic<bool> m_bLastFetchOk{false};  // the last request-thread body arrived whole (and in place)
     bool m_bOptionalFetch = false;             // a 404 is an answer (the file is not published), not a failure
     std::atomic<bool> m_bLastFetchMissing{false};
+    // A memory fetch asks for a body other than the one with this ETag; answered
+    // 304, it brings nothing and says so. Cleared by each fetch.
+    std::string m_strIfNoneMatch;
+    std::atomic<bool> m_bLastFetchNotModified{false};
+    std::string m_strLastEtag;  // the ETag of the last memory body fetched whole
     // The hash list in force (none: bodies are taken as HTTP delivers them).
     bool m_bHashList = false;
     CHashList m_hashList;

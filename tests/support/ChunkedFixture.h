@@ -8,6 +8,7 @@
 
 #include "demo/DemoHashList.h"
 #include "publish/Publisher.h"
+#include "update/RunRecords.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Sha256.h"
 #include "tests/support/Nginx.h"

@@ -15,6 +15,20 @@ namespace {
 // The run folder keeps the publishing time of the last list it accepted: an
 // older list, however validly signed, would roll the player back.
 constexpr const char* kAcceptedFile = "hash.pat.accepted";
+// The server's ETag of the kept list, with the digest of the bytes it named: the
+// next start asks for hash.pat only if it changed.
+constexpr const char* kEtagFile = "hash.pat.etag";
+
+// The ETag to ask with: only when the kept list is still the body it was given for.
+std::string KeptListEtag(const std::string& run) {
+    std::string record, kept;
+    if (!ReadWholeFile(RecordPath(run, kEtagFile), record) || !ReadWholeFile(RecordPath(run, kKeptListFile), kept))
+        return {};
+    const size_t e = record.find("etag|"), d = record.find("\r\nsha256|");
+    if (e != 0 || d == std::string::npos) return {};
+    const std::string etag = record.substr(5, d - 5), digest = Trim(record.substr(d + 9));
+    return digest == Sha256Of(kept) ? etag : std::string();
+}
 
 long long ReadAcceptedTime(const std::string& path) {
     std::string text;
@@ -62,9 +76,22 @@ bool CDownloader::FetchHashList() {
         AbortRequests();
         return false;
     };
+    const std::string run = GetRunFolder(false);
+    // The list kept here, asked for again only if the server's changed (a 304 brings no body).
+    if (!keys.empty()) m_strIfNoneMatch = KeptListEtag(run);
     m_bOptionalFetch = keys.empty();
-    const bool fetched = FetchListWhole("hash.pat");
+    const bool fetched = FetchToMemory("hash.pat") && (m_bLastFetchOk || m_bLastFetchNotModified);
     m_bOptionalFetch = false;
+    const bool unchanged = fetched && m_bLastFetchNotModified;
+    const std::string etag = unchanged ? std::string() : m_strLastEtag;
+    std::string keptSignatureBytes;
+    if (unchanged) {
+        // The same bytes as the kept list: it and its signature are checked again below as if fetched.
+        if (!ReadWholeFile(RecordPath(run, kKeptListFile), m_strRawBody) ||
+            !ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignatureBytes))
+            return refuse("the kept list is gone", "the hash list kept here could not be read");
+        OutputDebugStringW("hash.pat: not modified since the list kept here");
+    }
     if (!fetched) {
         if (keys.empty() && m_bLastFetchMissing && !m_bAbort) {
             OutputDebugStringW("no hash.pat on the server: bodies are taken as HTTP delivers them");
@@ -84,7 +111,10 @@ bool CDownloader::FetchHashList() {
         bool fetchedOwn = false;
         // Only a publisher that writes the release's copies writes that signature: older trees are not asked.
         const bool copies = parsed.Find(ReleaseCopyName(parsed.Release(), "version.pat")) != nullptr;
-        if (copies && !parsed.Release().empty() && IsSafeSegment(own)) {
+        if (unchanged) {
+            fetchedOwn = true;
+            m_strRawBody = std::move(keptSignatureBytes);
+        } else if (copies && !parsed.Release().empty() && IsSafeSegment(own)) {
             m_bOptionalFetch = true;
             fetchedOwn = FetchListWhole(own);
             m_bOptionalFetch = false;
@@ -100,7 +130,6 @@ bool CDownloader::FetchHashList() {
             return refuse("signed for release " + ShortName(release) + ", lists " + ShortName(parsed.Release()),
                           "hash.pat is not the content its signature names (release " + ShortName(parsed.Release()) +
                               ", signed for " + ShortName(release) + ")");
-        const std::string run = GetRunFolder(false);
         long long before = ReadAcceptedTime(RecordPath(run, kAcceptedFile));
         {
             // The kept list's own signed time stands whatever the record says (an
@@ -140,6 +169,9 @@ bool CDownloader::FetchHashList() {
                                      "release|" + release + "\r\ntime|" + std::to_string(time) + "\r\n"))
                 OutputDebugStringW("the accepted hash list was not kept");
         }
+        // The server's name for these bytes, for the next start's question.
+        if (!etag.empty() && m_strOlderOffered.empty())
+            WriteFileAtomically(RecordPath(run, kEtagFile), "etag|" + etag + "\r\nsha256|" + Sha256Of(list) + "\r\n");
     }
     // The lists and the launcher under the release's own names, where the list names them so.
     std::map<std::string, std::string> aliases;

@@ -32,12 +32,15 @@ bool CDownloader::FetchToMemory(const std::string& name) {
     m_bSaveToFile = false;
     m_bLastFetchOk = false;
     m_bLastFetchMissing = false;
+    m_bLastFetchNotModified = false;
+    m_strLastEtag.clear();
     m_strRawBody.clear();
     // Every list is hashed: the first one arrives before the list that checks it.
     m_listCheck = CBodyCheck(m_nTaskKind == TASK_HASH_LIST ? Expectation() : ExpectFor(name), true);
     m_joiner.Flush();
     m_hRequestEvent.Set();
     WaitForRequest();
+    m_strIfNoneMatch.clear();  // asked of this fetch only
     return !m_bAbort && !m_bStopping;
 }
 
@@ -71,10 +74,16 @@ void CDownloader::HandleRequest() {
             return Attempt::Final;
         }
         CBodySink sink(*this);
-        const HttpRequest request = sink.Plan();
+        HttpRequest request = sink.Plan();
+        if (!m_bSaveToFile) request.ifNoneMatch = m_strIfNoneMatch;
         last = m_pHttpConn->MainConnection().Get(m_pHttpConn->CurrentRequestUrl(), sink, request);
         if (m_bStopping) return Attempt::Final;
+        if (!request.ifNoneMatch.empty() && last.status == 304) {
+            m_bLastFetchNotModified = true;  // the body held here is the server's
+            return Attempt::Done;
+        }
         const bool whole = sink.Whole(last);
+        if (whole && !m_bSaveToFile) m_strLastEtag = last.head.etag;
         responded = sink.Responded();
         damage = sink.Damage();
         if (sink.Failed()) {

@@ -1,0 +1,76 @@
+// The lists a start asks for: the hash list the folder already holds is asked
+// for only if the server's changed, so a start with nothing to update costs
+// next to nothing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "tests/support/ChunkedFixture.h"
+
+using namespace fltest;
+
+namespace {
+
+// The access log's lines whose request holds `part`.
+std::vector<std::string> LogLines(const Nginx& nginx, const std::string& part) {
+    std::vector<std::string> lines;
+    std::istringstream in(nginx.AccessLog());
+    for (std::string line; std::getline(in, line);)
+        if (line.find(part) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+struct ListRequestsFixture : ChunkedFixture {};
+
+TEST_F(ListRequestsFixture, AStartWithNothingToUpdateFetchesNoListItHoldsAgain) {
+    // 1,500 files: a hash list of about 130 KB.
+    for (int i = 0; i < 1500; ++i) WriteFile(game / ("data/f" + std::to_string(i) + ".dat"), RandomBytes(64, unsigned(i)));
+    Publish("r1");
+    ASSERT_EQ(Update().exitCode, 0);
+    ASSERT_GT(std::filesystem::file_size(Tree() + "/hash.pat"), 100000u);
+
+    // Nothing changed: hash.pat is answered 304 and the whole start costs under 64 KiB.
+    const ProcessResult again = Update();
+    ASSERT_EQ(again.exitCode, 0) << again.out << again.err;
+    if (getenv("FL_SHOW_LOG")) std::printf("%s", nginx->AccessLog().c_str());
+    const std::vector<std::string> asked = LogLines(*nginx, "/hash.pat?");
+    ASSERT_EQ(asked.size(), 1u) << nginx->AccessLog();
+    EXPECT_NE(asked[0].find("\" 304 "), std::string::npos) << asked[0];
+    EXPECT_LE(nginx->BytesSent(), 64 << 10) << nginx->AccessLog();
+    ExpectRelease();
+
+    // A new release: the changed list comes whole and the folder follows it.
+    WriteFile(game / "data/f7.dat", RandomBytes(64, 9999));
+    Publish("r2");
+    ASSERT_EQ(Update().exitCode, 0);
+    const std::vector<std::string> changed = LogLines(*nginx, "/hash.pat?");
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_NE(changed[0].find("\" 200 "), std::string::npos) << changed[0];
+    ExpectRelease();
+    ASSERT_EQ(Update().exitCode, 0);
+    EXPECT_LE(nginx->BytesSent(), 64 << 10);
+}
+
+// The kept list's record no longer names its bytes (the list was replaced by
+// hand, or the record damaged): the list is asked for whole, never taken on trust.
+TEST_F(ListRequestsFixture, AnEtagRecordThatNoLongerNamesTheKeptListIsNotUsed) {
+    for (int i = 0; i < 20; ++i) WriteFile(game / ("f" + std::to_string(i)), RandomBytes(1000, unsigned(i)));
+    Publish("r1");
+    ASSERT_EQ(Update().exitCode, 0);
+    const std::string record = fl::RecordPath(Run(), "hash.pat.etag");
+    ASSERT_TRUE(std::filesystem::exists(record));
+    std::string text = ReadFile(record);
+    text.replace(text.find("sha256|") + 7, 4, "0000");
+    WriteFile(record, text);
+    ASSERT_EQ(Update().exitCode, 0);
+    const std::vector<std::string> asked = LogLines(*nginx, "/hash.pat?");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_NE(asked[0].find("\" 200 "), std::string::npos) << asked[0];
+    // Asked whole, the record names the list again and the next start asks only if it changed.
+    ASSERT_EQ(Update().exitCode, 0);
+    EXPECT_NE(LogLines(*nginx, "/hash.pat?")[0].find("\" 304 "), std::string::npos);
+}
