@@ -13,15 +13,13 @@
 //   chunk_bench [MiB of the large file, default 512] [small files of 256 KiB, default 2000]
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <cstring>
 #include <random>
 
 #include "bench/BenchSupport.h"
 #include "bench/DeltaBaselines.h"
+#include "bench/ReleaseShapes.h"
 #include "tests/support/Nginx.h"
 #include "demo/DemoHashList.h"
-#include "publish/Publisher.h"
 #include "update/chunks/ChunkIndex.h"
 #include "update/chunks/ChunkPlan.h"
 #include "update/PathSafety.h"
@@ -30,61 +28,16 @@
 using namespace flbench;
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void Write(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-// Archive-like bytes: compressible runs among random ones.
-std::string Archive(size_t size, unsigned seed) {
-    std::mt19937_64 r(seed);
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; i += 8) {
-        const uint64_t v = (i / 65536) % 3 == 0 ? 0x2020202020202020ULL ^ (i >> 16) : r();
-        std::memcpy(s.data() + i, &v, std::min<size_t>(8, size - i));
-    }
-    return s;
-}
-
-void Publish(const std::string& game, const std::string& tree, const std::string& key, const std::string& release) {
-    fl::PublishOptions o;
-    o.gameDir = game;
-    o.outDir = tree;
-    o.keyFile = key;
-    o.release = release;
-    if (fs::exists(tree + "/hash.pat")) o.previousDir = tree;
-    std::string error;
-    if (!fl::PublishRelease(o, error)) std::fprintf(stderr, "publishing: %s\n", error.c_str());
-}
-
-// What the runner's log says it fetched of the store.
-long long StoreBytes(const std::string& data) {
-    long long bytes = -1;
-    for (const auto& e : fs::directory_iterator(data + "/fenwazelt/logs")) {
-        const std::string log = Read(e.path().string());
-        const size_t at = log.rfind("every file in place; ");
-        if (at != std::string::npos) bytes = std::atoll(log.c_str() + at + 21);
-    }
-    return bytes;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     if (int rc = MeasureMode(argc, argv); rc >= 0) return rc;
     const size_t bigMiB = argc > 1 ? size_t(std::atoll(argv[1])) : 512;
     const int small = argc > 2 ? std::atoi(argv[2]) : 2000;
     const std::string dir = MakeTempDir(), game = dir + "/game", tree = dir + "/www/res/fenwa", key = dir + "/k.key";
-    Write(key, fldemo::DemoSecretKeyFile());
-    std::string big = Archive(bigMiB << 20, 1);
-    Write(game + "/archive.bin", big);
-    for (int i = 0; i < small; ++i) Write(game + "/data/f" + std::to_string(i) + ".dat", Letters(256 << 10, unsigned(i)));
-    Publish(game, tree, key, "r1");
+    WriteBytes(key, fldemo::DemoSecretKeyFile());
+    std::string big = ArchiveLike(bigMiB << 20, 1);
+    WriteBytes(game + "/archive.bin", big);
+    for (int i = 0; i < small; ++i) WriteBytes(game + "/data/f" + std::to_string(i) + ".dat", Letters(256 << 10, unsigned(i)));
+    PublishRelease(game, tree, key, "r1");
     std::printf("a tree of %zu MiB and %d files of 256 KiB; store %.1f MiB, full pack %.1f MiB\n", bigMiB, small,
                 double(fs::file_size(tree + "/r1.chunks")) / 1048576.0, double(fs::file_size(tree + "/r1_full.zip")) / 1048576.0);
 
@@ -95,7 +48,7 @@ int main(int argc, char** argv) {
     }
     const std::string install = dir + "/install", values = dir + "/values.txt";
     fs::create_directories(install);
-    Write(values, "'rsurl':'" + server.Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
+    WriteBytes(values, "'rsurl':'" + server.Url("/res/fenwa/") + "','preloadver':'1','vm':'a'");
     const std::map<std::string, std::string> env = {{"XDG_DATA_HOME", dir + "/data"}};
     const std::vector<std::string> update = {FL_CLI, "update", "--install-dir", install, "--page-values", values, "--no-client"};
     const ChildRun fresh = RunChild(update, env);
@@ -115,18 +68,18 @@ int main(int argc, char** argv) {
         const size_t at = std::uniform_int_distribution<size_t>(0, big.size() - 4096)(r);
         for (size_t k = 0; k < 4096; ++k) big[at + k] = char(r());
     }
-    big.insert(big.size() / 2, Archive(1 << 20, 2));
-    Write(game + "/archive.bin", big);
-    for (int i = 0; i < 20; ++i) Write(game + "/data/f" + std::to_string(i * 7) + ".dat", Letters(256 << 10, unsigned(10000 + i)));
-    for (int i = 0; i < 5; ++i) Write(game + "/data/new" + std::to_string(i) + ".dat", Letters(256 << 10, unsigned(20000 + i)));
+    big.insert(big.size() / 2, ArchiveLike(1 << 20, 2));
+    WriteBytes(game + "/archive.bin", big);
+    for (int i = 0; i < 20; ++i) WriteBytes(game + "/data/f" + std::to_string(i * 7) + ".dat", Letters(256 << 10, unsigned(10000 + i)));
+    for (int i = 0; i < 5; ++i) WriteBytes(game + "/data/new" + std::to_string(i) + ".dat", Letters(256 << 10, unsigned(20000 + i)));
     for (int i = 0; i < 3; ++i) fs::remove(game + "/data/f" + std::to_string(i * 7 + 3) + ".dat");
     // What really changed: the edited and inserted regions and the new small files.
     const long long changed = 64 * 4096 + (1 << 20) + 25 * (256 << 10);
-    Publish(game, tree, key, "r2");
+    PublishRelease(game, tree, key, "r2");
     RemoveTree(dir + "/data/fenwazelt/logs");
     server.ClearAccessLog();
     const ChildRun delta = RunChild(update, env);
-    const long long fetched = server.BytesSent(), fromStore = StoreBytes(dir + "/data");
+    const long long fetched = server.BytesSent(), fromStore = RunnerStoreBytes(dir + "/data");
     const ChildRun curl2 = RunChild({"curl", "-s", "-o", dir + "/inc.zip", server.Url("/res/fenwa/r2.zip")});
     const ChildRun unzip2 = RunChild({"unzip", "-q", "-o", dir + "/inc.zip", "-d", dir + "/unzipped"});
     if (delta.status != 0) std::printf("the delta update failed (%d)\n", delta.status);

@@ -80,18 +80,27 @@ bool CDownloader::FetchHashList() {
     // The list kept here, asked for again only if the server's changed (a 304 brings no body).
     if (!keys.empty()) m_strIfNoneMatch = KeptListEtag(run);
     m_bOptionalFetch = keys.empty();
-    const bool fetched = FetchToMemory("hash.pat") && (m_bLastFetchOk || m_bLastFetchNotModified);
+    bool fetched = FetchToMemory("hash.pat") && (m_bLastFetchOk || m_bLastFetchNotModified);
     m_bOptionalFetch = false;
-    const bool unchanged = fetched && m_bLastFetchNotModified;
-    const std::string etag = unchanged ? std::string() : m_strLastEtag;
+    bool unchanged = false;
     std::string keptSignatureBytes;
-    if (unchanged) {
-        // The same bytes as the kept list: it and its signature are checked again below as if fetched.
-        if (!ReadWholeFile(RecordPath(run, kKeptListFile), m_strRawBody) ||
-            !ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignatureBytes))
-            return refuse("the kept list is gone", "the hash list kept here could not be read");
-        OutputDebugStringW("hash.pat: not modified since the list kept here");
+    if (fetched && m_bLastFetchNotModified) {
+        // A web server's ETag may be the time to the second and the size: a list
+        // replaced within the second by one of the same size would pass for the
+        // kept one. Its signature, a few hundred bytes, tells them apart.
+        std::string keptList;
+        unchanged = ReadWholeFile(RecordPath(run, kKeptListFile), keptList) &&
+                    ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignatureBytes) &&
+                    FetchListWhole("hash.pat.minisig") && m_strRawBody == keptSignatureBytes;
+        if (unchanged) {
+            m_strRawBody = std::move(keptList);  // checked again below as if fetched
+            OutputDebugStringW("hash.pat: not modified since the list kept here");
+        } else {
+            OutputDebugStringW("hash.pat: answered not modified, but its signature is another: asked for whole");
+            fetched = FetchListWhole("hash.pat");
+        }
     }
+    const std::string etag = unchanged ? std::string() : m_strLastEtag;
     if (!fetched) {
         if (keys.empty() && m_bLastFetchMissing && !m_bAbort) {
             OutputDebugStringW("no hash.pat on the server: bodies are taken as HTTP delivers them");
