@@ -136,3 +136,32 @@ TEST_F(ChunkedFixture, AFreshInstallUnpacksTheInstallersPackInsteadOfReadingTheS
     ExpectRelease();
     EXPECT_GT(nginx->BytesSent("r1.chunks"), 2 << 20);
 }
+
+// verify --repair on a chunked release: a damaged file is rebuilt from its own
+// good chunks and the store's others, not fetched whole.
+TEST_F(ChunkedFixture, RepairRebuildsADamagedFileFromItsGoodChunks) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    WriteFile(game / "big.bin", RandomBytes(8 << 20, 61));
+    WriteFile(game / "small.dat", RandomBytes(5000, 62));
+    Publish("r1");
+    ASSERT_EQ(Update().exitCode, 0);
+    // 100 bytes in the middle of the large file, and the small one gone.
+    std::string big = ReadFile(Run() + "big.bin");
+    for (size_t i = 0; i < 100; ++i) big[(4 << 20) + i] = char(~big[(4 << 20) + i]);
+    WriteFile(Run() + "big.bin", big);
+    std::filesystem::remove(Run() + "small.dat");
+
+    ProcessResult found = Verify();
+    EXPECT_EQ(found.exitCode, 1);
+    EXPECT_NE(found.out.find("2 missing or different"), std::string::npos) << found.out;
+    nginx->ClearAccessLog();
+    ProcessResult fixed = Verify(true);
+    ASSERT_EQ(fixed.exitCode, 0) << fixed.out << fixed.err;
+    EXPECT_NE(fixed.out.find("big.bin: rebuilt from its chunks"), std::string::npos) << fixed.out;
+    EXPECT_NE(fixed.out.find("2 of 2 files repaired"), std::string::npos) << fixed.out;
+    ExpectRelease();
+    // A chunk or two of the store, never the file itself.
+    EXPECT_EQ(nginx->AccessLog().find("/big.bin"), std::string::npos) << nginx->AccessLog();
+    EXPECT_LT(nginx->BytesSent(".chunks"), 1 << 20);
+    EXPECT_EQ(Verify().exitCode, 0);
+}

@@ -102,13 +102,29 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
     if (stale > 0) report(Format("%d files the release removed %s", stale, removeStale ? "were removed" : "are still here"));
     if (broken.empty() || !repair) return broken.empty() && (stale == 0 || removeStale);
 
+    const size_t damaged = broken.size();
+    // A release published as chunks: each damaged file is rebuilt from its good
+    // chunks here and the store's others, not fetched whole.
+    if (UpdateFromChunks() && !m_bStopping)
+        for (auto it = broken.begin(); it != broken.end();) {
+            if (!Problem(*this, run, it->first).empty()) {
+                ++it;
+                continue;
+            }
+            report(ShortName(it->first) + ": rebuilt from its chunks");
+            it = broken.erase(it);
+        }
+    if (m_bStopping) return false;
+
     // Exactly those, whatever the local list says of them.
     m_nTaskKind = TASK_FILES;
     m_mapDownloadList = broken;
     m_bSuccess = true;
-    BeginFileStage(ListedBytes(broken));
-    DownloadSegmented(1, (long long)broken.size());
-    m_gauge.EndStage();
+    if (!broken.empty()) {
+        BeginFileStage(ListedBytes(broken));
+        DownloadSegmented(1, (long long)broken.size());
+        m_gauge.EndStage();
+    }
     int left = 0;
     for (const auto& [name, version] : broken) {
         const std::string why = Problem(*this, run, name);
@@ -116,7 +132,7 @@ bool CDownloader::VerifyRunFolder(bool repair, const std::function<void(const st
         report(ShortName(name) + ": still " + why);
         ++left;
     }
-    report(Format("%d of %d files repaired", int(broken.size()) - left, int(broken.size())));
+    report(Format("%d of %d files repaired", int(damaged) - left, int(damaged)));
     if (left > 0 || m_bStopping) return false;
     const int removed = std::max(0, RemoveWhatTheReleaseRemoved(true, report));
     if (removed > 0) report(Format("%d files the release removed were removed", removed));
