@@ -74,3 +74,20 @@ TEST_F(ListRequestsFixture, AnEtagRecordThatNoLongerNamesTheKeptListIsNotUsed) {
     ASSERT_EQ(Update().exitCode, 0);
     EXPECT_NE(LogLines(*nginx, "/hash.pat?")[0].find("\" 304 "), std::string::npos);
 }
+
+// A release's own files never change: asked for without "?v=", one cached copy
+// serves every player. The lists that change keep it.
+TEST_F(ListRequestsFixture, AReleasesOwnFilesAreAskedForWithoutAVersion) {
+    WriteFile(game / "r1.dat", RandomBytes(3000, 1));
+    WriteFile(game / "client.exe", RandomBytes(3000, 2));
+    Publish("r1");
+    ASSERT_EQ(Update().exitCode, 0);
+    const std::string log = nginx->AccessLog();
+    for (const char* own : {"/r1.idx ", "/r1.chunks ", "/r1.minisig ", "/r1.version.pat "})
+        EXPECT_NE(log.find(own), std::string::npos) << own << "\n" << log;
+    EXPECT_EQ(log.find("/r1.idx?"), std::string::npos) << log;
+    EXPECT_EQ(log.find("/r1.chunks?"), std::string::npos) << log;
+    for (const char* changing : {"/hash.pat?v=1a ", "/luncherVersion.pat?v=1a "})
+        EXPECT_NE(log.find(changing), std::string::npos) << changing << "\n" << log;
+    ExpectRelease();
+}

@@ -42,6 +42,22 @@ long long ReadAcceptedTime(const std::string& path) {
     }
 }
 
+// The files a release names after itself, written once and never rewritten
+// (its packs, chunk files, list copies and signature): the same bytes for every
+// player, whatever "?v=" they would be asked with.
+std::set<std::string> ReleaseOwnNames(const CHashList& list) {
+    std::set<std::string> names;
+    const std::string& r = list.Release();
+    if (r.empty()) return names;
+    std::vector<std::string> own = {r + ".idx", r + ".chunks", r + "_full.zip", r + ".zip",
+                                    ReleaseCopyName(r, "FLauncher_zelt.exe")};
+    for (const std::string& name : ReleaseCopiedNames()) own.push_back(ReleaseCopyName(r, name));
+    for (const std::string& name : own)
+        if (list.Find(name)) names.insert(name);
+    names.insert(ReleaseSignatureName(r));
+    return names;
+}
+
 }  // namespace
 
 Expectation CDownloader::ExpectFor(const std::string& name) const {
@@ -65,7 +81,10 @@ bool CDownloader::FetchHashList() {
     m_bHashList = false;
     m_strOlderOffered.clear();
     m_nTaskKind = TASK_HASH_LIST;
-    if (m_pHttpConn) m_pHttpConn->SetAliases({});
+    if (m_pHttpConn) {
+        m_pHttpConn->SetAliases({});
+        m_pHttpConn->SetUnversioned({});
+    }
     // `why` for the log, `plain` for the player: the message names the network,
     // the reason line what was really wrong.
     auto refuse = [&](const std::string& why, const std::string& plain) {
@@ -113,6 +132,7 @@ bool CDownloader::FetchHashList() {
     CHashList parsed;
     if (!parsed.Parse(list))
         return refuse("not a hash list", "hash.pat is damaged: not a well-formed, unambiguous hash list");
+    if (m_pHttpConn) m_pHttpConn->SetUnversioned(ReleaseOwnNames(parsed));
     if (!keys.empty()) {
         // The signature under the release's own name: a list and a signature
         // fetched across a publication (or from a cache) still belong together.

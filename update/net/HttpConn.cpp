@@ -78,19 +78,26 @@ void HttpConn::SetAbortFlag(const std::atomic<bool>* flag) {
 
 std::string HttpConn::RequestUrl(const std::string& name, const std::string& version) const {
     std::string url, asked = name;
+    bool fixed = false;
     {
         std::lock_guard lock(m_cs);
         url = "http://" + m_strServer + ":" + std::to_string(m_nPort) + m_strObjectBase;
         if (auto it = m_aliases.find(name); it != m_aliases.end()) asked = it->second;
+        fixed = m_unversioned.count(asked) != 0;
     }
     url += PercentEncode(NormalizeSeparators(asked), true);
-    if (!version.empty()) url += "?v=" + PercentEncode(version, false);
+    if (!version.empty() && !fixed) url += "?v=" + PercentEncode(version, false);
     return url;
 }
 
 void HttpConn::SetAliases(std::map<std::string, std::string> aliases) {
     std::lock_guard lock(m_cs);
     m_aliases = std::move(aliases);
+}
+
+void HttpConn::SetUnversioned(std::set<std::string> names) {
+    std::lock_guard lock(m_cs);
+    m_unversioned = std::move(names);
 }
 
 bool HttpConn::OpenFileRequest(const std::string& name, const std::string& version) {

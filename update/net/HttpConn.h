@@ -2,6 +2,7 @@
 // The engine's connection to the resource server: the server, port and object
 // base taken from the resource URL, and the request thread's own client.
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,11 +30,14 @@ public:
 
     // Absolute address of object base + name, the name percent-encoded so that
     // it is requested as itself ("\" between folders becomes "/"); "?v=" and the
-    // encoded version follow unless the version is empty.
+    // encoded version follow unless the version is empty or the name never changes.
     std::string RequestUrl(const std::string& name, const std::string& version = {}) const;
     // Names asked for under another name from now on (a list under its
     // release's own name); empty: every name as itself.
     void SetAliases(std::map<std::string, std::string> aliases);
+    // Names whose bytes never change (a release's own files): asked for without
+    // "?v=", so one cached copy serves every player. Empty: none.
+    void SetUnversioned(std::set<std::string> names);
     std::string GetServer() const;
     std::string GetObjectBase() const;
     unsigned short GetPort() const;
@@ -47,6 +51,7 @@ private:
     std::string m_strServer;
     std::string m_strObjectBase;
     std::map<std::string, std::string> m_aliases;
+    std::set<std::string> m_unversioned;
     unsigned short m_nPort = 80;
     std::string m_strCurrentUrl;
     const std::atomic<bool>* m_pAbort = nullptr;
