@@ -1,6 +1,5 @@
 #include "app/WobrApp.h"
 
-#include <algorithm>
 
 #include <atomic>
 
@@ -9,14 +8,11 @@
 #include "app/LoadingMovie.h"
 #include "app/SharedTexts.h"
 #include "app/StartupChecks.h"
-#include "app/StatusText.h"
 #include "platform/CrashFilter.h"
 #include "platform/ModulePath.h"
-#include "platform/RunLog.h"
 #include "platform/Trace.h"
 #include "update/Downloader.h"
 #include "update/integrity/PinnedKeys.h"
-#include "web/PageValue.h"
 
 namespace fl {
 

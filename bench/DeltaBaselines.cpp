@@ -1,9 +1,6 @@
 #include "bench/DeltaBaselines.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -44,17 +41,6 @@ long long NumberAfter(const std::string& text, const std::string& label) {
     return digits.empty() ? -1 : std::atoll(digits.c_str());
 }
 
-bool Accepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
 }  // namespace
 
 bool CopyTree(const std::string& from, const std::string& to) {
@@ -76,7 +62,7 @@ DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, c
     const ChildRun daemon = RunChild({"rsync", "--daemon", "--config", conf, "--port", std::to_string(port), "--address", "127.0.0.1"});
     if (daemon.status != 0) return f;
     // The daemon listens a moment after it forks away: wait until it accepts.
-    for (int i = 0; i < 250 && !Accepts(port); ++i) usleep(20000);
+    for (int i = 0; i < 250 && !fltest::PortAccepts(port); ++i) usleep(20000);
     const std::string out = work + "/rsync.out";
     // -a as its users run it (--stats only prints the client's own count), --delete since a release drops files.
     const ChildRun run = RunChild({"sh", "-c", "rsync -a --delete --stats " + options + " rsync://127.0.0.1:" +

@@ -202,7 +202,6 @@ public:
     // Stops every transfer and wait at once (the application is closing).
     void Shutdown();
     IUpdateHost& Host() { return m_host; }
-    const UpdateSettings& Settings() const { return m_settings; }
     // Shows a message box unless the run was aborted (the application is closing).
     void Tell(const std::string& text);
     // The cause of a failure just told, in plain words, with the address: a

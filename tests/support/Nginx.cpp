@@ -31,7 +31,9 @@ int FreePort() {
     return port;
 }
 
-bool Accepts(int port) {
+}  // namespace
+
+bool PortAccepts(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -41,8 +43,6 @@ bool Accepts(int port) {
     close(fd);
     return ok;
 }
-
-}  // namespace
 
 Nginx::Nginx(const std::string& root, const std::string& extra, const std::string& server) {
     if (access(kNginx, X_OK) != 0) return;
@@ -74,7 +74,7 @@ Nginx::Nginx(const std::string& root, const std::string& extra, const std::strin
                              "}\n";
     WriteFile(m_dir + "/nginx.conf", conf);
     m_pid = StartBackground(kNginx, {"-p", m_dir, "-c", m_dir + "/nginx.conf", "-e", m_dir + "/error.log"});
-    if (m_pid > 0 && !WaitUntil([&] { return Accepts(m_port); }, 5000)) {
+    if (m_pid > 0 && !WaitUntil([&] { return PortAccepts(m_port); }, 5000)) {
         KillAndReap(m_pid, 15);
         m_pid = -1;
     }

@@ -7,6 +7,9 @@
 
 namespace fltest {
 
+// Whether something accepts connections on the loopback port.
+bool PortAccepts(int port);
+
 class Nginx {
 public:
     // Serves `root` at http://127.0.0.1:<port>/. Running() is false when nginx

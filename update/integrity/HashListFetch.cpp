@@ -19,6 +19,12 @@ constexpr const char* kAcceptedFile = "hash.pat.accepted";
 // next start asks for hash.pat only if it changed.
 constexpr const char* kEtagFile = "hash.pat.etag";
 
+// The list last accepted here and its signature, as kept (false: not both there).
+bool ReadKeptList(const std::string& run, std::string& list, std::string& signature) {
+    return ReadWholeFile(RecordPath(run, kKeptListFile), list) &&
+           ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), signature);
+}
+
 // The ETag to ask with: only when the kept list is still the body it was given for.
 std::string KeptListEtag(const std::string& run) {
     std::string record, kept;
@@ -108,9 +114,8 @@ bool CDownloader::FetchHashList() {
         // replaced within the second by one of the same size would pass for the
         // kept one. Its signature, a few hundred bytes, tells them apart.
         std::string keptList;
-        unchanged = ReadWholeFile(RecordPath(run, kKeptListFile), keptList) &&
-                    ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignatureBytes) &&
-                    FetchListWhole("hash.pat.minisig") && m_strRawBody == keptSignatureBytes;
+        unchanged = ReadKeptList(run, keptList, keptSignatureBytes) && FetchListWhole("hash.pat.minisig") &&
+                    m_strRawBody == keptSignatureBytes;
         if (unchanged) {
             m_strRawBody = std::move(keptList);  // checked again below as if fetched
             OutputDebugStringW("hash.pat: not modified since the list kept here");
@@ -165,8 +170,7 @@ bool CDownloader::FetchHashList() {
             // earlier launcher kept the record where a game file could replace it).
             std::string keptList, keptSignature, keptRelease;
             long long keptTime = 0;
-            if (ReadWholeFile(RecordPath(run, kKeptListFile), keptList) &&
-                ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignature) &&
+            if (ReadKeptList(run, keptList, keptSignature) &&
                 VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) && keptTime > before)
                 before = keptTime;
         }
@@ -175,7 +179,7 @@ bool CDownloader::FetchHashList() {
             std::string keptList, keptSignature, keptRelease;
             long long keptTime = 0;
             CHashList kept;
-            if (!ReadWholeFile(RecordPath(run, kKeptListFile), keptList) || !ReadWholeFile(RecordPath(run, std::string(kKeptListFile) + ".minisig"), keptSignature) ||
+            if (!ReadKeptList(run, keptList, keptSignature) ||
                 !VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) || keptTime != before ||
                 !kept.Parse(keptList) || kept.Release() != keptRelease)
                 return refuse(Format("published at %lld, before the list accepted here (%lld)", time, before),
