@@ -116,7 +116,8 @@ void BarAgainstBursts(const std::string& limit, int files, double delivered) {
         if (c.left >= 0) {
             ++lefts;
             const double actual = to - c.t;
-            EXPECT_NEAR(c.left, actual, std::max(1.5, actual * 0.2)) << "at " << c.t - from << " s";
+            // Whole seconds shown, captures 0.5 s apart: up to 1.5 s off before any estimate is.
+            EXPECT_NEAR(c.left, actual, std::max(2.0, actual * 0.2)) << "at " << c.t - from << " s";
         }
     }
     std::printf("[ terminal ] %d captures during the download, the bar in %d, %d speeds, %d times left\n", during,
