@@ -1,12 +1,14 @@
 // fenwa-publish on a tree of one large file and many small ones: wall time and
 // peak memory, beside `sha256sum` over the same files plus `zip -r -1` of them
-// (what any publishing must at least do: hash and pack every byte).
+// (what any publishing must at least do: hash and pack every byte); then the
+// next release with --previous, which also writes patches against this one.
 //
 //   publish_bench [MiB of the large file, default 1024] [small files, default 2000]
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -51,6 +53,33 @@ int main(int argc, char** argv) {
     PrintRow("publish (files, packs, chunks, lists)", ours.seconds, hash.seconds + zip.seconds, "sha256sum + zip -r -1");
     std::printf("  peak memory: ours %.1f MB, sha256sum %.1f MB, zip %.1f MB\n", ours.peakKiB / 1024.0,
                 hash.peakKiB / 1024.0, zip.peakKiB / 1024.0);
+
+    // The next release against this one: 64 scattered edits of 4 KiB in the large file, 20 small files changed.
+    {
+        std::mt19937_64 random(7);
+        const int fd = open((game + "/data/big.bin").c_str(), O_WRONLY | O_CLOEXEC);
+        std::string edit(4096, '\0');
+        for (int i = 0; i < 64; ++i) {
+            for (char& c : edit) c = char(random());
+            if (pwrite(fd, edit.data(), edit.size(), off_t(random() % uint64_t((bigMiB << 20) - 4096))) < 0) break;
+        }
+        close(fd);
+        for (int i = 0; i < 20 && i < small; ++i) {
+            const std::string path = game + "/data/f" + std::to_string(i * 7 % small) + ".dat";
+            const int f = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+            if (f >= 0 && pwrite(f, "edited", 6, 100 + i) < 0) std::printf("cannot edit %s\n", path.c_str());
+            if (f >= 0) close(f);
+        }
+    }
+    const ChildRun next = RunChild({FL_PUBLISH, "--game", game, "--out", dir + "/tree", "--previous", dir + "/tree",
+                                    "--release", "r2", "--keep", "2"});
+    const ChildRun hash2 = RunChild({"sh", "-c", "cd '" + game + "' && find . -type f -exec sha256sum {} + > /dev/null"});
+    const ChildRun zip2 = RunChild({"sh", "-c", "rm -f ../baseline.zip; cd '" + game + "' && zip -q -r -1 ../baseline.zip ."});
+    if (next.status != 0) std::printf("fenwa-publish --previous failed (%d)\n", next.status);
+    PrintRow("publish --previous (and patches)", next.seconds, hash2.seconds + zip2.seconds, "sha256sum + zip -r -1");
+    std::error_code ec;
+    std::printf("  peak memory: ours %.1f MB; patches %lld bytes\n", next.peakKiB / 1024.0,
+                (long long)std::filesystem::file_size(dir + "/tree/r2.patches", ec));
     RemoveTree(dir);
     return 0;
 }

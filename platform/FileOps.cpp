@@ -20,6 +20,20 @@ bool WriteAll(int fd, const char* p, size_t n) {
     return true;
 }
 
+bool ReadFileAt(const std::string& path, std::string& out, long long offset) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = pread(fd, out.data() + got, out.size() - got, off_t(offset + (long long)got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    close(fd);
+    return got == out.size();
+}
+
 bool CopyFileKeepMode(const std::string& src, const std::string& dst, bool failIfExists,
                       const std::atomic<bool>* stop) {
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);

@@ -18,6 +18,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes);
 // Writes all n bytes (retrying short writes and interruptions); false on an error.
 bool WriteAll(int fd, const char* data, size_t n);
 
+// Fills `out` (sized by the caller) from `offset` of `path`; false when the file holds fewer bytes there.
+bool ReadFileAt(const std::string& path, std::string& out, long long offset);
+
 bool DeleteFile(const std::string& path);  // true when it is gone (or was never there)
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 // A path given on a command line, taken from the current folder when relative.

@@ -17,6 +17,8 @@
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 #include "publish/ChunkStore.h"
+#include "publish/PatchWriter.h"
+#include "update/chunks/PatchIndex.h"
 #include "publish/ReleaseHistory.h"
 #include "update/integrity/BodyCheck.h"
 #include "update/integrity/HashList.h"
@@ -151,10 +153,11 @@ struct Release {
     const PublishOptions& o;
     const std::string out;
     std::map<std::string, FileInfo> files;  // the game's files, by name
-    std::string name, fullName, incName, indexName, storeName;
+    std::string name, fullName, incName, indexName, storeName, patchIndexName, patchStoreName;
     std::set<std::string> own;              // the tree's own names
     std::string previousRelease;
     std::vector<std::string> changed;       // files new or changed since the previous release
+    PatchFigures patches;
     std::string versionList, hashList, signature;
     std::map<std::string, std::string> lists;  // the small lists, by name
 };
@@ -205,6 +208,8 @@ bool NameRelease(Release& r, std::string& error) {
     r.incName = r.name + ".zip";
     r.indexName = r.name + ".idx";
     r.storeName = r.name + ".chunks";
+    r.patchIndexName = PatchIndexName(r.name);
+    r.patchStoreName = PatchStoreName(r.name);
     return true;
 }
 
@@ -212,7 +217,7 @@ bool NameRelease(Release& r, std::string& error) {
 // the other, or listed twice.
 bool CheckOwnNames(Release& r, std::string& error) {
     r.own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
-             "FLauncher_zelt.exe", r.fullName, r.incName, r.indexName, r.storeName,
+             "FLauncher_zelt.exe", r.fullName, r.incName, r.indexName, r.storeName, r.patchIndexName, r.patchStoreName,
              ReleaseSignatureName(r.name), kPublishedHistory};
     for (const std::string& copied : ReleaseCopiedNames()) r.own.insert(ReleaseCopyName(r.name, copied));
     for (const std::string& tree : {r.out, r.o.previousDir}) {
@@ -220,7 +225,7 @@ bool CheckOwnNames(Release& r, std::string& error) {
         auto packs = ReadList(tree + "/PackVersion.pat");
         for (const char* key : {"newversion", "lastversion"})
             if (!packs[key].empty())
-                for (const char* ext : {".zip", ".idx", ".chunks"}) r.own.insert(packs[key] + ext);
+                for (const char* ext : {".zip", ".idx", ".chunks", ".pidx", ".patches"}) r.own.insert(packs[key] + ext);
         if (!packs["full_pack"].empty()) r.own.insert(packs["full_pack"] + ".zip");
     }
     for (const std::string& earlier : ReadPublishedHistory(r.out))
@@ -313,6 +318,12 @@ bool WriteContent(Release& r, std::string& error) {
         std::vector<ChunkSource> sources;
         for (const auto& [name, f] : r.files) sources.push_back({name, r.o.gameDir + "/" + name, f.size, f.sha256});
         if (!WriteChunkedRelease(r.out, r.name, sources, ChunkerParams(), error)) return false;
+        // Patches against the previous release, for launchers that hold it: written with the chunks, once.
+        if (!r.previousRelease.empty()) {
+            const std::string previousTree =
+                PathFileExists(r.out + "/" + r.previousRelease + ".idx") || r.o.previousDir.empty() ? r.out : r.o.previousDir;
+            if (!WriteReleasePatches(r.out, r.name, previousTree, r.previousRelease, r.patches, error)) return false;
+        }
     }
     if (!r.o.launcherFile.empty()) {
         long long size = 0;
@@ -361,7 +372,8 @@ void WriteHashList(Release& r) {
         r.hashList += name + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
     };
     for (const auto& [name, f] : r.files) r.hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
-    for (const std::string& p : {r.fullName, r.incName, r.indexName, r.storeName, std::string("FLauncher_zelt.exe"),
+    for (const std::string& p : {r.fullName, r.incName, r.indexName, r.storeName, r.patchIndexName, r.patchStoreName,
+                                 std::string("FLauncher_zelt.exe"),
                                  ReleaseCopyName(r.name, "FLauncher_zelt.exe")}) {
         long long size = 0;
         std::string sha;

@@ -1,4 +1,5 @@
 #include "publish/ReleaseHistory.h"
+#include "update/chunks/PatchIndex.h"
 
 #include <unistd.h>
 
@@ -54,7 +55,7 @@ bool RecordPublished(const std::string& tree, const std::string& release) {
 
 std::vector<std::string> ReleaseFileNames(const std::string& release) {
     std::vector<std::string> names = {release + "_full.zip", release + ".zip", release + ".idx", release + ".chunks",
-                                      ReleaseSignatureName(release)};
+                                      PatchIndexName(release), PatchStoreName(release), ReleaseSignatureName(release)};
     for (const std::string& copied : ReleaseCopiedNames()) names.push_back(ReleaseCopyName(release, copied));
     return names;
 }

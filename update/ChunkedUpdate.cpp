@@ -18,6 +18,7 @@
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
 #include "update/chunks/ChunkAssembler.h"
+#include "update/chunks/ChunkPatcher.h"
 #include "update/net/Retry.h"
 
 namespace fl {
@@ -123,6 +124,45 @@ private:
     std::atomic<bool> m_bIgnored{false};  // read by the other worker
 };
 
+// The release's patches for chunks `plan` would fetch, when the folder holds
+// what they patch: each chunk made from its patch is one the store need not
+// send. True when the plan changed.
+bool UsePatches(CDownloader& e, const std::string& release, const ChunkPlan& plan, CLocalChunks& local,
+                std::unordered_set<Digest, DigestHash>& needed, CChunkPatcher& patcher) {
+    const std::string indexName = PatchIndexName(release), storeName = PatchStoreName(release);
+    // A fresh folder holds nothing to patch; a release without patches lists none.
+    if (plan.remoteChunks == 0 || plan.localChunks == 0 || !e.m_hashList.Find(indexName) ||
+        !e.m_hashList.Find(storeName) || !IsSafeSegment(storeName))
+        return false;
+    e.m_nTaskKind = TASK_CHUNK_INDEX;
+    e.ResetListCounts();
+    const bool fetched = e.FetchListWhole(indexName);
+    e.m_nTaskKind = TASK_IDLE;
+    CPatchIndex patches;
+    std::string why;
+    if (!fetched || !patches.Parse(e.m_strRawBody, why) || patches.m_strRelease != release ||
+        patches.m_strStore != storeName) {
+        e.m_strRawBody.clear();
+        if (fetched) OutputDebugStringW("the patch index is not usable (" + why + "): chunks instead");
+        return false;
+    }
+    e.m_strRawBody.clear();
+    // The folder's chunks the patches refer to are looked for too.
+    for (const ChunkPatch& p : patches.m_vecPatches) needed.insert(p.refs.begin(), p.refs.end());
+    local.KeepOnly([&needed](const Digest& d) { return needed.count(d) != 0; });
+    const long long bytes = patcher.Choose(patches, plan);
+    if (patcher.Chosen() == 0) return false;
+    e.m_nTotalSize = bytes;
+    e.m_nReceived = 0;
+    e.m_gauge.BeginStage([&e] { return e.m_nTotalSize - e.m_nReceived; });
+    CHttpStore source(e, storeName);
+    const bool ran = patcher.Run(source, why);
+    e.m_gauge.EndStage();
+    TraceF("patches: %zu chosen (%lld bytes), %d chunks made, %d failed, %lld bytes fetched%s", patcher.Chosen(), bytes,
+           patcher.Made(), patcher.Failed(), patcher.BytesFetched(), ran ? "" : ("; stopped: " + why).c_str());
+    return patcher.Made() > 0;
+}
+
 }  // namespace
 
 bool CDownloader::UpdateFromChunks() {
@@ -189,7 +229,12 @@ bool CDownloader::UpdateFromChunks() {
         else OutputDebugStringW("cannot give " + ShortName(f->name) + " the release's mode");
     if (modesSet > 0) TraceF("chunks: %d files given the release's mode", modesSet);
     CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
-    const ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });
+    ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });
+    CChunkPatcher patcher(run, local);  // its chunks serve until every file is built
+    if (UsePatches(*this, release, plan, local, needed, patcher)) {
+        if (m_bStopping) return true;
+        plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });
+    }
     TraceF("chunks: %zu files to build, %lld chunks here, %lld to fetch (%lld bytes in %zu ranges); %lld bytes read "
            "in %d ms",
            plan.build.size(), plan.localChunks, plan.remoteChunks, plan.fetchBytes, plan.fetch.size(), local.BytesRead(),

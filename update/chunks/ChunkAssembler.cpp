@@ -29,19 +29,6 @@ RemoteChunks::const_iterator LowerBound(const RemoteChunks& remote, long long of
                             [](const std::pair<long long, const ChunkRef*>& e, long long o) { return e.first < o; });
 }
 
-bool ReadAt(const std::string& path, std::string& out, long long offset) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    size_t got = 0;
-    while (got < out.size()) {
-        const ssize_t n = pread(fd, out.data() + got, out.size() - got, off_t(offset + (long long)got));
-        if (n <= 0) break;
-        got += size_t(n);
-    }
-    close(fd);
-    return got == out.size();
-}
-
 }  // namespace
 
 CChunkAssembler::CChunkAssembler(std::string root, const CChunkIndex& index, const CLocalChunks& local)
@@ -68,7 +55,7 @@ void CChunkAssembler::AdoptPartials(const std::string& root, const CChunkIndex& 
         long long at = 0;
         for (const ChunkRef& c : file.chunks) {
             bytes.resize(size_t(c.size));
-            if (ReadAt(root + name, bytes, at) && Sha256DigestOf(bytes) == c.sha256)
+            if (ReadFileAt(root + name, bytes, at) && Sha256DigestOf(bytes) == c.sha256)
                 local.AddChunk(name, at, c.size, c.sha256);
             at += c.size;
         }
@@ -311,7 +298,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
             std::string bytes;
             if (here && here->size == c.size) {
                 bytes.resize(size_t(c.size));
-                if (!ReadAt(m_strRoot + *here->name, bytes, here->offset) || Sha256DigestOf(bytes) != c.sha256) {
+                if (!ReadFileAt(m_strRoot + *here->name, bytes, here->offset) || Sha256DigestOf(bytes) != c.sha256) {
                     ++m_nStale;
                     here = nullptr;
                 }

@@ -160,6 +160,25 @@ bool CLocalChunks::SaveCache() const {
     return out.Commit();
 }
 
+std::vector<StoreRange> MergeRanges(const std::map<long long, long long>& pieces, long long gap, long long& bytes) {
+    std::vector<StoreRange> ranges;
+    bytes = 0;
+    for (const auto& [offset, length] : pieces) {
+        bytes += length;
+        if (!ranges.empty()) {
+            StoreRange& last = ranges.back();
+            if (offset <= last.offset + last.length + gap && offset >= last.offset + last.length) {
+                const long long end = std::max(last.offset + last.length, offset + length);
+                bytes += offset - (last.offset + last.length);  // the gap comes along
+                last.length = end - last.offset;
+                continue;
+            }
+        }
+        ranges.push_back({offset, length});
+    }
+    return ranges;
+}
+
 ChunkPlan MakeChunkPlan(const CChunkIndex& index, const CLocalChunks& local,
                         const std::function<bool(const IndexedFile&)>& whole, long long gap) {
     ChunkPlan plan;
@@ -178,19 +197,7 @@ ChunkPlan MakeChunkPlan(const CChunkIndex& index, const CLocalChunks& local,
             if (wanted.insert(c.offset).second) stored[c.offset] = c.stored;
         }
     }
-    for (const auto& [offset, length] : stored) {
-        plan.fetchBytes += length;
-        if (!plan.fetch.empty()) {
-            StoreRange& last = plan.fetch.back();
-            if (offset <= last.offset + last.length + gap && offset >= last.offset + last.length) {
-                const long long end = std::max(last.offset + last.length, offset + length);
-                plan.fetchBytes += offset - (last.offset + last.length);  // the gap comes along
-                last.length = end - last.offset;
-                continue;
-            }
-        }
-        plan.fetch.push_back({offset, length});
-    }
+    plan.fetch = MergeRanges(stored, gap, plan.fetchBytes);
     return plan;
 }
 

@@ -87,6 +87,10 @@ struct StoreRange {
     long long offset = 0, length = 0;
 };
 
+// Pieces of a store (offset → length, each once) as requests: neighbours closer
+// than `gap` bytes merged into one. `bytes` is what the requests cost, gaps included.
+std::vector<StoreRange> MergeRanges(const std::map<long long, long long>& pieces, long long gap, long long& bytes);
+
 struct ChunkPlan {
     std::vector<const IndexedFile*> build;  // files whose size or SHA-256 differ, in index order
     std::vector<StoreRange> fetch;          // what to ask the store for, in order

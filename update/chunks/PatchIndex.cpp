@@ -1,0 +1,101 @@
+#include "update/chunks/PatchIndex.h"
+
+#include <zstd.h>
+
+#include <memory>
+#include <set>
+
+#include "platform/TextCodec.h"
+#include "update/PathSafety.h"
+
+namespace fl {
+
+namespace {
+
+bool Number(const std::string& s, long long& out) {
+    if (s.empty() || s.size() > 15 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::stoll(s);
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = text.find(separator, start);
+        out.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) return out;
+        start = at + 1;
+    }
+}
+
+}  // namespace
+
+std::string CPatchIndex::HeaderLines(const std::string& release) {
+    return "#patchindex|1\nrelease|" + release + "\nstore|" + PatchStoreName(release) + "\n";
+}
+
+std::string CPatchIndex::PatchLine(const ChunkPatch& p) {
+    std::string refs;
+    for (const Digest& d : p.refs) refs += (refs.empty() ? "" : "+") + d.Hex();
+    return Format("patch|%lld|%lld|%lld|%s\n", p.target, p.offset, p.stored, refs.c_str());
+}
+
+bool CPatchIndex::Parse(const std::string& text, std::string& why) {
+    *this = CPatchIndex();
+    std::set<long long> targets;
+    int number = 0;
+    bool header = false;
+    auto bad = [&](const std::string& what) {
+        why = Format("line %d: %s", number, what.c_str());
+        return false;
+    };
+    for (std::string line : Split(text, '\n')) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const std::vector<std::string> f = Split(line, '|');
+        if (!header) {
+            if (line != "#patchindex|1") return bad("not a patch index of a known version");
+            header = true;
+        } else if (f[0] == "release" && f.size() == 2 && m_strRelease.empty() && !f[1].empty()) {
+            m_strRelease = f[1];
+        } else if (f[0] == "store" && f.size() == 2 && m_strStore.empty()) {
+            if (!IsSafeSegment(f[1])) return bad("a store that is not a plain name");
+            m_strStore = f[1];
+        } else if (f[0] == "patch" && f.size() == 5) {
+            ChunkPatch p;
+            const std::vector<std::string> refs = Split(f[4], '+');
+            if (!Number(f[1], p.target) || !Number(f[2], p.offset) || !Number(f[3], p.stored) || p.stored <= 0 ||
+                refs.size() > size_t(kMaxPatchRefs))
+                return bad("a malformed patch line");
+            for (const std::string& hex : refs) {
+                Digest d;
+                if (!Digest::FromHex(hex, d) || hex.size() != 64) return bad("a malformed reference");
+                p.refs.push_back(d);
+            }
+            if (!targets.insert(p.target).second) return bad("a chunk patched twice");
+            m_vecPatches.push_back(std::move(p));
+        } else {
+            return bad("an unknown or repeated line");
+        }
+    }
+    if (!header || m_strRelease.empty() || m_strStore.empty()) {
+        why = "the patch index lacks its header lines";
+        return false;
+    }
+    return true;
+}
+
+bool ApplyPatch(const std::string& reference, const char* frame, size_t frameSize, long long size, std::string& out) {
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> dctx(ZSTD_createDCtx(), ZSTD_freeDCtx);
+    // A hostile frame may ask for a window of gigabytes: the reference and one chunk need far less.
+    if (!dctx || ZSTD_isError(ZSTD_DCtx_setParameter(dctx.get(), ZSTD_d_windowLogMax, 23)) ||
+        ZSTD_isError(ZSTD_DCtx_refPrefix(dctx.get(), reference.data(), reference.size())))
+        return false;
+    out.resize(size_t(size));
+    const size_t n = ZSTD_decompressDCtx(dctx.get(), out.data(), out.size(), frame, frameSize);
+    return !ZSTD_isError(n) && n == size_t(size);
+}
+
+}  // namespace fl
