@@ -163,6 +163,14 @@ int main(int argc, char** argv) {
                     kib(rsync).c_str(), kib(rsyncZ).c_str(), kib(zsync).c_str(), kib(casync).c_str(),
                     run.status == 0 && diff.empty() ? "yes" : "NO");
         if (!diff.empty()) std::printf("    not exact: %s\n", diff.c_str());
+        if (changed >= 0) {
+            const long long list = nginx.BytesSent("hash.pat"), index = nginx.BytesSent("r2.idx"),
+                            patchIndex = nginx.BytesSent("r2.pidx"), patches = nginx.BytesSent("r2.patches"),
+                            store = nginx.BytesSent("r2.chunks");
+            std::printf("    ours: hash.pat %.1f, index %.1f, patch index %.1f, patches %.1f, chunks %.1f, the rest %.1f\n",
+                        list / 1024.0, index / 1024.0, patchIndex / 1024.0, patches / 1024.0, store / 1024.0,
+                        (ours - list - index - patchIndex - patches - store) / 1024.0);
+        }
         std::fflush(stdout);
         RemoveTree(dir);
     }
