@@ -113,12 +113,14 @@ std::map<std::string, std::string> ReadList(const std::string& path) {
 }
 
 // A pack of `names` from the game folder, with `list` as its "version.pat" (written first).
+// An entry `from` (a pack of the same release) holds is copied as it is compressed there.
 bool WritePackFile(const std::string& path, const std::string& gameDir, const std::vector<std::string>& names,
-                   const std::string& list) {
+                   const std::string& list, const std::string& from = {}) {
     const std::string temp = path + ".publishing";
     int err = 0;
     zip_t* za = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!za) return false;
+    zip_t* source = from.empty() ? nullptr : zip_open(from.c_str(), ZIP_RDONLY, &err);
     bool ok = true;
     auto add = [&](const std::string& name, zip_source_t* src, unsigned mode) {
         const zip_int64_t i = src ? zip_file_add(za, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
@@ -133,17 +135,34 @@ bool WritePackFile(const std::string& path, const std::string& gameDir, const st
     add("version.pat", zip_source_buffer(za, list.data(), list.size(), 0), 0644);
     for (const auto& name : names) {
         struct stat st {};
-        const std::string source = gameDir + "/" + name;
-        stat(source.c_str(), &st);
-        add(name, zip_source_file(za, source.c_str(), 0, -1), (st.st_mode & 0100) ? 0755 : 0644);
+        const std::string file = gameDir + "/" + name;
+        stat(file.c_str(), &st);
+        const unsigned mode = (st.st_mode & 0100) ? 0755 : 0644;
+        const zip_int64_t at = source ? zip_name_locate(source, name.c_str(), ZIP_FL_ENC_RAW) : -1;
+        zip_stat_t zs;
+        if (at >= 0 && zip_stat_index(source, zip_uint64_t(at), 0, &zs) == 0 && (zs.valid & ZIP_STAT_SIZE) &&
+            zs.size == zip_uint64_t(st.st_size)) {
+            // Deflated once: the same method, so libzip copies the compressed bytes.
+            zip_source_t* raw = zip_source_zip(za, source, zip_uint64_t(at), 0, 0, -1);
+            const zip_int64_t i = raw ? zip_file_add(za, name.c_str(), raw, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
+            if (i < 0) {
+                if (raw) zip_source_free(raw);
+                ok = false;
+            } else {
+                zip_file_set_external_attributes(za, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, zip_uint32_t(0100000 | mode) << 16);
+            }
+        } else {
+            add(name, zip_source_file(za, file.c_str(), 0, -1), mode);
+        }
         if (!ok) break;
     }
-    if (!ok) {
-        zip_discard(za);
+    const bool closed = ok && zip_close(za) == 0;
+    if (!ok) zip_discard(za);
+    if (source) zip_discard(source);
+    if (!closed) {
         unlink(temp.c_str());
         return false;
     }
-    if (zip_close(za) != 0) return false;
     return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
@@ -304,12 +323,13 @@ bool WriteContent(Release& r, std::string& error) {
     }
     std::vector<std::string> all;
     for (const auto& [name, f] : r.files) all.push_back(name);
-    auto pack = [&](const std::string& packName, const std::vector<std::string>& names) {
+    auto pack = [&](const std::string& packName, const std::vector<std::string>& names, const std::string& from) {
         const std::string path = r.out + "/" + packName;
         // A release's pack is written once (its content was proven the same above).
-        return PathFileExists(path) || WritePackFile(path, r.o.gameDir, names, r.versionList);
+        return PathFileExists(path) || WritePackFile(path, r.o.gameDir, names, r.versionList, from);
     };
-    if (!pack(r.fullName, all) || (!r.previousRelease.empty() && !pack(r.incName, r.changed))) {
+    // The incremental pack's entries are the full pack's, copied compressed: no file is deflated twice.
+    if (!pack(r.fullName, all, {}) || (!r.previousRelease.empty() && !pack(r.incName, r.changed, r.out + "/" + r.fullName))) {
         error = "cannot write the packs";
         return false;
     }
