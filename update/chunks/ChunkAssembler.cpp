@@ -118,6 +118,23 @@ bool CChunkAssembler::ClearWay(const std::string& name, std::string& why) const 
     return !ec;
 }
 
+bool TakeFrame(long long& position, const char*& data, size_t& size, long long offset, long long stored,
+               std::string& frame) {
+    if (position < offset) {  // bytes between wanted frames
+        const size_t skip = size_t(std::min<long long>(offset - position, (long long)size));
+        position += (long long)skip;
+        data += skip;
+        size -= skip;
+        return false;
+    }
+    const size_t take = size_t(std::min<long long>(stored - (long long)frame.size(), (long long)size));
+    frame.append(data, take);
+    position += (long long)take;
+    data += take;
+    size -= take;
+    return (long long)frame.size() == stored;
+}
+
 bool CChunkAssembler::WriteChunk(const Digest& sha256, const char* data, size_t size) {
     std::lock_guard lock(m_cs);  // the two workers write into the same files
     auto [from, to] = m_places.equal_range(sha256);
@@ -150,19 +167,7 @@ bool CChunkAssembler::FetchRanges(const std::vector<StoreRange>& ranges, IStoreS
                 if (next == remote.end()) return !onward;
                 if (!onward && next->first >= range.offset + range.length) return true;  // the rest is a gap
                 const ChunkRef& c = *next->second;
-                if (position < c.offset) {  // bytes between wanted chunks
-                    const size_t skip = size_t(std::min<long long>(c.offset - position, (long long)size));
-                    position += (long long)skip;
-                    data += skip;
-                    size -= skip;
-                    continue;
-                }
-                const size_t take = size_t(std::min<long long>(c.stored - (long long)frame.size(), (long long)size));
-                frame.append(data, take);
-                position += (long long)take;
-                data += take;
-                size -= take;
-                if ((long long)frame.size() < c.stored) continue;
+                if (!TakeFrame(position, data, size, c.offset, c.stored, frame)) continue;
                 plain.resize(size_t(c.size));
                 const size_t n = ZSTD_decompressDCtx(dctx, plain.data(), plain.size(), frame.data(), frame.size());
                 if (ZSTD_isError(n) || n != size_t(c.size) || Sha256DigestOf(plain) != c.sha256) {

@@ -32,6 +32,12 @@ public:
     virtual bool RangesIgnored() const { return false; }
 };
 
+// Bytes of a store arriving in order at `position`: those before `offset` are
+// skipped, then up to `stored` are appended to `frame`; `data` and `size` move
+// past what was used. True once `frame` holds the whole frame.
+bool TakeFrame(long long& position, const char*& data, size_t& size, long long offset, long long stored,
+               std::string& frame);
+
 // Chunks to fetch by their offset in the store, in order (each offset once).
 using RemoteChunks = std::vector<std::pair<long long, const ChunkRef*>>;
 

@@ -90,19 +90,7 @@ bool CChunkPatcher::Run(IStoreSource& source, std::string& why) {
                 if (next == m_vecChosen.size() || m_vecChosen[next].first->offset >= range.offset + range.length)
                     return false;  // past the range's last patch (a server that sent the whole store)
                 const ChunkPatch& p = *m_vecChosen[next].first;
-                if (position < p.offset) {
-                    const size_t skip = size_t(std::min<long long>(p.offset - position, (long long)size));
-                    position += (long long)skip;
-                    data += skip;
-                    size -= skip;
-                    continue;
-                }
-                const size_t take = size_t(std::min<long long>(p.stored - (long long)frame.size(), (long long)size));
-                frame.append(data, take);
-                position += (long long)take;
-                data += take;
-                size -= take;
-                if ((long long)frame.size() < p.stored) continue;
+                if (!TakeFrame(position, data, size, p.offset, p.stored, frame)) continue;
                 const Result made = Make(p, *m_vecChosen[next].second, frame);
                 ++(made == Result::Made ? m_nMade : m_nFailed);
                 writeFailed = made == Result::NotWritten;
