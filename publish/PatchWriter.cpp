@@ -96,23 +96,16 @@ void FindCandidates(const IndexedFile& file, const IndexedFile& old,
 
 }  // namespace
 
-bool WriteReleasePatches(const std::string& tree, const std::string& release, const std::string& previousTree,
-                         const std::string& previous, PatchFigures& figures, std::string& error) {
+bool WriteReleasePatches(const ReleasePair& pair, PatchFigures& figures, std::string& error) {
     figures = PatchFigures();
-    CChunkIndex next, before;
-    std::string why;
-    if (!next.ParseFile(tree + "/" + release + ".idx", why, {})) {
-        error = "cannot read " + release + ".idx: " + why;
-        return false;
-    }
-    if (!before.ParseFile(previousTree + "/" + previous + ".idx", why, {}) || !(before.m_params == next.m_params))
-        return true;  // nothing to patch against: launchers fetch chunks
+    if (!pair.usable) return true;  // nothing to patch against: launchers fetch chunks
+    const CChunkIndex &next = pair.next, &before = pair.before;
+    const std::string& release = next.m_strRelease;
+    const std::string& previous = before.m_strRelease;
     std::unordered_set<Digest, DigestHash> previousChunks;
-    std::map<std::string, const IndexedFile*> oldFiles;
-    for (const IndexedFile& f : before.m_files) {
-        oldFiles[f.name] = &f;
+    for (const IndexedFile& f : before.m_files)
         for (const ChunkRef& c : f.chunks) previousChunks.insert(c.sha256);
-    }
+    const auto& oldFiles = pair.oldFiles;
     std::vector<Candidate> candidates;
     std::set<long long> taken;
     for (const IndexedFile& f : next.m_files) {
@@ -123,13 +116,13 @@ bool WriteReleasePatches(const std::string& tree, const std::string& release, co
     figures.tried = (int)candidates.size();
     if (candidates.empty()) return true;
 
-    CStoreReader newStore(tree + "/" + next.m_strStore), oldStore(previousTree + "/" + before.m_strStore);
+    CStoreReader newStore(pair.tree + "/" + next.m_strStore), oldStore(pair.previousTree + "/" + before.m_strStore);
     std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> zc(ZSTD_createCCtx(), ZSTD_freeCCtx);
     if (!newStore.Ok() || !oldStore.Ok() || !zc) {
         error = "cannot read the chunk stores of " + release + " and " + previous;
         return false;
     }
-    COutFile store(tree + "/" + PatchStoreName(release));
+    COutFile store(pair.tree + "/" + PatchStoreName(release));
     std::string index = CPatchIndex::HeaderLines(release), reference, piece, target, patch, quick;
     bool written = store.Ok();
     for (const Candidate& c : candidates) {
@@ -169,7 +162,7 @@ bool WriteReleasePatches(const std::string& tree, const std::string& release, co
     }
     if (figures.patches == 0) return true;
     if (!written || !store.Commit() ||
-        !WriteFileAtomically(tree + "/" + PatchIndexName(release), index)) {
+        !WriteFileAtomically(pair.tree + "/" + PatchIndexName(release), index)) {
         error = "cannot write the patches of " + release;
         return false;
     }

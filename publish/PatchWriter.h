@@ -1,11 +1,16 @@
 #pragma once
-// Patches from the previous release (format in update/chunks/PatchIndex.h):
+// What a player at the previous release needs of this one: patches (format in
+// update/chunks/PatchIndex.h) and the delta index (update/chunks/DeltaIndex.h).
+//
+// Patches:
 // for each chunk of the release the previous one lacks, the bytes of the
 // previous release's version of the same file that stand where the chunk
 // stands (found through the chunks the two versions share) are its reference,
 // and the chunk is compressed against them. A patch is kept only when it is
 // smaller than the chunk as stored.
 #include <string>
+
+#include "publish/ReleasePair.h"
 
 namespace fl {
 
@@ -16,11 +21,13 @@ struct PatchFigures {
     long long replaced = 0;   // the stored chunks they stand for
 };
 
-// Writes "<release>.pidx" and "<release>.patches" into `tree` (where the
-// release's index and store are), or neither when no patch is worth keeping or
-// `previousTree` lacks the previous release's index and store. False with
-// `error` set when they could not be written.
-bool WriteReleasePatches(const std::string& tree, const std::string& release, const std::string& previousTree,
-                         const std::string& previous, PatchFigures& figures, std::string& error);
+// Writes "<release>.pidx" and "<release>.patches" beside the release's index,
+// or neither when no patch is worth keeping or the previous release's index is
+// not usable. False with `error` set when they could not be written.
+bool WriteReleasePatches(const ReleasePair& pair, PatchFigures& figures, std::string& error);
+
+// Writes "<release>.from-<previous>.didx" beside the release's index (nothing
+// when the previous release's index is not usable).
+bool WriteDeltaIndex(const ReleasePair& pair, std::string& error);
 
 }  // namespace fl

@@ -18,6 +18,7 @@
 #include "update/VersionFiles.h"
 #include "publish/ChunkStore.h"
 #include "publish/PatchWriter.h"
+#include "update/chunks/DeltaIndex.h"
 #include "update/chunks/PatchIndex.h"
 #include "publish/ReleaseHistory.h"
 #include "update/integrity/BodyCheck.h"
@@ -173,6 +174,7 @@ struct Release {
     const std::string out;
     std::map<std::string, FileInfo> files;  // the game's files, by name
     std::string name, fullName, incName, indexName, storeName, patchIndexName, patchStoreName;
+    std::string deltaIndexName;  // against the previous release, when there is one
     std::set<std::string> own;              // the tree's own names
     std::string previousRelease;
     std::vector<std::string> changed;       // files new or changed since the previous release
@@ -266,7 +268,7 @@ bool CheckSameContent(const Release& r, std::string& error) {
     if (same) {
         size_t listedFiles = 0;
         published.ForEach([&](const std::string& name, const HashEntry& e) {
-            if (r.own.count(name)) return;
+            if (r.own.count(name) || IsDeltaIndexName(r.name, name)) return;
             ++listedFiles;
             auto f = r.files.find(name);
             if (f == r.files.end() || f->second.size != e.size || f->second.sha256 != e.sha256) listedFiles = ~size_t(0) / 2;
@@ -300,6 +302,7 @@ void PlanVersions(Release& r) {
         // This release published again over itself: its previous release stays the one before.
         if (r.previousRelease == r.name) r.previousRelease = packs["lastversion"];
     }
+    if (!r.previousRelease.empty()) r.deltaIndexName = DeltaIndexName(r.name, r.previousRelease);
     for (auto& [name, f] : r.files) {
         const FoundEntry old = previousHashes.Find(name);
         auto pv = previousVersions.find(name);
@@ -338,11 +341,18 @@ bool WriteContent(Release& r, std::string& error) {
         std::vector<ChunkSource> sources;
         for (const auto& [name, f] : r.files) sources.push_back({name, r.o.gameDir + "/" + name, f.size, f.sha256});
         if (!WriteChunkedRelease(r.out, r.name, sources, ChunkerParams(), error)) return false;
-        // Patches against the previous release, for launchers that hold it: written with the chunks, once.
+        // What a launcher at the previous release needs: written with the chunks, once.
         if (!r.previousRelease.empty()) {
             const std::string previousTree =
                 PathFileExists(r.out + "/" + r.previousRelease + ".idx") || r.o.previousDir.empty() ? r.out : r.o.previousDir;
-            if (!WriteReleasePatches(r.out, r.name, previousTree, r.previousRelease, r.patches, error)) return false;
+            if (r.files.count(r.deltaIndexName)) {
+                error = "a game file may not be named " + ShortName(r.deltaIndexName) + ": the resource tree uses that name itself";
+                return false;
+            }
+            ReleasePair pair;
+            if (!pair.Read(r.out, r.name, previousTree, r.previousRelease, error) ||
+                !WriteReleasePatches(pair, r.patches, error) || !WriteDeltaIndex(pair, error))
+                return false;
         }
     }
     if (!r.o.launcherFile.empty()) {
@@ -393,7 +403,7 @@ void WriteHashList(Release& r) {
     };
     for (const auto& [name, f] : r.files) r.hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
     for (const std::string& p : {r.fullName, r.incName, r.indexName, r.storeName, r.patchIndexName, r.patchStoreName,
-                                 std::string("FLauncher_zelt.exe"),
+                                 r.deltaIndexName, std::string("FLauncher_zelt.exe"),
                                  ReleaseCopyName(r.name, "FLauncher_zelt.exe")}) {
         long long size = 0;
         std::string sha;

@@ -1,14 +1,16 @@
 #include "publish/ReleaseHistory.h"
-#include "update/chunks/PatchIndex.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"
 #include "update/VersionFiles.h"
+#include "update/chunks/DeltaIndex.h"
+#include "update/chunks/PatchIndex.h"
 #include "update/integrity/HashList.h"
 
 namespace fl {
@@ -83,7 +85,14 @@ std::vector<std::string> PruneReleases(const std::string& tree, int keep) {
             kept.insert(kept.begin(), *it);
             continue;
         }
-        for (const std::string& name : ReleaseFileNames(*it))
+        std::vector<std::string> names = ReleaseFileNames(*it);
+        // Its delta indexes, one for each release it was published after.
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(tree, ec)) {
+            const std::string name = e.path().filename().string();
+            if (IsDeltaIndexName(*it, name)) names.push_back(name);
+        }
+        for (const std::string& name : names)
             if (!named.count(name)) unlink((tree + "/" + name).c_str());
         removed.push_back(*it);
     }

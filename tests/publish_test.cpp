@@ -112,7 +112,7 @@ TEST(Publish, ASecondReleaseKeepsUnchangedVersionsAndPacksOnlyWhatChanged) {
     EXPECT_TRUE(ReadFile(run + "c/log.txt") == log200);
     EXPECT_EQ(ReadFile(run + "data/keep.txt"), "kept");
     const std::string log = nginx.AccessLog();
-    EXPECT_NE(log.find("/res/fenwa/r2.idx"), std::string::npos) << log;
+    EXPECT_NE(log.find("/res/fenwa/r2.from-r1.didx"), std::string::npos) << "only what changed since r1: " << log;
     EXPECT_NE(log.find("/res/fenwa/r2.chunks"), std::string::npos) << log;
     EXPECT_EQ(log.find(".zip"), std::string::npos) << "no pack: the chunks it lacked";
     EXPECT_LT(nginx.BytesSent("r2.chunks"), 60000) << "two small files' chunks and the log's";
@@ -231,9 +231,10 @@ TEST(Publish, ReleasesKeepTheirOwnListsAndOnlyTheLastOnesStay) {
     EXPECT_EQ(ReadFile(tree + "/r4.minisig"), ReadFile(tree + "/hash.pat.minisig"));
     // r4 is kept, and r3 too: the pack list in place names it as the release before.
     for (const char* gone : {"r1.idx", "r1.chunks", "r1_full.zip", "r1.version.pat", "r2.chunks", "r2.minisig",
-                             "r2.FLauncher_zelt.exe"})
+                             "r2.FLauncher_zelt.exe", "r2.from-r1.didx"})
         EXPECT_FALSE(Exists(tree + "/" + gone)) << gone;
-    for (const char* kept : {"r3.idx", "r3.chunks", "r3.minisig", "r4.idx", "r4.chunks", "r4.zip", "r4_full.zip"})
+    for (const char* kept : {"r3.idx", "r3.chunks", "r3.minisig", "r4.idx", "r4.chunks", "r4.zip", "r4_full.zip",
+                             "r3.from-r2.didx", "r4.from-r3.didx"})
         EXPECT_TRUE(Exists(tree + "/" + kept)) << kept;
     EXPECT_EQ(ReadFile(tree + "/releases.pat"), "release|r3\r\nrelease|r4\r\n");
 

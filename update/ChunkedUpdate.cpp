@@ -14,6 +14,7 @@
 #include "platform/FileOps.h"
 #include "platform/HttpClient.h"
 #include "platform/Trace.h"
+#include "update/ChunkIndexFetch.h"
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
@@ -170,53 +171,14 @@ bool CDownloader::UpdateFromChunks() {
     const std::string release = m_hashList.Release();
     const std::string indexName = release + ".idx", storeName = release + ".chunks";
     if (!IsSafeSegment(storeName) || !m_hashList.Find(indexName) || !m_hashList.Find(storeName)) return false;
-    // The index to a file and read from there a line at a time: it may name a million chunks.
     const std::string run = GetRunFolder(false);
-    const std::string indexPath = RecordPath(run, "chunks.index");
-    m_nTaskKind = TASK_CHUNK_INDEX;
-    ResetListCounts();
-    const bool fetched = FetchToFile(indexName) && m_bLastFetchOk && EnsureFolder(RecordsFolder(run)) &&
-                         std::rename((run + indexName).c_str(), indexPath.c_str()) == 0;
-    m_nTaskKind = TASK_IDLE;
-    if (!fetched) {
-        unlink((run + indexName).c_str());
-        return false;
-    }
-    // Every game file the signed list names must be in the index, or the run could end without it.
-    if (!DownloadVersionList()) return false;
-    m_nTaskKind = TASK_IDLE;
-    SeedFromInstallersPack();  // a fresh folder: the installer's pack first
-    if (m_bStopping) return true;
     const uint32_t started = timeGetTime();
-    CLocalChunks local(run, CChunkIndex::PeekParams(indexPath), RecordPath(run, "chunks.cache"));
-    local.AddCachedFiles();
-    // A file already as indexed keeps no chunk list; one whose mode alone differs is given the index's.
-    std::vector<const IndexedFile*> modes;
-    CChunkIndex index;
+    FetchedIndex fetched;
+    const IndexFetch got = FetchChunkIndex(*this, run, fetched);
+    if (got != IndexFetch::Ready) return got == IndexFetch::Stopped;
+    CChunkIndex& index = fetched.index;
+    CLocalChunks& local = *fetched.local;
     std::string why;
-    const bool parsed = index.ParseFile(indexPath, why, [&](IndexedFile& f) {
-        if (!PathFileExists(run + f.name) || !local.AddFile(f.name) || !local.Matches(f)) return false;
-        struct stat st {};
-        if (stat((run + f.name).c_str(), &st) != 0) return false;
-        f.whole = true;
-        if ((st.st_mode & 07777) != f.mode) modes.push_back(&f);
-        return true;
-    });
-    unlink(indexPath.c_str());
-    if (!parsed || index.m_strRelease != release || index.m_strStore != storeName || !(index.m_params == local.Params())) {
-        OutputDebugStringW("the chunk index is not usable (" + (why.empty() ? "another release's" : why) +
-                           "): the packs and the file list instead");
-        return false;
-    }
-    {
-        const std::vector<const std::string*> indexed = index.SortedNames();
-        for (const auto& [name, version] : m_mapServerFiles) {
-            if (m_hashList.Find(name) && !CChunkIndex::Names(indexed, NormalizeSeparators(name))) {
-                OutputDebugStringW("the chunk index leaves out " + ShortName(name) + ": the packs and the file list instead");
-                return false;
-            }
-        }
-    }
     // Only the chunks of the files to build are looked for in the folder.
     std::unordered_set<Digest, DigestHash> needed;
     for (const IndexedFile& f : index.m_files)
@@ -224,7 +186,7 @@ bool CDownloader::UpdateFromChunks() {
     local.KeepOnly([&needed](const Digest& d) { return needed.count(d) != 0; });
     m_host.SetStep(4);
     int modesSet = 0;
-    for (const IndexedFile* f : modes)
+    for (const IndexedFile* f : fetched.modes)
         if (chmod((run + f->name).c_str(), f->mode) == 0) ++modesSet;
         else OutputDebugStringW("cannot give " + ShortName(f->name) + " the release's mode");
     if (modesSet > 0) TraceF("chunks: %d files given the release's mode", modesSet);

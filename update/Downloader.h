@@ -172,6 +172,9 @@ public:
     // The list in force is the one the folder was last whole for, and no file
     // of it changed since (by size and time): nothing to fetch.
     bool FolderWholeForListInForce();
+    // The signed list the folder was last whole for, while its files are still as that run left them.
+    bool ListWholeBefore(CHashList& list);
+    bool Stopping() const { return m_bStopping; }  // the application is closing
 
     // --- chunked releases ----------------------------------------------------------
     // The release's chunk index, when the signed list names one: the run folder

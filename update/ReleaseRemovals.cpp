@@ -124,6 +124,13 @@ void CDownloader::KeepInstalledList() {
     if (!SaveInstalledState(run, names)) OutputDebugStringW("the state of the whole folder was not recorded");
 }
 
+bool CDownloader::ListWholeBefore(CHashList& list) {
+    const std::string run = GetRunFolder(false);
+    std::string text;
+    return ReadWholeFile(RecordPath(run, kInstalledList), text) && list.Parse(text) && !list.Release().empty() &&
+           InstalledStateHolds(run);
+}
+
 bool CDownloader::FolderWholeForListInForce() {
     if (!m_bHashList || m_strListInForceSha.empty()) return false;
     const std::string run = GetRunFolder(false);

@@ -308,6 +308,12 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
                     here = nullptr;
                 }
             }
+            if (!here && c.stored <= 0) {
+                // Known from the folder alone (a delta index names no place in the store for it).
+                why = "a file of the folder changed during the update: " + file->name;
+                Discard();
+                return false;
+            }
             if (!here) {
                 remote.emplace_back(c.offset, &c);
                 continue;

@@ -21,25 +21,48 @@ bool IsHex64(const std::string& s) {
     return true;
 }
 
-// A decimal figure of at most 15 digits (no sign, no spaces).
-bool Number(const std::string& s, long long& out) {
+}  // namespace
+
+bool IndexNumber(const std::string& s, long long& out) {
     if (s.empty() || s.size() > 15 || s.find_first_not_of("0123456789") != std::string::npos) return false;
     out = std::stoll(s);
     return true;
 }
 
-std::vector<std::string> Fields(const std::string& line) {
+std::vector<std::string> IndexFields(const std::string& line, char separator) {
     std::vector<std::string> out;
     size_t start = 0;
     for (;;) {
-        const size_t bar = line.find('|', start);
+        const size_t bar = line.find(separator, start);
         out.push_back(line.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
         if (bar == std::string::npos) return out;
         start = bar + 1;
     }
 }
 
-}  // namespace
+bool ParseIndexFileLine(const std::vector<std::string>& f, IndexedFile& file, std::string& what) {
+    // One rule for names on every path: "\\" separates folders as "/" does.
+    file.name = NormalizeSeparators(f[1]);
+    if (IsReservedName(file.name)) return what = "a name in the launcher's own folder", false;
+    if (!IsSafeRelativeName(file.name)) return what = "a name that may not become a path", false;
+    if (!IndexNumber(f[2], file.size) || !IsHex64(f[3]) || f[4].empty() || f[4].size() > 4 ||
+        f[4].find_first_not_of("01234567") != std::string::npos)
+        return what = "a malformed file line", false;
+    const long long mode = std::stoll(f[4], nullptr, 8);
+    Digest::FromHex(f[3], file.sha256);
+    file.mode = (mode & 0100) ? 0755 : 0644;  // nothing else is ever set
+    return true;
+}
+
+bool ParseIndexChunkLine(const std::vector<std::string>& f, const ChunkerParams& params, ChunkRef& c, std::string& what) {
+    if (!IsHex64(f[1]) || !IndexNumber(f[2], c.size) || !IndexNumber(f[3], c.offset) || !IndexNumber(f[4], c.stored))
+        return what = "a malformed chunk line", false;
+    // Never more than the chunker makes, nor a frame much larger than its content could need.
+    if (c.size <= 0 || c.size > (long long)params.maxSize || c.stored <= 0 || c.stored > c.size + (64 << 10))
+        return what = "a chunk of an impossible size", false;
+    Digest::FromHex(f[1], c.sha256);
+    return true;
+}
 
 std::string CChunkIndex::HeaderLines(const std::string& release, const ChunkerParams& params, const std::string& store) {
     return "#chunkindex|1\nrelease|" + release + "\nchunker|" + params.Describe() + "\ncompression|zstd\nstore|" + store + "\n";
@@ -103,7 +126,7 @@ bool CIndexParser::Line(std::string_view text) {
     std::string line(text);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) return true;
-    const std::vector<std::string> f = Fields(line);
+    const std::vector<std::string> f = IndexFields(line);
     const std::string& key = f[0];
     if (!m_bHeader) {
         if (line != "#chunkindex|1") return Bad("not a chunk index of a known version");
@@ -122,27 +145,15 @@ bool CIndexParser::Line(std::string_view text) {
     } else if (key == "file" && f.size() == 5) {
         if (!FileDone()) return false;
         IndexedFile file;
-        // One rule for names on every path: "\\" separates folders as "/" does.
-        file.name = NormalizeSeparators(f[1]);
-        if (IsReservedName(file.name)) return Bad("a name in the launcher's own folder");
-        if (!IsSafeRelativeName(file.name)) return Bad("a name that may not become a path");
-        if (!Number(f[2], file.size) || !IsHex64(f[3]) || f[4].empty() || f[4].size() > 4 ||
-            f[4].find_first_not_of("01234567") != std::string::npos)
-            return Bad("a malformed file line");
-        const long long mode = std::stoll(f[4], nullptr, 8);
-        Digest::FromHex(f[3], file.sha256);
-        file.mode = (mode & 0100) ? 0755 : 0644;  // nothing else is ever set
+        std::string what;
+        if (!ParseIndexFileLine(f, file, what)) return Bad(what);
         m_index.m_files.push_back(std::move(file));
         m_nChunkTotal = 0;
     } else if (key == "chunk" && f.size() == 5) {
         if (m_index.m_files.empty() || !m_bChunker) return Bad("a chunk before its file");
         ChunkRef c;
-        if (!IsHex64(f[1]) || !Number(f[2], c.size) || !Number(f[3], c.offset) || !Number(f[4], c.stored))
-            return Bad("a malformed chunk line");
-        // Never more than the chunker makes, nor a frame much larger than its content could need.
-        if (c.size <= 0 || c.size > (long long)m_index.m_params.maxSize || c.stored <= 0 || c.stored > c.size + (64 << 10))
-            return Bad("a chunk of an impossible size");
-        Digest::FromHex(f[1], c.sha256);
+        std::string what;
+        if (!ParseIndexChunkLine(f, m_index.m_params, c, what)) return Bad(what);
         uint64_t prefix;
         std::memcpy(&prefix, c.sha256.bytes.data(), sizeof prefix);
         m_stored.push_back({c.offset, c.stored, c.size, prefix});

@@ -67,4 +67,15 @@ public:
     static std::string ChunkLine(const ChunkRef& chunk);
 };
 
+// The pieces of an index line, shared by the indexes that use its lines.
+std::vector<std::string> IndexFields(const std::string& line, char separator = '|');
+// A decimal figure of at most 15 digits (no sign, no spaces).
+bool IndexNumber(const std::string& text, long long& out);
+// "file|NAME|SIZE|SHA256|MODE" and "chunk|SHA256|SIZE|OFFSET|STORED" split in
+// fields: false with `what` set when malformed, a name fails the gate or a
+// chunk could not come from `params`.
+bool ParseIndexFileLine(const std::vector<std::string>& fields, IndexedFile& file, std::string& what);
+bool ParseIndexChunkLine(const std::vector<std::string>& fields, const ChunkerParams& params, ChunkRef& chunk,
+                         std::string& what);
+
 }  // namespace fl

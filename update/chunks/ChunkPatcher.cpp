@@ -30,7 +30,7 @@ long long CChunkPatcher::Choose(const CPatchIndex& patches, const ChunkPlan& pla
     std::unordered_map<long long, const ChunkRef*> fetched;  // by store offset
     for (const IndexedFile* f : plan.build)
         for (const ChunkRef& c : f->chunks)
-            if (!m_local.Find(c.sha256)) fetched.emplace(c.offset, &c);
+            if (c.stored > 0 && !m_local.Find(c.sha256)) fetched.emplace(c.offset, &c);
     long long bytes = 0;
     for (const ChunkPatch& p : patches.m_vecPatches) {
         auto it = fetched.find(p.target);

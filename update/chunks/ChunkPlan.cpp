@@ -194,7 +194,8 @@ ChunkPlan MakeChunkPlan(const CChunkIndex& index, const CLocalChunks& local,
                 continue;
             }
             ++plan.remoteChunks;
-            if (wanted.insert(c.offset).second) stored[c.offset] = c.stored;
+            // A chunk with no place in the store comes from the folder or not at all (the assembler says so).
+            if (c.stored > 0 && wanted.insert(c.offset).second) stored[c.offset] = c.stored;
         }
     }
     plan.fetch = MergeRanges(stored, gap, plan.fetchBytes);

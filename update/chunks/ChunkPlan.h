@@ -39,6 +39,11 @@ public:
     // The file was cut here, now or by an earlier run: a file the launcher knows.
     bool Knows(const std::string& name) const { return m_used.count(name) || m_cache.count(name); }
     const LocalChunk* Find(const Digest& sha256) const;
+    // The chunks (SHA-256, size) `name` was cut into, once added; null when it was not.
+    const std::vector<std::pair<Digest, long long>>* CutOf(const std::string& name) const {
+        auto it = m_used.find(name);
+        return it == m_used.end() ? nullptr : &it->second.chunks;
+    }
     // Only chunks `wanted` says an update needs are looked up (a folder of a
     // million chunks is not indexed for the few a small update builds).
     void KeepOnly(std::function<bool(const Digest&)> wanted);

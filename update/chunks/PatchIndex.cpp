@@ -1,5 +1,7 @@
 #include "update/chunks/PatchIndex.h"
 
+#include "update/chunks/ChunkIndex.h"
+
 #include <zstd.h>
 
 #include <memory>
@@ -10,26 +12,6 @@
 
 namespace fl {
 
-namespace {
-
-bool Number(const std::string& s, long long& out) {
-    if (s.empty() || s.size() > 15 || s.find_first_not_of("0123456789") != std::string::npos) return false;
-    out = std::stoll(s);
-    return true;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(separator, start);
-        out.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-        if (at == std::string::npos) return out;
-        start = at + 1;
-    }
-}
-
-}  // namespace
 
 std::string CPatchIndex::HeaderLines(const std::string& release) {
     return "#patchindex|1\nrelease|" + release + "\nstore|" + PatchStoreName(release) + "\n";
@@ -50,11 +32,11 @@ bool CPatchIndex::Parse(const std::string& text, std::string& why) {
         why = Format("line %d: %s", number, what.c_str());
         return false;
     };
-    for (std::string line : Split(text, '\n')) {
+    for (std::string line : IndexFields(text, '\n')) {
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        const std::vector<std::string> f = Split(line, '|');
+        const std::vector<std::string> f = IndexFields(line, '|');
         if (!header) {
             if (line != "#patchindex|1") return bad("not a patch index of a known version");
             header = true;
@@ -65,8 +47,8 @@ bool CPatchIndex::Parse(const std::string& text, std::string& why) {
             m_strStore = f[1];
         } else if (f[0] == "patch" && f.size() == 5) {
             ChunkPatch p;
-            const std::vector<std::string> refs = Split(f[4], '+');
-            if (!Number(f[1], p.target) || !Number(f[2], p.offset) || !Number(f[3], p.stored) || p.stored <= 0 ||
+            const std::vector<std::string> refs = IndexFields(f[4], '+');
+            if (!IndexNumber(f[1], p.target) || !IndexNumber(f[2], p.offset) || !IndexNumber(f[3], p.stored) || p.stored <= 0 ||
                 refs.size() > size_t(kMaxPatchRefs))
                 return bad("a malformed patch line");
             for (const std::string& hex : refs) {

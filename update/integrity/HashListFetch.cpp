@@ -6,6 +6,7 @@
 #include "update/Downloader.h"
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
+#include "update/chunks/DeltaIndex.h"
 #include "update/chunks/PatchIndex.h"
 #include "update/integrity/Sha256.h"
 
@@ -61,6 +62,10 @@ std::set<std::string> ReleaseOwnNames(const CHashList& list) {
     for (const std::string& name : ReleaseCopiedNames()) own.push_back(ReleaseCopyName(r, name));
     for (const std::string& name : own)
         if (list.Find(name)) names.insert(name);
+    // Its delta indexes: "R.from-P.didx".
+    list.ForEach([&](const std::string& name, const HashEntry&) {
+        if (IsDeltaIndexName(r, name)) names.insert(name);
+    });
     names.insert(ReleaseSignatureName(r));
     return names;
 }

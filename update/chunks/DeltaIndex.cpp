@@ -1,0 +1,112 @@
+#include "update/chunks/DeltaIndex.h"
+
+#include <set>
+
+#include "platform/TextCodec.h"
+#include "update/PathSafety.h"
+#include "update/chunks/ChunkPlan.h"
+
+namespace fl {
+
+std::string CDeltaIndex::HeaderLines(const std::string& release, const std::string& from, const ChunkerParams& params,
+                                     const std::string& store) {
+    return "#deltaindex|1\nrelease|" + release + "\nfrom|" + from + "\nchunker|" + params.Describe() + "\nstore|" + store +
+           "\n";
+}
+
+std::string CDeltaIndex::SameLine(long long first, long long count) { return Format("same|%lld|%lld\n", first, count); }
+
+bool CDeltaIndex::Parse(const std::string& text, std::string& why) {
+    *this = CDeltaIndex();
+    int number = 0;
+    bool header = false, chunker = false;
+    std::set<std::string> names;
+    auto bad = [&](const std::string& what) {
+        why = Format("line %d: %s", number, what.c_str());
+        return false;
+    };
+    for (std::string line : IndexFields(text, '\n')) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const std::vector<std::string> f = IndexFields(line);
+        std::string what;
+        if (!header) {
+            if (line != "#deltaindex|1") return bad("not a delta index of a known version");
+            header = true;
+        } else if (f[0] == "release" && f.size() == 2 && m_strRelease.empty() && !f[1].empty()) {
+            m_strRelease = f[1];
+        } else if (f[0] == "from" && f.size() == 2 && m_strFrom.empty() && !f[1].empty()) {
+            m_strFrom = f[1];
+        } else if (f[0] == "chunker" && f.size() == 2 && !chunker) {
+            if (!ChunkerParams::Parse(f[1], m_params)) return bad("an unknown chunker");
+            chunker = true;
+        } else if (f[0] == "store" && f.size() == 2 && m_strStore.empty()) {
+            if (!IsSafeSegment(f[1])) return bad("a store that is not a plain name");
+            m_strStore = f[1];
+        } else if (f[0] == "file" && f.size() == 5) {
+            DeltaFile file;
+            if (!ParseIndexFileLine(f, file.file, what)) return bad(what);
+            if (!names.insert(file.file.name).second) return bad(ShortName(file.file.name) + ": a file named twice");
+            m_vecFiles.push_back(std::move(file));
+        } else if (f[0] == "same" && f.size() == 3 && !m_vecFiles.empty()) {
+            DeltaPiece p;
+            if (!IndexNumber(f[1], p.first) || !IndexNumber(f[2], p.count) || p.count <= 0 || p.count > (1LL << 32))
+                return bad("a malformed run");
+            m_vecFiles.back().pieces.push_back(p);
+        } else if (f[0] == "chunk" && f.size() == 5 && !m_vecFiles.empty() && chunker) {
+            DeltaPiece p;
+            if (!ParseIndexChunkLine(f, m_params, p.chunk, what)) return bad(what);
+            m_vecFiles.back().pieces.push_back(p);
+        } else {
+            return bad("an unknown or repeated line");
+        }
+    }
+    if (!header || !chunker || m_strRelease.empty() || m_strFrom.empty() || m_strStore.empty()) {
+        why = "the delta index lacks its header lines";
+        return false;
+    }
+    return true;
+}
+
+bool CDeltaIndex::Expand(CLocalChunks& local, CChunkIndex& out, std::string& why) const {
+    out = CChunkIndex();
+    out.m_strRelease = m_strRelease;
+    out.m_strStore = m_strStore;
+    out.m_params = m_params;
+    for (const DeltaFile& d : m_vecFiles) {
+        IndexedFile file = d.file;
+        const std::vector<std::pair<Digest, long long>>* before = nullptr;
+        long long total = 0;
+        for (const DeltaPiece& p : d.pieces) {
+            if (p.first < 0) {
+                file.chunks.push_back(p.chunk);
+                total += p.chunk.size;
+                continue;
+            }
+            // The previous version is the folder's own file of that name, as it was cut.
+            if (!before && (!local.AddFile(file.name) || !(before = local.CutOf(file.name)))) {
+                why = ShortName(file.name) + " is not here to take its unchanged chunks from";
+                return false;
+            }
+            if (p.first + p.count > (long long)before->size()) {
+                why = ShortName(file.name) + " here is not the version the release changed";
+                return false;
+            }
+            // Taken from the folder only: no store place (a run that finds it changed fails, and whole files follow).
+            for (long long i = p.first; i < p.first + p.count; ++i) {
+                const auto& [sha, size] = (*before)[size_t(i)];
+                file.chunks.push_back(ChunkRef{sha, size, 0, 0});
+                total += size;
+            }
+        }
+        if (total != file.size) {
+            why = "the chunks of " + ShortName(file.name) + " do not add up to its size";
+            return false;
+        }
+        out.m_files.push_back(std::move(file));
+    }
+    return true;
+}
+
+}  // namespace fl
