@@ -164,10 +164,11 @@ int main(int argc, char** argv) {
                     run.status == 0 && diff.empty() ? "yes" : "NO");
         if (!diff.empty()) std::printf("    not exact: %s\n", diff.c_str());
         if (changed >= 0) {
-            const long long list = nginx.BytesSent("hash.pat"), index = nginx.BytesSent("r2.idx"),
+            const long long list = nginx.BytesSent("hash.pat"),
+                            index = nginx.BytesSent("r2.idx") + nginx.BytesSent("r2.from-r1.didx"),
                             patchIndex = nginx.BytesSent("r2.pidx"), patches = nginx.BytesSent("r2.patches"),
                             store = nginx.BytesSent("r2.chunks");
-            std::printf("    ours: hash.pat %.1f, index %.1f, patch index %.1f, patches %.1f, chunks %.1f, the rest %.1f\n",
+            std::printf("    ours: hash.pat %.1f, index (whole or delta) %.1f, patch index %.1f, patches %.1f, chunks %.1f, the rest %.1f\n",
                         list / 1024.0, index / 1024.0, patchIndex / 1024.0, patches / 1024.0, store / 1024.0,
                         (ours - list - index - patchIndex - patches - store) / 1024.0);
         }
