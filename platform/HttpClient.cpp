@@ -34,6 +34,8 @@ struct Exchange {
     bool responded = false;
     bool skipBlock = false;  // a redirect the library follows itself
     long long blockLength = -1;
+    bool decoding = false;      // asked for gzip: the library hands on the body decoded
+    bool blockEncoded = false;  // this block's body is encoded
     std::string blockRange, blockEtag, blockModified;
     long blockRetryAfter = -1;
     bool hasLocation = false;
@@ -67,6 +69,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     size_t n = size * count;
     if (StartsWithNoCase(data, n, "http/")) {
         x->blockLength = -1;
+        x->blockEncoded = false;
         x->blockRange.clear();
         x->blockEtag.clear();
         x->blockModified.clear();
@@ -74,6 +77,9 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         x->hasLocation = false;
     } else if (StartsWithNoCase(data, n, "content-length:")) {
         x->blockLength = ParseLeadingNumber(std::string(data + 15, n - 15));
+    } else if (StartsWithNoCase(data, n, "content-encoding:")) {
+        const std::string v = HeaderValue(data + 17, n - 17);
+        x->blockEncoded = !v.empty() && v != "identity";
     } else if (StartsWithNoCase(data, n, "content-range:")) {
         x->blockRange.assign(data + 14, n - 14);
     } else if (StartsWithNoCase(data, n, "etag:")) {
@@ -98,10 +104,11 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         x->skipBlock = false;
         x->responded = true;
         x->result.status = status;
-        x->result.contentLength = x->blockLength;
+        // A decoded body is longer than the length the server gave for it.
+        x->result.contentLength = x->blockEncoded && x->decoding ? -1 : x->blockLength;
         HttpHead& head = x->result.head;
         head.status = status;
-        head.contentLength = x->blockLength;
+        head.contentLength = x->result.contentLength;
         head.contentRange = x->blockRange;
         head.etag = x->blockEtag;
         head.lastModified = x->blockModified;
@@ -356,6 +363,8 @@ HttpResult CHttpClient::Get(const std::string& url, IHttpSink& sink, const HttpR
     curl_easy_setopt(m_pCurl, CURLOPT_XFERINFODATA, &x);
     curl_easy_setopt(m_pCurl, CURLOPT_BUFFERSIZE, 64L * 1024L);
     if (!range.empty()) curl_easy_setopt(m_pCurl, CURLOPT_RANGE, range.c_str());
+    x.decoding = request.compressed && range.empty();  // a range of a compressed body is no range of the file
+    if (x.decoding) curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
     curl_slist* headers = nullptr;
     // Validators came from a server: one with a line break or a control byte is not sent.
     auto plain = [](const std::string& v) {

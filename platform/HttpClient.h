@@ -35,7 +35,7 @@ private:
 // The header block of the final response.
 struct HttpHead {
     long status = 0;
-    long long contentLength = -1;  // -1 when the server sent none
+    long long contentLength = -1;  // -1 when the server sent none, or the body comes compressed
     std::string contentRange;      // the Content-Range value, empty when none
     std::string etag;              // ETag, empty when none
     std::string lastModified;      // Last-Modified, empty when none
@@ -47,6 +47,7 @@ struct HttpRequest {
     std::string range;    // "first-last" or "first-" (zero-based), empty for the whole body
     std::string ifRange;  // a validator: the range only if the body is still that one
     std::string ifNoneMatch;  // an ETag held here: the body only if it is another (else 304)
+    bool compressed = false;  // gzip on the way is welcome: the sink gets the body as it was
 };
 
 // Receives one response. Returning false from either call stops the transfer.

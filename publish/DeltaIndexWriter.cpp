@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "platform/FileOps.h"
+#include "publish/GzipCopy.h"
 #include "publish/PatchWriter.h"
 #include "update/chunks/DeltaIndex.h"
 
@@ -43,7 +44,7 @@ bool WriteDeltaIndex(const ReleasePair& pair, std::string& error) {
         endRun();
     }
     const std::string name = DeltaIndexName(next.m_strRelease, pair.before.m_strRelease);
-    if (!WriteFileAtomically(pair.tree + "/" + name, text)) {
+    if (!PutWithGzipCopy(pair.tree + "/" + name, text)) {
         error = "cannot write " + name;
         return false;
     }

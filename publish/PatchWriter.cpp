@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "platform/FileOps.h"
+#include "publish/GzipCopy.h"
 #include "publish/OutFile.h"
 #include "update/chunks/ChunkIndex.h"
 #include "update/chunks/PatchIndex.h"
@@ -162,7 +163,7 @@ bool WriteReleasePatches(const ReleasePair& pair, PatchFigures& figures, std::st
     }
     if (figures.patches == 0) return true;
     if (!written || !store.Commit() ||
-        !WriteFileAtomically(pair.tree + "/" + PatchIndexName(release), index)) {
+        !PutWithGzipCopy(pair.tree + "/" + PatchIndexName(release), index)) {
         error = "cannot write the patches of " + release;
         return false;
     }

@@ -17,6 +17,7 @@
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 #include "publish/ChunkStore.h"
+#include "publish/GzipCopy.h"
 #include "publish/PatchWriter.h"
 #include "update/chunks/DeltaIndex.h"
 #include "update/chunks/PatchIndex.h"
@@ -241,6 +242,8 @@ bool CheckOwnNames(Release& r, std::string& error) {
              "FLauncher_zelt.exe", r.fullName, r.incName, r.indexName, r.storeName, r.patchIndexName, r.patchStoreName,
              ReleaseSignatureName(r.name), kPublishedHistory};
     for (const std::string& copied : ReleaseCopiedNames()) r.own.insert(ReleaseCopyName(r.name, copied));
+    // The lists' gzip copies.
+    for (const std::string& list : std::set<std::string>(r.own)) r.own.insert(list + ".gz");
     for (const std::string& tree : {r.out, r.o.previousDir}) {
         if (tree.empty()) continue;
         auto packs = ReadList(tree + "/PackVersion.pat");
@@ -341,6 +344,10 @@ bool WriteContent(Release& r, std::string& error) {
         std::vector<ChunkSource> sources;
         for (const auto& [name, f] : r.files) sources.push_back({name, r.o.gameDir + "/" + name, f.size, f.sha256});
         if (!WriteChunkedRelease(r.out, r.name, sources, ChunkerParams(), error)) return false;
+        if (!WriteGzipCopyOf(r.out + "/" + r.indexName)) {
+            error = "cannot write " + r.indexName + ".gz";
+            return false;
+        }
         // What a launcher at the previous release needs: written with the chunks, once.
         if (!r.previousRelease.empty()) {
             const std::string previousTree =
@@ -378,7 +385,7 @@ bool WriteReleaseCopies(Release& r, std::string& error) {
     else r.lists["luncherVersion.pat"] = std::string("version|") + kLauncherVersion + "\r\n";
 
     for (const auto& [name, text] : r.lists)
-        if (!Put(r.out + "/" + ReleaseCopyName(r.name, name), text)) {
+        if (!PutWithGzipCopy(r.out + "/" + ReleaseCopyName(r.name, name), text)) {
             error = "cannot write " + ReleaseCopyName(r.name, name);
             return false;
         }
@@ -456,11 +463,12 @@ bool PublishLists(const Release& r, std::string& error) {
         return false;
     }
     for (const auto& [name, text] : r.lists)
-        if (!Put(r.out + "/" + name, text)) {
+        if (!PutWithGzipCopy(r.out + "/" + name, text)) {
             error = "cannot write " + name;
             return false;
         }
-    if ((!r.signature.empty() && !Put(r.out + "/hash.pat.minisig", r.signature)) || !Put(r.out + "/hash.pat", r.hashList)) {
+    if ((!r.signature.empty() && !Put(r.out + "/hash.pat.minisig", r.signature)) ||
+        !PutWithGzipCopy(r.out + "/hash.pat", r.hashList)) {
         error = "cannot write the hash list";
         return false;
     }

@@ -93,7 +93,10 @@ std::vector<std::string> PruneReleases(const std::string& tree, int keep) {
             if (IsDeltaIndexName(*it, name)) names.push_back(name);
         }
         for (const std::string& name : names)
-            if (!named.count(name)) unlink((tree + "/" + name).c_str());
+            if (!named.count(name)) {
+                unlink((tree + "/" + name).c_str());
+                unlink((tree + "/" + name + ".gz").c_str());  // its gzip copy, when it has one
+            }
         removed.push_back(*it);
     }
     // Oldest first, as published.

@@ -91,3 +91,42 @@ TEST_F(ListRequestsFixture, AReleasesOwnFilesAreAskedForWithoutAVersion) {
         EXPECT_NE(log.find(changing), std::string::npos) << changing << "\n" << log;
     ExpectRelease();
 }
+
+// The lists come gzip-compressed from a server that has the publisher's copies
+// (nginx's gzip_static), as they are from one that has not; a copy that is not
+// its list is refused like any body that is not the listed one.
+TEST_F(ListRequestsFixture, ListsComeCompressedWhereTheServerHasCopies) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    for (int i = 0; i < 1500; ++i) WriteFile(game / ("data/f" + std::to_string(i) + ".dat"), RandomBytes(64, unsigned(i)));
+    WriteFile(game / "tiny.txt", "tiny");
+    Publish("r1");
+    for (const char* list : {"hash.pat", "version.pat", "r1.version.pat"}) {
+        ASSERT_TRUE(Exists(Tree() + "/" + list + ".gz")) << list;
+        EXPECT_TRUE(Shell("gzip -dc '" + Tree() + "/" + list + ".gz'") == ReadFile(Tree() + "/" + list)) << list;
+    }
+    EXPECT_FALSE(Exists(Tree() + "/PackVersion.pat.gz")) << "too small to gain from a copy";
+
+    ASSERT_EQ(Update().exitCode, 0);
+    ExpectRelease();
+    const long long list = (long long)std::filesystem::file_size(Tree() + "/hash.pat");
+    EXPECT_LT(nginx->BytesSent("/hash.pat?"), list * 2 / 3) << "hash.pat came compressed";
+    EXPECT_LT(nginx->BytesSent("/version.pat?") + nginx->BytesSent("/r1.version.pat"),
+              (long long)std::filesystem::file_size(Tree() + "/version.pat") * 2 / 3);
+
+    // The same from a server without the copies' module on.
+    ServeWith("gzip_static off;");
+    std::filesystem::remove_all(data.Path() + "/fenwazelt");
+    ASSERT_EQ(Update().exitCode, 0);
+    ExpectRelease();
+    EXPECT_GE(nginx->BytesSent("/hash.pat?"), list);
+
+    // A copy that is not its list (left by a careless upload): refused, nothing of it installed.
+    ServeWith("");
+    WriteFile(game / "data/f1.dat", RandomBytes(64, 4242));
+    Publish("r2");
+    Shell("printf 'data/f1.dat|r1\\r\\n' | gzip -c > '" + Tree() + "/r2.version.pat.gz'");
+    Shell("cp '" + Tree() + "/r2.version.pat.gz' '" + Tree() + "/version.pat.gz'");
+    const ProcessResult stale = Update();
+    EXPECT_NE(stale.exitCode, 0);
+    EXPECT_NE(stale.err.find("version.pat"), std::string::npos) << stale.err;
+}

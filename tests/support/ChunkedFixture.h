@@ -54,6 +54,9 @@ struct ChunkedFixture : ::testing::Test {
     // hostile or careless publisher with the key would.
     void ReplaceSigned(const std::string& name, const std::string& bytes) {
         WriteFile(Tree() + "/" + name, bytes);
+        // The publisher's gzip copies would still say the old bytes.
+        std::filesystem::remove(Tree() + "/" + name + ".gz");
+        std::filesystem::remove(Tree() + "/hash.pat.gz");
         std::string list = ReadFile(Tree() + "/hash.pat");
         const size_t at = list.find("\n" + name + "|");
         ASSERT_NE(at, std::string::npos) << name;

@@ -68,6 +68,8 @@ Nginx::Nginx(const std::string& root, const std::string& extra, const std::strin
                              "  uwsgi_temp_path " + m_dir + "/uwsgi;\n"
                              "  scgi_temp_path " + m_dir + "/scgi;\n"
                              "  default_type application/octet-stream;\n"
+                             // As the operators' guide says to serve a tree: the lists' gzip copies to those who ask.
+                             + (extra.find("gzip_static") == std::string::npos ? "  gzip_static on;\n" : "") +
                              "  " + own(extra) + "\n"
                              "  server { listen 127.0.0.1:" + std::to_string(m_port) + "; " +
                              (server.empty() ? "root " + root + ";" : own(server)) + " }\n"

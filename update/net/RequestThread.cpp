@@ -76,6 +76,8 @@ void CDownloader::HandleRequest() {
         CBodySink sink(*this);
         HttpRequest request = sink.Plan();
         if (!m_bSaveToFile) request.ifNoneMatch = m_strIfNoneMatch;
+        // A list or an index: a server with gzip copies sends them (never a part of one: ranges go uncompressed).
+        request.compressed = !m_bSaveToFile || m_nTaskKind == TASK_SAVE_VERSION || m_nTaskKind == TASK_CHUNK_INDEX;
         last = m_pHttpConn->MainConnection().Get(m_pHttpConn->CurrentRequestUrl(), sink, request);
         if (m_bStopping) return Attempt::Final;
         if (!request.ifNoneMatch.empty() && last.status == 304) {
