@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
                                                  "--page-values", dir + "/values.txt", "--no-client"};
         if (RunChild(update, env).status != 0) std::printf("%s: the first install failed\n", p.name.c_str());
         CopyTree(game, dir + "/old");
+        if (index == 1) CopyTree(dir + "/data", dir + "/data-r1");  // a second player, left at release 1
         const long long changed = p.next(game);
         if (changed >= 0) PublishRelease(game, tree, key, "r2");
         nginx.ClearAccessLog();
@@ -171,6 +172,19 @@ int main(int argc, char** argv) {
             std::printf("    ours: hash.pat %.1f, index (whole or delta) %.1f, patch index %.1f, patches %.1f, chunks %.1f, the rest %.1f\n",
                         list / 1024.0, index / 1024.0, patchIndex / 1024.0, patches / 1024.0, store / 1024.0,
                         (ours - list - index - patchIndex - patches - store) / 1024.0);
+        }
+        // A player still at release 1 when release 3 is out: neither patches nor the delta index fit.
+        if (index == 1) {
+            p.next(game);
+            PublishRelease(game, tree, key, "r3");
+            nginx.ClearAccessLog();
+            const ChildRun older = RunChild(update, {{"XDG_DATA_HOME", dir + "/data-r1"}});
+            const long long olderBytes = nginx.BytesSent();
+            const std::string olderDiff = SameTree(game, dir + "/data-r1/fenwazelt/fenwa");
+            const DeltaFigure casyncOlder = CasyncDelta(dir + "/old", game, work);
+            std::printf("%-52s %12s %8.1f %10s %10s %10s %10s %10s %6s\n", "1b. the same again, from release 1 to 3", "",
+                        double(olderBytes) / 1024.0, "", "", "", "", kib(casyncOlder).c_str(),
+                        older.status == 0 && olderDiff.empty() ? "yes" : "NO");
         }
         std::fflush(stdout);
         RemoveTree(dir);

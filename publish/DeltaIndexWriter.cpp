@@ -6,13 +6,15 @@
 #include "publish/GzipCopy.h"
 #include "publish/PatchWriter.h"
 #include "update/chunks/DeltaIndex.h"
+#include "update/chunks/PatchIndex.h"
 
 namespace fl {
 
-bool WriteDeltaIndex(const ReleasePair& pair, std::string& error) {
+bool WriteDeltaIndex(const ReleasePair& pair, const PatchFigures& patches, std::string& error) {
     if (!pair.usable) return true;
     const CChunkIndex& next = pair.next;
-    std::string text = CDeltaIndex::HeaderLines(next.m_strRelease, pair.before.m_strRelease, next.m_params, next.m_strStore);
+    std::string text = CDeltaIndex::HeaderLines(next.m_strRelease, pair.before.m_strRelease, next.m_params, next.m_strStore,
+                                                patches.places.empty() ? "" : PatchStoreName(next.m_strRelease));
     for (const IndexedFile& f : next.m_files) {
         auto found = pair.oldFiles.find(f.name);
         const IndexedFile* old = found == pair.oldFiles.end() ? nullptr : found->second;
@@ -39,6 +41,11 @@ bool WriteDeltaIndex(const ReleasePair& pair, std::string& error) {
                 count = 1;
             } else {
                 text += CChunkIndex::ChunkLine(c);
+                // Its patch, when one was made against this file's previous version.
+                auto patch = patches.places.find(c.offset);
+                if (patch != patches.places.end() && patch->second.file == f.name)
+                    text += CDeltaIndex::PatchLine(patch->second.offset, patch->second.stored, patch->second.first,
+                                                   patch->second.count);
             }
         }
         endRun();

@@ -27,8 +27,10 @@ namespace {
 constexpr int kTryLevel = 1, kPatchLevel = 19;
 
 struct Candidate {
+    const IndexedFile* file;
     const ChunkRef* target;
-    std::vector<const ChunkRef*> refs;  // the previous release's chunks, in order
+    const IndexedFile* old;             // the previous version of the file
+    std::vector<const ChunkRef*> refs;  // its chunks, in order (one run of them)
 };
 
 // A release's chunks read back from its store, each checked against its digest.
@@ -89,7 +91,7 @@ void FindCandidates(const IndexedFile& file, const IndexedFile& old,
             shift = it->second - at;
         } else if (!previousChunks.count(c.sha256) && taken.insert(c.offset).second) {
             std::vector<const ChunkRef*> refs = ReferenceAt(old, at + shift, c.size);
-            if (!refs.empty()) out.push_back({&c, std::move(refs)});
+            if (!refs.empty()) out.push_back({&file, &c, &old, std::move(refs)});
         }
         at += c.size;
     }
@@ -157,6 +159,8 @@ bool WriteReleasePatches(const ReleasePair& pair, PatchFigures& figures, std::st
         for (const ChunkRef* r : c.refs) p.refs.push_back(r->sha256);
         written = store.Write(patch.data(), n);
         index += CPatchIndex::PatchLine(p);
+        figures.places[c.target->offset] = {c.file->name, p.offset, p.stored, c.refs.front() - c.old->chunks.data(),
+                                            (long long)c.refs.size()};
         ++figures.patches;
         figures.bytes += (long long)n;
         figures.replaced += c.target->stored;

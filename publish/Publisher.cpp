@@ -358,7 +358,7 @@ bool WriteContent(Release& r, std::string& error) {
             }
             ReleasePair pair;
             if (!pair.Read(r.out, r.name, previousTree, r.previousRelease, error) ||
-                !WriteReleasePatches(pair, r.patches, error) || !WriteDeltaIndex(pair, error))
+                !WriteReleasePatches(pair, r.patches, error) || !WriteDeltaIndex(pair, r.patches, error))
                 return false;
         }
     }

@@ -124,6 +124,8 @@ TEST(DeltaIndex, AHostileDeltaIndexIsRefusedWhole) {
     fl::CDeltaIndex d;
     std::string why;
     EXPECT_TRUE(d.Parse(head + "file|a|10|" + sha + "|644\nsame|0|1\nchunk|" + sha + "|10|0|12\n", why)) << why;
+    const std::string patched = head + "patches|r2.patches\nfile|a|10|" + sha + "|644\nchunk|" + sha + "|10|0|12\n";
+    EXPECT_TRUE(d.Parse(patched + "patch|0|5|0|2\n", why)) << why;
     for (const std::string& bad : {
              head + "file|../a|10|" + sha + "|644\n",                            // a name that may not become a path
              head + "file|.fenwa-launcher/x|10|" + sha + "|644\n",              // the launcher's own folder
@@ -133,7 +135,13 @@ TEST(DeltaIndex, AHostileDeltaIndexIsRefusedWhole) {
              head + "file|a|10|" + sha + "|644\nsame|-1|1\n",                  // a sign
              head + "file|a|10|" + sha + "|644\nchunk|" + sha + "|999999|0|12\n",  // a chunk no chunker makes
              std::string("#deltaindex|1\nrelease|r2\nfrom|r1\nstore|r2.chunks\n"),  // no chunker
-             std::string("#deltaindex|2\n")}) {
+             std::string("#deltaindex|2\n"),
+             head + "file|a|10|" + sha + "|644\nchunk|" + sha + "|10|0|12\npatch|0|5|0|1\n",  // no patch store named
+             patched + "patch|0|5|0|0\n",                                       // a patch against nothing
+             patched + "patch|0|5|0|5\n",                                       // against too much
+             patched + "patch|0|5|0|1\npatch|5|5|0|1\n",                       // two patches for one chunk
+             head + "patches|../r2.patches\n",                                  // a patch store elsewhere
+             head + "patches|r2.patches\nfile|a|10|" + sha + "|644\nsame|0|1\npatch|0|5|0|1\n"}) {  // a run's patch
         EXPECT_FALSE(d.Parse(bad, why)) << bad;
     }
 }

@@ -67,8 +67,9 @@ TEST_F(PatchesFixture, APlayerAtThePreviousReleaseFetchesPatchesNotChunks) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ExpectRelease();
     const long long chunks = nginx->BytesSent("r2.chunks"), patched = nginx->BytesSent("r2.patches");
-    std::printf("[ patches ] %lld bytes of patches, %lld of chunks, %lld of the patch index\n", patched, chunks,
-                nginx->BytesSent("r2.pidx"));
+    std::printf("[ patches ] %lld bytes of patches, %lld of chunks, %lld of the delta index\n", patched, chunks,
+                nginx->BytesSent("r2.from-r1.didx"));
+    EXPECT_EQ(nginx->BytesSent("r2.pidx"), 0) << "the delta index names the patches this folder can use";
     EXPECT_GT(patched, 0);
     EXPECT_LT(patched, 8 << 10) << "a few bytes changed in 23 places";
     EXPECT_EQ(chunks, 0) << "every changed chunk came as a patch";

@@ -46,7 +46,8 @@ bool ReadDeltaIndex(CDownloader& e, const std::string& run, FetchedIndex& out) {
     e.m_strRawBody.clear();
     if (!fetched) return false;
     if (!parsed || delta.m_strRelease != release || delta.m_strFrom != before.Release() ||
-        delta.m_strStore != release + ".chunks")
+        delta.m_strStore != release + ".chunks" ||
+        (!delta.m_strPatches.empty() && delta.m_strPatches != PatchStoreName(release)))
         return Unusable("the delta index is not usable (" + (why.empty() ? "another release's" : why) + ")");
     // Every game file the signed list names is in the delta index, or the same as the folder holds.
     if (!e.DownloadVersionList()) return false;
@@ -61,7 +62,7 @@ bool ReadDeltaIndex(CDownloader& e, const std::string& run, FetchedIndex& out) {
     }
     out.local.emplace(run, delta.m_params, RecordPath(run, "chunks.cache"));
     out.local->AddCachedFiles();
-    if (!delta.Expand(*out.local, out.index, why)) {
+    if (!delta.Expand(*out.local, out.index, out.patches, why)) {
         out.local.reset();
         return Unusable("the delta index cannot be used here (" + why + ")");
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "update/chunks/ChunkPlan.h"
+#include "update/chunks/PatchIndex.h"
 
 namespace fl {
 
@@ -18,6 +19,7 @@ struct FetchedIndex {
     std::optional<CLocalChunks> local;
     std::vector<const IndexedFile*> modes;  // files already as indexed but for their mode
     bool delta = false;
+    CPatchIndex patches;  // a delta index's own: what the folder can patch (no patch index is read)
 };
 
 enum class IndexFetch { Ready, Unusable, Stopped };

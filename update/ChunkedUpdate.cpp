@@ -127,26 +127,29 @@ private:
 
 // The release's patches for chunks `plan` would fetch, when the folder holds
 // what they patch: each chunk made from its patch is one the store need not
-// send. True when the plan changed.
+// send. A delta index gives its own (`given`); else the patch index is read.
+// True when the plan changed.
 bool UsePatches(CDownloader& e, const std::string& release, const ChunkPlan& plan, CLocalChunks& local,
-                std::unordered_set<Digest, DigestHash>& needed, CChunkPatcher& patcher) {
+                std::unordered_set<Digest, DigestHash>& needed, const CPatchIndex* given, CChunkPatcher& patcher) {
     const std::string indexName = PatchIndexName(release), storeName = PatchStoreName(release);
     // A fresh folder holds nothing to patch; a release without patches lists none.
-    if (plan.remoteChunks == 0 || plan.localChunks == 0 || !e.m_hashList.Find(indexName) ||
-        !e.m_hashList.Find(storeName) || !IsSafeSegment(storeName))
+    if (plan.remoteChunks == 0 || plan.localChunks == 0 || !e.m_hashList.Find(storeName) || !IsSafeSegment(storeName) ||
+        (given ? given->m_vecPatches.empty() : !e.m_hashList.Find(indexName)))
         return false;
-    e.m_nTaskKind = TASK_CHUNK_INDEX;
-    e.ResetListCounts();
-    const bool fetched = e.FetchListWhole(indexName);
-    e.m_nTaskKind = TASK_IDLE;
-    CPatchIndex patches;
+    CPatchIndex read;
     std::string why;
-    if (!fetched || !patches.Parse(e.m_strRawBody, why) || patches.m_strRelease != release ||
-        patches.m_strStore != storeName) {
-        e.m_strRawBody.clear();
-        if (fetched) OutputDebugStringW("the patch index is not usable (" + why + "): chunks instead");
-        return false;
+    if (!given) {
+        e.m_nTaskKind = TASK_CHUNK_INDEX;
+        e.ResetListCounts();
+        const bool fetched = e.FetchListWhole(indexName);
+        e.m_nTaskKind = TASK_IDLE;
+        if (!fetched || !read.Parse(e.m_strRawBody, why) || read.m_strRelease != release || read.m_strStore != storeName) {
+            e.m_strRawBody.clear();
+            if (fetched) OutputDebugStringW("the patch index is not usable (" + why + "): chunks instead");
+            return false;
+        }
     }
+    const CPatchIndex& patches = given ? *given : read;
     e.m_strRawBody.clear();
     // The folder's chunks the patches refer to are looked for too.
     for (const ChunkPatch& p : patches.m_vecPatches) needed.insert(p.refs.begin(), p.refs.end());
@@ -193,7 +196,7 @@ bool CDownloader::UpdateFromChunks() {
     CChunkAssembler::AdoptPartials(run, index, local);  // what an interrupted run built is not fetched again
     ChunkPlan plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });
     CChunkPatcher patcher(run, local);  // its chunks serve until every file is built
-    if (UsePatches(*this, release, plan, local, needed, patcher)) {
+    if (UsePatches(*this, release, plan, local, needed, fetched.delta ? &fetched.patches : nullptr, patcher)) {
         if (m_bStopping) return true;
         plan = MakeChunkPlan(index, local, [&](const IndexedFile& f) { return f.whole; });
     }

@@ -9,9 +9,13 @@
 namespace fl {
 
 std::string CDeltaIndex::HeaderLines(const std::string& release, const std::string& from, const ChunkerParams& params,
-                                     const std::string& store) {
+                                     const std::string& store, const std::string& patches) {
     return "#deltaindex|1\nrelease|" + release + "\nfrom|" + from + "\nchunker|" + params.Describe() + "\nstore|" + store +
-           "\n";
+           "\n" + (patches.empty() ? "" : "patches|" + patches + "\n");
+}
+
+std::string CDeltaIndex::PatchLine(long long offset, long long stored, long long first, long long count) {
+    return Format("patch|%lld|%lld|%lld|%lld\n", offset, stored, first, count);
 }
 
 std::string CDeltaIndex::SameLine(long long first, long long count) { return Format("same|%lld|%lld\n", first, count); }
@@ -44,6 +48,9 @@ bool CDeltaIndex::Parse(const std::string& text, std::string& why) {
         } else if (f[0] == "store" && f.size() == 2 && m_strStore.empty()) {
             if (!IsSafeSegment(f[1])) return bad("a store that is not a plain name");
             m_strStore = f[1];
+        } else if (f[0] == "patches" && f.size() == 2 && m_strPatches.empty()) {
+            if (!IsSafeSegment(f[1])) return bad("a patch store that is not a plain name");
+            m_strPatches = f[1];
         } else if (f[0] == "file" && f.size() == 5) {
             DeltaFile file;
             if (!ParseIndexFileLine(f, file.file, what)) return bad(what);
@@ -54,6 +61,15 @@ bool CDeltaIndex::Parse(const std::string& text, std::string& why) {
             if (!IndexNumber(f[1], p.first) || !IndexNumber(f[2], p.count) || p.count <= 0 || p.count > (1LL << 32))
                 return bad("a malformed run");
             m_vecFiles.back().pieces.push_back(p);
+        } else if (f[0] == "patch" && f.size() == 5 && !m_strPatches.empty() && !m_vecFiles.empty() &&
+                   !m_vecFiles.back().pieces.empty() && m_vecFiles.back().pieces.back().first < 0 &&
+                   m_vecFiles.back().pieces.back().patch.stored == 0) {
+            DeltaPiece& p = m_vecFiles.back().pieces.back();
+            if (!IndexNumber(f[1], p.patch.offset) || !IndexNumber(f[2], p.patch.stored) || p.patch.stored <= 0 ||
+                !IndexNumber(f[3], p.patchFirst) || !IndexNumber(f[4], p.patchCount) || p.patchCount <= 0 ||
+                p.patchCount > kMaxPatchRefs)
+                return bad("a malformed patch line");
+            p.patch.target = p.chunk.offset;
         } else if (f[0] == "chunk" && f.size() == 5 && !m_vecFiles.empty() && chunker) {
             DeltaPiece p;
             if (!ParseIndexChunkLine(f, m_params, p.chunk, what)) return bad(what);
@@ -69,8 +85,11 @@ bool CDeltaIndex::Parse(const std::string& text, std::string& why) {
     return true;
 }
 
-bool CDeltaIndex::Expand(CLocalChunks& local, CChunkIndex& out, std::string& why) const {
+bool CDeltaIndex::Expand(CLocalChunks& local, CChunkIndex& out, CPatchIndex& patches, std::string& why) const {
     out = CChunkIndex();
+    patches = CPatchIndex();
+    patches.m_strRelease = m_strRelease;
+    patches.m_strStore = m_strPatches;
     out.m_strRelease = m_strRelease;
     out.m_strStore = m_strStore;
     out.m_params = m_params;
@@ -82,6 +101,16 @@ bool CDeltaIndex::Expand(CLocalChunks& local, CChunkIndex& out, std::string& why
             if (p.first < 0) {
                 file.chunks.push_back(p.chunk);
                 total += p.chunk.size;
+                // Its patch, when the folder's version of the file has what it refers to.
+                if (p.patch.stored > 0 && local.AddFile(file.name)) {
+                    const auto* cut = local.CutOf(file.name);
+                    if (cut && p.patchFirst + p.patchCount <= (long long)cut->size()) {
+                        ChunkPatch patch = p.patch;
+                        for (long long i = p.patchFirst; i < p.patchFirst + p.patchCount; ++i)
+                            patch.refs.push_back((*cut)[size_t(i)].first);
+                        patches.m_vecPatches.push_back(std::move(patch));
+                    }
+                }
                 continue;
             }
             // The previous version is the folder's own file of that name, as it was cut.
