@@ -43,6 +43,14 @@ long long NumberAfter(const std::string& text, const std::string& label) {
 
 }  // namespace
 
+long long TreeBytes(const std::string& path) {
+    long long bytes = 0;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file()) bytes += (long long)it->file_size();
+    return bytes;
+}
+
 bool CopyTree(const std::string& from, const std::string& to) {
     return RunChild({"cp", "-a", from, to}).status == 0;
 }
@@ -76,6 +84,7 @@ DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, c
     f.ran = run.status == 0;
     f.seconds = run.seconds;
     f.bytes = NumberAfter(ReadText(out), "Total bytes received: ");
+    f.disk = TreeBytes(newTree);  // the daemon serves the release as it is
     fs::remove_all(target);
     return f;
 }
@@ -113,6 +122,12 @@ DeltaFigure ZsyncDelta(const std::string& oldTree, const std::string& newTree, c
     }
     f.bytes = nginx.BytesSent();
     f.note = std::to_string(changed.size()) + " files";
+    // The release as it is, and a .zsync beside each file (made here for the changed ones; each costs about the same).
+    long long zsyncs = 0;
+    for (const std::string& name : changed) zsyncs += (long long)fs::file_size(www + "/" + name + ".zsync");
+    long long files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(newTree)) files += e.is_regular_file();
+    f.disk = TreeBytes(newTree) + (changed.empty() ? 0 : zsyncs * files / (long long)changed.size());
     fs::remove_all(work + "/zsync-out");
     fs::remove_all(www);
     return f;
@@ -137,6 +152,7 @@ DeltaFigure CasyncDelta(const std::string& oldTree, const std::string& newTree, 
     f.ran = run.status == 0;
     f.seconds = run.seconds;
     f.bytes = nginx.BytesSent();
+    f.disk = TreeBytes(www);  // the release's index and its whole chunk store
     fs::remove_all(out);
     fs::remove_all(www);
     return f;

@@ -14,8 +14,12 @@ struct DeltaFigure {
     bool ran = false;  // false: the tool is not installed or failed
     long long bytes = 0;
     double seconds = 0;
+    long long disk = -1;  // what its server keeps to serve the new release
     std::string note;
 };
+
+// The bytes of the regular files below `path`.
+long long TreeBytes(const std::string& path);
 
 // `options`: more of rsync's own (for example "-z").
 DeltaFigure RsyncDelta(const std::string& oldTree, const std::string& newTree, const std::string& work,

@@ -143,7 +143,9 @@ int main(int argc, char** argv) {
         CopyTree(game, dir + "/old");
         if (index == 1) CopyTree(dir + "/data", dir + "/data-r1");  // a second player, left at release 1
         const long long changed = p.next(game);
+        const long long treeBefore = TreeBytes(tree);
         if (changed >= 0) PublishRelease(game, tree, key, "r2");
+        const long long treeAfter = TreeBytes(tree);
         nginx.ClearAccessLog();
         const ChildRun run = RunChild(update, env);
         const long long ours = nginx.BytesSent();
@@ -165,6 +167,11 @@ int main(int argc, char** argv) {
                     run.status == 0 && diff.empty() ? "yes" : "NO");
         if (!diff.empty()) std::printf("    not exact: %s\n", diff.c_str());
         if (changed >= 0) {
+            auto mib = [](const DeltaFigure& f) { return f.disk >= 0 ? double(f.disk) / 1048576.0 : 0.0; };
+            std::printf("    server disk for release 2 (MiB): ours %.1f (the tree of both releases %.1f), the release "
+                        "as files %.1f (rsync), with .zsync files %.1f, casync's store %.1f\n",
+                        double(treeAfter - treeBefore) / 1048576.0, double(treeAfter) / 1048576.0, mib(rsync), mib(zsync),
+                        mib(casync));
             const long long list = nginx.BytesSent("hash.pat"),
                             index = nginx.BytesSent("r2.idx") + nginx.BytesSent("r2.from-r1.didx"),
                             patchIndex = nginx.BytesSent("r2.pidx"), patches = nginx.BytesSent("r2.patches"),
