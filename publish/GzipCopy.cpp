@@ -1,6 +1,7 @@
 #include "publish/GzipCopy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -49,6 +50,8 @@ bool PutWithGzipCopy(const std::string& path, const std::string& bytes) {
 }
 
 bool WriteGzipCopyOf(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && (size_t)st.st_size < kSmallestCopied) return DeleteFile(path + ".gz");
     const std::string temp = path + ".gz.publishing";
     const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     gzFile out = in >= 0 ? gzopen(temp.c_str(), "wb6") : nullptr;

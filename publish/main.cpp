@@ -4,11 +4,13 @@
 //   fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]
 //                 [--key SECRETKEY] [--release NAME] [--keep N]
 //   fenwa-publish keygen PREFIX        writes PREFIX.pub and PREFIX.key (minisign's format)
+//   fenwa-publish --list --out TREE    the releases the tree keeps
 #include <cstdio>
 #include <string>
 
 #include "platform/FileOps.h"
 #include "publish/Publisher.h"
+#include "publish/ReleaseList.h"
 
 namespace {
 
@@ -20,6 +22,8 @@ int Usage(const char* why) {
                  "  --keep N   keep the files of the last N releases (default 3); older ones are removed\n"
                  "             unless the lists in place name them\n"
                  "       fenwa-publish keygen PREFIX\n"
+                 "       fenwa-publish --list --out TREE   the releases TREE keeps, oldest first: signing time,\n"
+                 "                                         files, size, disk, and which one the lists in place name\n"
                  "       fenwa-publish --help\n");
     return why ? 2 : 0;
 }
@@ -37,9 +41,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     fl::PublishOptions o;
+    bool list = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") return Usage(nullptr);
+        if (a == "--list") {
+            list = true;
+            continue;
+        }
         if (a == "--keep") {
             if (i + 1 >= argc) return Usage("--keep needs a value");
             const std::string v = argv[++i];
@@ -59,6 +68,17 @@ int main(int argc, char** argv) {
         if (!target) return Usage(("unknown option " + a).c_str());
         if (i + 1 >= argc) return Usage((a + " needs a value").c_str());
         *target = argv[++i];
+    }
+    if (list) {
+        if (o.outDir.empty() || !o.gameDir.empty() || !o.keyFile.empty() || !o.release.empty())
+            return Usage("--list takes --out TREE alone");
+        std::vector<fl::KeptRelease> releases;
+        if (!fl::ListKeptReleases(fl::AbsolutePath(o.outDir), releases, error)) {
+            std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());
+            return 1;
+        }
+        std::fputs(fl::FormatKeptReleases(releases).c_str(), stdout);
+        return 0;
     }
     if (o.gameDir.empty() || o.outDir.empty()) return Usage("--game and --out are required");
     if (o.launcherFile.empty() != o.launcherVersion.empty()) return Usage("--launcher and --launcher-version go together");

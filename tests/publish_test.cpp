@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "demo/DemoHashList.h"
 #include "publish/Publisher.h"
@@ -251,4 +252,38 @@ TEST(Publish, ReleasesKeepTheirOwnListsAndOnlyTheLastOnesStay) {
     ProcessResult refused = RunProcess(FL_PUBLISH, {"--game", game / "files", "--out", tree, "--keep", "0"});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("--keep takes a number of releases, at least 1: 0"), std::string::npos) << refused.err;
+}
+
+TEST(Publish, TheListSaysWhichReleasesTheTreeKeepsAndWhichIsInPlace) {
+    TempDir work;
+    WriteFile(work / "k.key", fldemo::DemoSecretKeyFile());
+    WriteFile(work / "game/a.bin", std::string(300000, 'a'));
+    ProcessOptions here;
+    here.workDir = work.Path();  // relative paths, as an operator types them
+    for (int i = 1; i <= 3; ++i) {
+        WriteFile(work / "game/b.txt", "release " + std::to_string(i));
+        std::vector<std::string> args = {"--game", "game", "--out", "tree", "--key", "k.key", "--release",
+                                         "r" + std::to_string(i), "--keep", "2"};
+        if (i > 1) args.insert(args.end(), {"--previous", "tree"});
+        ASSERT_EQ(RunProcess(FL_PUBLISH, args, here).exitCode, 0);
+    }
+    const auto before = Snapshot(work / "tree");
+    ProcessResult listed = RunProcess(FL_PUBLISH, {"--list", "--out", "tree"}, here);
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    std::istringstream lines(listed.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 3u) << listed.out;
+    EXPECT_EQ(rows[1].rfind("r2 ", 0), 0u) << "oldest first: " << listed.out;
+    EXPECT_EQ(rows[2].rfind("r3 ", 0), 0u) << listed.out;
+    EXPECT_EQ(rows[1].find("in place"), std::string::npos);
+    EXPECT_NE(rows[2].find("<- the lists in place"), std::string::npos);
+    EXPECT_NE(rows[2].find(" 2 "), std::string::npos) << "two files";
+    EXPECT_NE(rows[2].find("293.0 KiB"), std::string::npos) << "their size";
+    EXPECT_TRUE(Snapshot(work / "tree") == before) << "listing writes nothing";
+
+    ProcessResult none = RunProcess(FL_PUBLISH, {"--list", "--out", "elsewhere"}, here);
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.err.find("no release is published in"), std::string::npos) << none.err;
+    EXPECT_EQ(RunProcess(FL_PUBLISH, {"--list", "--out", "tree", "--game", "game"}, here).exitCode, 2);
 }

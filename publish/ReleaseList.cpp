@@ -1,0 +1,98 @@
+#include "publish/ReleaseList.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "platform/FileOps.h"
+#include "platform/TextCodec.h"
+#include "publish/ReleaseHistory.h"
+#include "update/VersionFiles.h"
+#include "update/chunks/ChunkIndex.h"
+#include "update/chunks/DeltaIndex.h"
+#include "update/integrity/HashList.h"
+#include "update/integrity/Minisign.h"
+
+namespace fl {
+
+namespace {
+
+long long FileBytes(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (long long)st.st_size : 0;
+}
+
+std::string Bytes(long long n) {
+    if (n < 0) return "-";
+    if (n < 1024) return std::to_string(n) + " B";
+    const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double v = double(n) / 1024.0;
+    int u = 0;
+    while (v >= 1024.0 && u < 3) v /= 1024.0, ++u;
+    return Format("%.1f %s", v, units[u]);
+}
+
+}  // namespace
+
+bool ListKeptReleases(const std::string& tree, std::vector<KeptRelease>& out, std::string& error) {
+    out.clear();
+    std::string text;
+    CHashList current;
+    const bool listed = ReadWholeFile(tree + "/hash.pat", text) && current.Parse(text);
+    std::vector<std::string> names = ReadPublishedHistory(tree);
+    if (names.empty() && listed && !current.Release().empty()) names.push_back(current.Release());  // before the record
+    if (names.empty()) {
+        error = "no release is published in " + tree;
+        return false;
+    }
+    std::error_code ec;
+    std::vector<std::string> treeFiles;
+    for (const auto& e : std::filesystem::directory_iterator(tree, ec)) treeFiles.push_back(e.path().filename().string());
+    for (const std::string& name : names) {
+        KeptRelease r;
+        r.name = name;
+        r.inPlace = listed && current.Release() == name;
+        MinisignSignature signature;
+        std::string release;
+        long long time = 0;
+        if (ReadWholeFile(tree + "/" + ReleaseSignatureName(name), text) && ParseMinisignSignature(text, signature) &&
+            ParseTrustedComment(signature.trustedComment, release, time) && release == name)
+            r.signedAt = time;
+        CChunkIndex index;
+        std::string why;
+        long long files = 0, size = 0;
+        if (index.ParseFile(tree + "/" + name + ".idx", why, [&](IndexedFile& f) {
+                ++files;
+                size += f.size;
+                return true;  // the chunks are not kept: only the files are counted
+            })) {
+            r.files = files;
+            r.size = size;
+        }
+        for (const std::string& own : ReleaseFileNames(name)) r.disk += FileBytes(tree + "/" + own) + FileBytes(tree + "/" + own + ".gz");
+        for (const std::string& file : treeFiles)
+            if (IsDeltaIndexName(name, file)) r.disk += FileBytes(tree + "/" + file) + FileBytes(tree + "/" + file + ".gz");
+        out.push_back(r);
+    }
+    return true;
+}
+
+std::string FormatKeptReleases(const std::vector<KeptRelease>& releases) {
+    std::string text = Format("%-20s %-20s %9s %11s %11s\n", "release", "signed (UTC)", "files", "size", "disk");
+    for (const KeptRelease& r : releases) {
+        char when[32] = "-";
+        if (r.signedAt >= 0) {
+            const time_t t = time_t(r.signedAt);
+            struct tm utc {};
+            gmtime_r(&t, &utc);
+            strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
+        }
+        text += Format("%-20s %-20s %9s %11s %11s%s\n", r.name.c_str(), when,
+                       r.files < 0 ? "-" : std::to_string(r.files).c_str(), Bytes(r.size).c_str(), Bytes(r.disk).c_str(),
+                       r.inPlace ? "  <- the lists in place" : "");
+    }
+    return text;
+}
+
+}  // namespace fl
