@@ -40,6 +40,25 @@ std::vector<std::string> IndexFields(const std::string& line, char separator) {
     }
 }
 
+bool ParseIndexLines(const std::string& text, const std::string& header, std::string& why,
+                     const std::function<bool(const std::vector<std::string>& fields, std::string& what)>& line) {
+    int number = 0;
+    bool first = true;
+    for (std::string l : IndexFields(text, '\n')) {
+        ++number;
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        if (l.empty()) continue;
+        std::string what;
+        if (first ? l != header : !line(IndexFields(l), what)) {
+            why = Format("line %d: %s", number, first ? "not an index of a known kind and version" : what.c_str());
+            return false;
+        }
+        first = false;
+    }
+    if (first) why = "an empty index";
+    return !first;
+}
+
 bool ParseIndexFileLine(const std::vector<std::string>& f, IndexedFile& file, std::string& what) {
     // One rule for names on every path: "\\" separates folders as "/" does.
     file.name = NormalizeSeparators(f[1]);

@@ -71,6 +71,11 @@ public:
 std::vector<std::string> IndexFields(const std::string& line, char separator = '|');
 // A decimal figure of at most 15 digits (no sign, no spaces).
 bool IndexNumber(const std::string& text, long long& out);
+// The lines of a small index held whole: the first must be `header`; `line`
+// sees each other non-empty one split in fields and says what is wrong with it
+// (false), which `why` then gives with its line number.
+bool ParseIndexLines(const std::string& text, const std::string& header, std::string& why,
+                     const std::function<bool(const std::vector<std::string>& fields, std::string& what)>& line);
 // "file|NAME|SIZE|SHA256|MODE" and "chunk|SHA256|SIZE|OFFSET|STORED" split in
 // fields: false with `what` set when malformed, a name fails the gate or a
 // chunk could not come from `params`.

@@ -22,44 +22,31 @@ std::string CDeltaIndex::SameLine(long long first, long long count) { return For
 
 bool CDeltaIndex::Parse(const std::string& text, std::string& why) {
     *this = CDeltaIndex();
-    int number = 0;
-    bool header = false, chunker = false;
+    bool chunker = false;
     std::set<std::string> names;
-    auto bad = [&](const std::string& what) {
-        why = Format("line %d: %s", number, what.c_str());
-        return false;
-    };
-    for (std::string line : IndexFields(text, '\n')) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        const std::vector<std::string> f = IndexFields(line);
-        std::string what;
-        if (!header) {
-            if (line != "#deltaindex|1") return bad("not a delta index of a known version");
-            header = true;
-        } else if (f[0] == "release" && f.size() == 2 && m_strRelease.empty() && !f[1].empty()) {
+    const bool parsed = ParseIndexLines(text, "#deltaindex|1", why, [&](const std::vector<std::string>& f, std::string& what) {
+        if (f[0] == "release" && f.size() == 2 && m_strRelease.empty() && !f[1].empty()) {
             m_strRelease = f[1];
         } else if (f[0] == "from" && f.size() == 2 && m_strFrom.empty() && !f[1].empty()) {
             m_strFrom = f[1];
         } else if (f[0] == "chunker" && f.size() == 2 && !chunker) {
-            if (!ChunkerParams::Parse(f[1], m_params)) return bad("an unknown chunker");
+            if (!ChunkerParams::Parse(f[1], m_params)) return what = "an unknown chunker", false;
             chunker = true;
         } else if (f[0] == "store" && f.size() == 2 && m_strStore.empty()) {
-            if (!IsSafeSegment(f[1])) return bad("a store that is not a plain name");
+            if (!IsSafeSegment(f[1])) return what = "a store that is not a plain name", false;
             m_strStore = f[1];
         } else if (f[0] == "patches" && f.size() == 2 && m_strPatches.empty()) {
-            if (!IsSafeSegment(f[1])) return bad("a patch store that is not a plain name");
+            if (!IsSafeSegment(f[1])) return what = "a patch store that is not a plain name", false;
             m_strPatches = f[1];
         } else if (f[0] == "file" && f.size() == 5) {
             DeltaFile file;
-            if (!ParseIndexFileLine(f, file.file, what)) return bad(what);
-            if (!names.insert(file.file.name).second) return bad(ShortName(file.file.name) + ": a file named twice");
+            if (!ParseIndexFileLine(f, file.file, what)) return false;
+            if (!names.insert(file.file.name).second) return what = ShortName(file.file.name) + ": a file named twice", false;
             m_vecFiles.push_back(std::move(file));
         } else if (f[0] == "same" && f.size() == 3 && !m_vecFiles.empty()) {
             DeltaPiece p;
             if (!IndexNumber(f[1], p.first) || !IndexNumber(f[2], p.count) || p.count <= 0 || p.count > (1LL << 32))
-                return bad("a malformed run");
+                return what = "a malformed run", false;
             m_vecFiles.back().pieces.push_back(p);
         } else if (f[0] == "patch" && f.size() == 5 && !m_strPatches.empty() && !m_vecFiles.empty() &&
                    !m_vecFiles.back().pieces.empty() && m_vecFiles.back().pieces.back().first < 0 &&
@@ -68,21 +55,22 @@ bool CDeltaIndex::Parse(const std::string& text, std::string& why) {
             if (!IndexNumber(f[1], p.patch.offset) || !IndexNumber(f[2], p.patch.stored) || p.patch.stored <= 0 ||
                 !IndexNumber(f[3], p.patchFirst) || !IndexNumber(f[4], p.patchCount) || p.patchCount <= 0 ||
                 p.patchCount > kMaxPatchRefs)
-                return bad("a malformed patch line");
+                return what = "a malformed patch line", false;
             p.patch.target = p.chunk.offset;
         } else if (f[0] == "chunk" && f.size() == 5 && !m_vecFiles.empty() && chunker) {
             DeltaPiece p;
-            if (!ParseIndexChunkLine(f, m_params, p.chunk, what)) return bad(what);
+            if (!ParseIndexChunkLine(f, m_params, p.chunk, what)) return false;
             m_vecFiles.back().pieces.push_back(p);
         } else {
-            return bad("an unknown or repeated line");
+            return what = "an unknown or repeated line", false;
         }
-    }
-    if (!header || !chunker || m_strRelease.empty() || m_strFrom.empty() || m_strStore.empty()) {
+        return true;
+    });
+    if (parsed && (!chunker || m_strRelease.empty() || m_strFrom.empty() || m_strStore.empty())) {
         why = "the delta index lacks its header lines";
         return false;
     }
-    return true;
+    return parsed;
 }
 
 bool CDeltaIndex::Expand(CLocalChunks& local, CChunkIndex& out, CPatchIndex& patches, std::string& why) const {

@@ -26,47 +26,35 @@ std::string CPatchIndex::PatchLine(const ChunkPatch& p) {
 bool CPatchIndex::Parse(const std::string& text, std::string& why) {
     *this = CPatchIndex();
     std::set<long long> targets;
-    int number = 0;
-    bool header = false;
-    auto bad = [&](const std::string& what) {
-        why = Format("line %d: %s", number, what.c_str());
-        return false;
-    };
-    for (std::string line : IndexFields(text, '\n')) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        const std::vector<std::string> f = IndexFields(line, '|');
-        if (!header) {
-            if (line != "#patchindex|1") return bad("not a patch index of a known version");
-            header = true;
-        } else if (f[0] == "release" && f.size() == 2 && m_strRelease.empty() && !f[1].empty()) {
+    const bool parsed = ParseIndexLines(text, "#patchindex|1", why, [&](const std::vector<std::string>& f, std::string& what) {
+        if (f[0] == "release" && f.size() == 2 && m_strRelease.empty() && !f[1].empty()) {
             m_strRelease = f[1];
         } else if (f[0] == "store" && f.size() == 2 && m_strStore.empty()) {
-            if (!IsSafeSegment(f[1])) return bad("a store that is not a plain name");
+            if (!IsSafeSegment(f[1])) return what = "a store that is not a plain name", false;
             m_strStore = f[1];
         } else if (f[0] == "patch" && f.size() == 5) {
             ChunkPatch p;
             const std::vector<std::string> refs = IndexFields(f[4], '+');
             if (!IndexNumber(f[1], p.target) || !IndexNumber(f[2], p.offset) || !IndexNumber(f[3], p.stored) || p.stored <= 0 ||
                 refs.size() > size_t(kMaxPatchRefs))
-                return bad("a malformed patch line");
+                return what = "a malformed patch line", false;
             for (const std::string& hex : refs) {
                 Digest d;
-                if (!Digest::FromHex(hex, d) || hex.size() != 64) return bad("a malformed reference");
+                if (!Digest::FromHex(hex, d) || hex.size() != 64) return what = "a malformed reference", false;
                 p.refs.push_back(d);
             }
-            if (!targets.insert(p.target).second) return bad("a chunk patched twice");
+            if (!targets.insert(p.target).second) return what = "a chunk patched twice", false;
             m_vecPatches.push_back(std::move(p));
         } else {
-            return bad("an unknown or repeated line");
+            return what = "an unknown or repeated line", false;
         }
-    }
-    if (!header || m_strRelease.empty() || m_strStore.empty()) {
+        return true;
+    });
+    if (parsed && (m_strRelease.empty() || m_strStore.empty())) {
         why = "the patch index lacks its header lines";
         return false;
     }
-    return true;
+    return parsed;
 }
 
 bool ApplyPatch(const std::string& reference, const char* frame, size_t frameSize, long long size, std::string& out) {
