@@ -32,21 +32,20 @@ bool Gzip(const std::string& in, std::string& out) {
     return done;
 }
 
-bool PutIfOther(const std::string& path, const std::string& bytes) {
-    std::string old;
-    if (ReadWholeFile(path, old) && old == bytes) return true;
-    return WriteFileAtomically(path, bytes);
-}
-
 }  // namespace
 
+bool PutIfChanged(const std::string& path, const std::string& bytes) {
+    std::string old;
+    if (ReadWholeFile(path, old) && old == bytes) return true;
+    return EnsureFolder(ParentOf(path)) && WriteFileAtomically(path, bytes);
+}
+
 bool PutWithGzipCopy(const std::string& path, const std::string& bytes) {
-    if (!EnsureFolder(ParentOf(path))) return false;
     std::string packed;
     const bool copy = bytes.size() >= kSmallestCopied && Gzip(bytes, packed) && packed.size() < bytes.size();
     // The copy first when there is one (both say the same); else any old copy goes before the list changes.
-    if (copy ? !PutIfOther(path + ".gz", packed) : !DeleteFile(path + ".gz")) return false;
-    return PutIfOther(path, bytes);
+    if (copy ? !PutIfChanged(path + ".gz", packed) : !DeleteFile(path + ".gz")) return false;
+    return PutIfChanged(path, bytes);
 }
 
 bool WriteGzipCopyOf(const std::string& path) {

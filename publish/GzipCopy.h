@@ -8,7 +8,9 @@
 
 namespace fl {
 
-// Writes `bytes` to `path` (and the copy) unless they hold them already; through temporary names.
+// Writes `bytes` to `path` unless it holds them already; through a temporary name, the folders made.
+bool PutIfChanged(const std::string& path, const std::string& bytes);
+// The same, and the copy beside it.
 bool PutWithGzipCopy(const std::string& path, const std::string& bytes);
 // The copy of a file already written (an index of any size), read and written a piece at a time.
 bool WriteGzipCopyOf(const std::string& path);

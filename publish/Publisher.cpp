@@ -50,13 +50,6 @@ bool HashFile(const std::string& path, long long& size, std::string& sha256) {
     return true;
 }
 
-// Writes `bytes` to `path` unless it holds them already; through a temporary name.
-bool Put(const std::string& path, const std::string& bytes) {
-    std::string old;
-    if (ReadWholeFile(path, old) && old == bytes) return true;
-    return EnsureFolder(ParentOf(path)) && WriteFileAtomically(path, bytes);
-}
-
 // Copies `source` (of that size and hash) to `path` unless it holds it already;
 // through a temporary name, a piece at a time. False when it could not, or the
 // source changed since it was measured.
@@ -239,21 +232,21 @@ bool NameRelease(Release& r, std::string& error) {
 // the other, or listed twice.
 bool CheckOwnNames(Release& r, std::string& error) {
     r.own = {"version.pat", "PackVersion.pat", "hash.pat", "hash.pat.minisig", "luncherVersion.pat",
-             "FLauncher_zelt.exe", r.fullName, r.incName, r.indexName, r.storeName, r.patchIndexName, r.patchStoreName,
-             ReleaseSignatureName(r.name), kPublishedHistory};
-    for (const std::string& copied : ReleaseCopiedNames()) r.own.insert(ReleaseCopyName(r.name, copied));
-    // The lists' gzip copies.
-    for (const std::string& list : std::set<std::string>(r.own)) r.own.insert(list + ".gz");
+             "FLauncher_zelt.exe", kPublishedHistory};
+    // This release's names, and those of every release the tree or the previous one knows of.
+    std::vector<std::string> releases = ReadPublishedHistory(r.out);
+    releases.push_back(r.name);
     for (const std::string& tree : {r.out, r.o.previousDir}) {
         if (tree.empty()) continue;
         auto packs = ReadList(tree + "/PackVersion.pat");
         for (const char* key : {"newversion", "lastversion"})
-            if (!packs[key].empty())
-                for (const char* ext : {".zip", ".idx", ".chunks", ".pidx", ".patches"}) r.own.insert(packs[key] + ext);
+            if (!packs[key].empty()) releases.push_back(packs[key]);
         if (!packs["full_pack"].empty()) r.own.insert(packs["full_pack"] + ".zip");
     }
-    for (const std::string& earlier : ReadPublishedHistory(r.out))
-        for (const std::string& name : ReleaseFileNames(earlier)) r.own.insert(name);
+    for (const std::string& release : releases)
+        for (const std::string& name : ReleaseOwnFileNames(release)) r.own.insert(name);
+    // The lists' gzip copies.
+    for (const std::string& name : std::set<std::string>(r.own)) r.own.insert(name + ".gz");
     for (const auto& [name, f] : r.files)
         if (r.own.count(name)) {
             error = "a game file may not be named " + ShortName(name) + ": the resource tree uses that name itself";
@@ -449,7 +442,7 @@ bool Sign(Release& r, std::string& error) {
             now = oldTime + 1;
         r.signature = SignMinisign(key, r.hashList, MakeTrustedComment(r.name, now));
     }
-    if (!Put(r.out + "/" + ReleaseSignatureName(r.name), r.signature)) {
+    if (!PutIfChanged(r.out + "/" + ReleaseSignatureName(r.name), r.signature)) {
         error = "cannot write " + ReleaseSignatureName(r.name);
         return false;
     }
@@ -467,7 +460,7 @@ bool PublishLists(const Release& r, std::string& error) {
             error = "cannot write " + name;
             return false;
         }
-    if ((!r.signature.empty() && !Put(r.out + "/hash.pat.minisig", r.signature)) ||
+    if ((!r.signature.empty() && !PutIfChanged(r.out + "/hash.pat.minisig", r.signature)) ||
         !PutWithGzipCopy(r.out + "/hash.pat", r.hashList)) {
         error = "cannot write the hash list";
         return false;

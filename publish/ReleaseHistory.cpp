@@ -10,7 +10,6 @@
 #include "platform/TextCodec.h"
 #include "update/VersionFiles.h"
 #include "update/chunks/DeltaIndex.h"
-#include "update/chunks/PatchIndex.h"
 #include "update/integrity/HashList.h"
 
 namespace fl {
@@ -55,10 +54,14 @@ bool RecordPublished(const std::string& tree, const std::string& release) {
     return WriteHistory(tree, releases);
 }
 
-std::vector<std::string> ReleaseFileNames(const std::string& release) {
-    std::vector<std::string> names = {release + "_full.zip", release + ".zip", release + ".idx", release + ".chunks",
-                                      PatchIndexName(release), PatchStoreName(release), ReleaseSignatureName(release)};
-    for (const std::string& copied : ReleaseCopiedNames()) names.push_back(ReleaseCopyName(release, copied));
+std::vector<std::string> ReleaseFileNames(const std::string& tree, const std::string& release) {
+    std::vector<std::string> names = ReleaseOwnFileNames(release);
+    // Its delta indexes, one for each release it was published after.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(tree, ec)) {
+        const std::string name = e.path().filename().string();
+        if (IsDeltaIndexName(release, name)) names.push_back(name);
+    }
     return names;
 }
 
@@ -85,14 +88,7 @@ std::vector<std::string> PruneReleases(const std::string& tree, int keep) {
             kept.insert(kept.begin(), *it);
             continue;
         }
-        std::vector<std::string> names = ReleaseFileNames(*it);
-        // Its delta indexes, one for each release it was published after.
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(tree, ec)) {
-            const std::string name = e.path().filename().string();
-            if (IsDeltaIndexName(*it, name)) names.push_back(name);
-        }
-        for (const std::string& name : names)
+        for (const std::string& name : ReleaseFileNames(tree, *it))
             if (!named.count(name)) {
                 unlink((tree + "/" + name).c_str());
                 unlink((tree + "/" + name + ".gz").c_str());  // its gzip copy, when it has one

@@ -14,8 +14,9 @@ std::vector<std::string> ReadPublishedHistory(const std::string& tree);
 // Appends `release` unless it is there already. A tree published before the
 // record existed starts it with the release its hash list names.
 bool RecordPublished(const std::string& tree, const std::string& release);
-// Every name of the tree that belongs to `release` alone.
-std::vector<std::string> ReleaseFileNames(const std::string& release);
+// Every name of `tree` that belongs to `release` alone: its own names and the
+// delta indexes the tree holds for it (each file may have a ".gz" copy beside it).
+std::vector<std::string> ReleaseFileNames(const std::string& tree, const std::string& release);
 // Removes the files of all but the last `keep` releases (at least one is kept),
 // except those the hash list or the pack list in place name. Returns the
 // releases whose files are gone.

@@ -3,14 +3,12 @@
 #include <sys/stat.h>
 
 #include <ctime>
-#include <filesystem>
 
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"
 #include "publish/ReleaseHistory.h"
 #include "update/VersionFiles.h"
 #include "update/chunks/ChunkIndex.h"
-#include "update/chunks/DeltaIndex.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Minisign.h"
 
@@ -46,9 +44,6 @@ bool ListKeptReleases(const std::string& tree, std::vector<KeptRelease>& out, st
         error = "no release is published in " + tree;
         return false;
     }
-    std::error_code ec;
-    std::vector<std::string> treeFiles;
-    for (const auto& e : std::filesystem::directory_iterator(tree, ec)) treeFiles.push_back(e.path().filename().string());
     for (const std::string& name : names) {
         KeptRelease r;
         r.name = name;
@@ -70,9 +65,8 @@ bool ListKeptReleases(const std::string& tree, std::vector<KeptRelease>& out, st
             r.files = files;
             r.size = size;
         }
-        for (const std::string& own : ReleaseFileNames(name)) r.disk += FileBytes(tree + "/" + own) + FileBytes(tree + "/" + own + ".gz");
-        for (const std::string& file : treeFiles)
-            if (IsDeltaIndexName(name, file)) r.disk += FileBytes(tree + "/" + file) + FileBytes(tree + "/" + file + ".gz");
+        for (const std::string& own : ReleaseFileNames(tree, name))
+            r.disk += FileBytes(tree + "/" + own) + FileBytes(tree + "/" + own + ".gz");
         out.push_back(r);
     }
     return true;

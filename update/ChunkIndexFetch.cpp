@@ -99,8 +99,9 @@ IndexFetch FetchChunkIndex(CDownloader& e, const std::string& run, FetchedIndex&
         unlink((run + indexName).c_str());
         return IndexFetch::Unusable;
     }
-    // Every game file the signed list names must be in the index, or the run could end without it.
-    if (!e.DownloadVersionList()) return IndexFetch::Unusable;
+    // Every game file the signed list names must be in the index, or the run could end without it
+    // (read already when a delta index was tried).
+    if (e.m_mapServerFiles.empty() && !e.DownloadVersionList()) return IndexFetch::Unusable;
     e.m_nTaskKind = TASK_IDLE;
     e.SeedFromInstallersPack();  // a fresh folder: the installer's pack first
     if (e.Stopping()) return IndexFetch::Stopped;

@@ -301,12 +301,9 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
             if (done.count(c.sha256)) continue;
             const LocalChunk* here = m_local.Find(c.sha256);
             std::string bytes;
-            if (here && here->size == c.size) {
-                bytes.resize(size_t(c.size));
-                if (!ReadFileAt(m_strRoot + *here->name, bytes, here->offset) || Sha256DigestOf(bytes) != c.sha256) {
-                    ++m_nStale;
-                    here = nullptr;
-                }
+            if (here && here->size == c.size && !ReadLocalChunk(m_strRoot, *here, c.sha256, bytes)) {
+                ++m_nStale;
+                here = nullptr;
             }
             if (!here && c.stored <= 0) {
                 // Known from the folder alone (a delta index names no place in the store for it).

@@ -56,9 +56,7 @@ CChunkPatcher::Result CChunkPatcher::Make(const ChunkPatch& patch, const ChunkRe
     std::string reference, piece, made;
     for (const Digest& d : patch.refs) {
         const LocalChunk* l = m_local.Find(d);
-        if (!l) return Result::NotTheChunk;
-        piece.resize(size_t(l->size));
-        if (!ReadFileAt(m_strRoot + *l->name, piece, l->offset) || Sha256DigestOf(piece) != d) return Result::NotTheChunk;
+        if (!l || !ReadLocalChunk(m_strRoot, *l, d, piece)) return Result::NotTheChunk;
         reference += piece;
     }
     if (!ApplyPatch(reference, frame.data(), frame.size(), chunk.size, made) || Sha256DigestOf(made) != chunk.sha256)

@@ -22,6 +22,11 @@ long long Number(const std::string& text) { return std::strtoll(text.c_str(), nu
 
 }  // namespace
 
+bool ReadLocalChunk(const std::string& root, const LocalChunk& where, const Digest& sha256, std::string& out) {
+    out.resize(size_t(where.size));
+    return ReadFileAt(root + *where.name, out, where.offset) && Sha256DigestOf(out) == sha256;
+}
+
 CLocalChunks::CLocalChunks(std::string root, ChunkerParams params, std::string cachePath)
     : m_strRoot(std::move(root)), m_params(params), m_strCachePath(std::move(cachePath)) {
     // "chunker|PARAMS", then "file|NAME|SIZE|MTIME_NS" and its "c|SHA|SIZE" lines.

@@ -21,6 +21,10 @@ struct LocalChunk {
     long long size = 0;
 };
 
+// The bytes of a chunk where the folder holds it (`root` ends with "/"),
+// checked: false when they cannot be read or are not that chunk.
+bool ReadLocalChunk(const std::string& root, const LocalChunk& where, const Digest& sha256, std::string& out);
+
 // The run folder's files cut into chunks with the index's parameters, by chunk
 // SHA-256. A cache file keeps each file's chunks by name, size and modification
 // time, so a file already cut is not read again. What it says is a hint: a

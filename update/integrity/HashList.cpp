@@ -5,6 +5,7 @@
 
 #include "platform/TextCodec.h"
 #include "update/PathSafety.h"
+#include "update/chunks/PatchIndex.h"
 
 namespace fl {
 
@@ -128,5 +129,13 @@ const std::vector<std::string>& ReleaseCopiedNames() {
 }
 
 std::string ReleaseSignatureName(const std::string& release) { return release + ".minisig"; }
+
+std::vector<std::string> ReleaseOwnFileNames(const std::string& release) {
+    std::vector<std::string> names = {release + "_full.zip", release + ".zip",       release + ".idx",
+                                      release + ".chunks",   PatchIndexName(release), PatchStoreName(release),
+                                      ReleaseSignatureName(release)};
+    for (const std::string& copied : ReleaseCopiedNames()) names.push_back(ReleaseCopyName(release, copied));
+    return names;
+}
 
 }  // namespace fl

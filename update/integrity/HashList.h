@@ -50,6 +50,10 @@ std::string ReleaseCopyName(const std::string& release, const std::string& name)
 const std::vector<std::string>& ReleaseCopiedNames();
 // The signature of release R's list under a name of its own: "R.minisig".
 std::string ReleaseSignatureName(const std::string& release);
+// Every name release R gives its own files, written once and never rewritten:
+// its packs, chunk store and index, patches, list copies and signature (and its
+// delta indexes, "R.from-P.didx", which name another release too).
+std::vector<std::string> ReleaseOwnFileNames(const std::string& release);
 
 // The last signed list the run folder accepted, kept beside it with its
 // signature ("<name>.minisig"): what the player already trusts.

@@ -7,7 +7,6 @@
 #include "update/PathSafety.h"
 #include "update/RunRecords.h"
 #include "update/chunks/DeltaIndex.h"
-#include "update/chunks/PatchIndex.h"
 #include "update/integrity/Sha256.h"
 
 namespace fl {
@@ -57,10 +56,7 @@ std::set<std::string> ReleaseOwnNames(const CHashList& list) {
     std::set<std::string> names;
     const std::string& r = list.Release();
     if (r.empty()) return names;
-    std::vector<std::string> own = {r + ".idx", r + ".chunks", r + "_full.zip", r + ".zip", PatchIndexName(r), PatchStoreName(r),
-                                    ReleaseCopyName(r, "FLauncher_zelt.exe")};
-    for (const std::string& name : ReleaseCopiedNames()) own.push_back(ReleaseCopyName(r, name));
-    for (const std::string& name : own)
+    for (const std::string& name : ReleaseOwnFileNames(r))
         if (list.Find(name)) names.insert(name);
     // Its delta indexes: "R.from-P.didx".
     list.ForEach([&](const std::string& name, const HashEntry&) {
