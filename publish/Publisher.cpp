@@ -22,6 +22,10 @@
 #include "update/chunks/DeltaIndex.h"
 #include "update/chunks/PatchIndex.h"
 #include "publish/ReleaseHistory.h"
+#include "publish/ReleaseReport.h"
+#include "publish/TreeMirror.h"
+#include "publish/SignedLists.h"
+#include "publish/TreeFiles.h"
 #include "update/integrity/BodyCheck.h"
 #include "update/integrity/HashList.h"
 #include "update/integrity/Minisign.h"
@@ -38,62 +42,6 @@ struct FileInfo {
     std::string sha256;
     std::string version;
 };
-
-// Size and SHA-256 of a file, read once a piece at a time (files may be larger than memory).
-bool HashFile(const std::string& path, long long& size, std::string& sha256) {
-    struct stat st {};
-    CBodyCheck check(Expectation(), true);
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !check.AddFile(path, (long long)st.st_size)) return false;
-    check.Verdict();
-    size = (long long)st.st_size;
-    sha256 = check.Digest();
-    return true;
-}
-
-// Copies `source` (of that size and hash) to `path` unless it holds it already;
-// through a temporary name, a piece at a time. False when it could not, or the
-// source changed since it was measured.
-bool PutFile(const std::string& path, const std::string& source, long long size, const std::string& sha256) {
-    long long oldSize = -1;
-    std::string oldSha;
-    if (HashFile(path, oldSize, oldSha) && oldSize == size && oldSha == sha256) return true;
-    const std::string temp = path + ".publishing";
-    long long copiedSize = -1;
-    std::string copiedSha;
-    if (!EnsureFolder(ParentOf(path)) || !CopyFileKeepMode(source, temp, false) ||
-        !HashFile(temp, copiedSize, copiedSha) || copiedSize != size || copiedSha != sha256 ||
-        std::rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Makes room in the tree for game file `name` where the release turned a file
-// into a folder or back: only what the list in place names is removed.
-bool ClearTreeWay(const std::string& out, const std::string& name, const CHashList& published, std::string& error) {
-    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
-        const std::string prefix = name.substr(0, slash);
-        struct stat st {};
-        if (lstat((out + "/" + prefix).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-            if (!published.Find(prefix) || unlink((out + "/" + prefix).c_str()) != 0) {
-                error = "cannot publish " + ShortName(name) + ": " + out + "/" + prefix + " is a file the tree did not publish";
-                return false;
-            }
-        }
-    }
-    struct stat st {};
-    const std::string path = out + "/" + name;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-        if (!it->is_directory() && !published.Find(fs::relative(it->path(), out).generic_string())) {
-            error = "cannot publish " + ShortName(name) + ": the folder " + path + " holds files the tree did not publish";
-            return false;
-        }
-    fs::remove_all(path, ec);
-    return !ec;
-}
 
 // Key/value lines "key|value" of a list in the tree (empty when absent).
 std::map<std::string, std::string> ReadList(const std::string& path) {
@@ -397,51 +345,25 @@ bool WriteReleaseCopies(Release& r, std::string& error) {
 
 // The hash list: every game file, pack, chunk file, launcher and list of the release.
 void WriteHashList(Release& r) {
-    r.hashList = "#release|" + r.name + "\r\n";
-    auto hashLine = [&](const std::string& name, const std::string& bytes) {
-        r.hashList += name + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
-    };
-    for (const auto& [name, f] : r.files) r.hashList += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
-    for (const std::string& p : {r.fullName, r.incName, r.indexName, r.storeName, r.patchIndexName, r.patchStoreName,
-                                 r.deltaIndexName, std::string("FLauncher_zelt.exe"),
-                                 ReleaseCopyName(r.name, "FLauncher_zelt.exe")}) {
-        long long size = 0;
-        std::string sha;
-        if ((p != r.incName || !r.previousRelease.empty()) && HashFile(r.out + "/" + p, size, sha))
-            r.hashList += p + "|" + std::to_string(size) + " " + sha + "\r\n";
-    }
-    for (const auto& [name, text] : r.lists) {
-        hashLine(name, text);
-        hashLine(ReleaseCopyName(r.name, name), text);
-    }
+    std::string lines;
+    for (const auto& [name, f] : r.files) lines += name + "|" + std::to_string(f.size) + " " + f.sha256 + "\r\n";
+    r.hashList = MakeHashList(r.out, r.name, r.previousRelease, lines, r.lists);
 }
 
 // The hash list signed with the key, when one is given.
 bool Sign(Release& r, std::string& error) {
     if (r.o.keyFile.empty()) return true;
-    std::string keyText;
     MinisignSecretKey key;
-    if (!ReadWholeFile(r.o.keyFile, keyText) || !ParseMinisignSecretKey(keyText, key)) {
-        error = "not an unencrypted minisign secret key: " + r.o.keyFile;
-        return false;
-    }
+    if (!ReadSecretKey(r.o.keyFile, key, error)) return false;
     // The signature stays as it is while the list does: a second run changes nothing.
     std::string oldList, oldSig;
     MinisignSignature parsed;
-    const bool hadSignature = ReadWholeFile(r.out + "/hash.pat.minisig", oldSig) && ParseMinisignSignature(oldSig, parsed);
-    if (hadSignature && ReadWholeFile(r.out + "/hash.pat", oldList) && oldList == r.hashList && parsed.keyId == key.keyId) {
+    long long oldTime = 0;
+    if (SignatureInPlace(r.out, parsed, oldTime) && ReadWholeFile(r.out + "/hash.pat.minisig", oldSig) &&
+        ReadWholeFile(r.out + "/hash.pat", oldList) && oldList == r.hashList && parsed.keyId == key.keyId)
         r.signature = oldSig;
-    } else {
-        long long now = r.o.time > 0 ? r.o.time : (long long)std::time(nullptr);
-        // Launchers refuse a list no younger than the one they hold: a release
-        // published within the second of the one before is signed a second later.
-        std::string oldRelease;
-        long long oldTime = 0;
-        if (r.o.time <= 0 && hadSignature && ParseTrustedComment(parsed.trustedComment, oldRelease, oldTime) &&
-            oldTime >= now)
-            now = oldTime + 1;
-        r.signature = SignMinisign(key, r.hashList, MakeTrustedComment(r.name, now));
-    }
+    else
+        r.signature = SignLater(key, r.out, r.name, r.hashList, r.o.time);
     if (!PutIfChanged(r.out + "/" + ReleaseSignatureName(r.name), r.signature)) {
         error = "cannot write " + ReleaseSignatureName(r.name);
         return false;
@@ -455,14 +377,34 @@ bool PublishLists(const Release& r, std::string& error) {
         error = "cannot write " + r.out + "/" + kPublishedHistory;
         return false;
     }
-    for (const auto& [name, text] : r.lists)
-        if (!PutWithGzipCopy(r.out + "/" + name, text)) {
-            error = "cannot write " + name;
-            return false;
-        }
-    if ((!r.signature.empty() && !PutIfChanged(r.out + "/hash.pat.minisig", r.signature)) ||
-        !PutWithGzipCopy(r.out + "/hash.pat", r.hashList)) {
-        error = "cannot write the hash list";
+    return PutListsInPlace(r.out, r.lists, r.signature, r.hashList, error);
+}
+
+bool PublishInto(const PublishOptions& o, const std::string& heading, std::string& error, std::string* report) {
+    Release r(o);
+    if (!ReadGameFolder(r, error) || !NameRelease(r, error) || !CheckOwnNames(r, error) || !CheckSameContent(r, error))
+        return false;
+    CHashList inPlace;
+    if (std::string text; ReadWholeFile(r.out + "/hash.pat", text)) inPlace.Parse(text);
+    const std::map<std::string, long long> sizesBefore = TreeSizes(r.out);
+    PlanVersions(r);
+    if (!WriteContent(r, error) || !WriteReleaseCopies(r, error)) return false;
+    WriteHashList(r);
+    if (!Sign(r, error) || !PublishLists(r, error)) return false;
+    const long long added = DiskAdded(sizesBefore, TreeSizes(r.out));
+    const std::vector<std::string> pruned = PruneReleases(r.out, o.keep);
+    // Published again: the report of its first publication stands.
+    std::string kept;
+    if (inPlace.Release() == r.name && ReadWholeFile(r.out + "/" + ReleaseReportName(r.name), kept)) {
+        if (report) *report = kept;
+        return true;
+    }
+    ReleaseReport figures = MakeReleaseReport(r.out, heading, inPlace.Release() == r.name ? "" : inPlace.Release());
+    figures.diskAdded = added;
+    figures.pruned = pruned;
+    if (report) *report = FormatReleaseReport(figures);
+    if (!KeepReleaseReport(r.out, figures, false)) {
+        error = "cannot write " + ReleaseReportName(r.name);
         return false;
     }
     return true;
@@ -470,16 +412,21 @@ bool PublishLists(const Release& r, std::string& error) {
 
 }  // namespace
 
-bool PublishRelease(const PublishOptions& o, std::string& error) {
-    Release r(o);
-    if (!ReadGameFolder(r, error) || !NameRelease(r, error) || !CheckOwnNames(r, error) || !CheckSameContent(r, error))
-        return false;
-    PlanVersions(r);
-    if (!WriteContent(r, error) || !WriteReleaseCopies(r, error)) return false;
-    WriteHashList(r);
-    if (!Sign(r, error) || !PublishLists(r, error)) return false;
-    PruneReleases(r.out, o.keep);
-    return true;
+bool PublishRelease(const PublishOptions& o, std::string& error, std::string* report) {
+    if (o.dryRun) {
+        // Published into a mirror of the tree: every figure as a publication's, the tree untouched.
+        CTreeMirror mirror(o.outDir);
+        if (!mirror.Ok()) {
+            error = mirror.Why();
+            return false;
+        }
+        PublishOptions into = o;
+        into.dryRun = false;
+        into.outDir = mirror.Path();
+        if (o.previousDir == o.outDir) into.previousDir = mirror.Path();
+        return PublishInto(into, "a dry run: nothing was written", error, report);
+    }
+    return PublishInto(o, "published", error, report);
 }
 
 bool WriteKeyPair(const std::string& prefix, std::string& error) {

@@ -18,10 +18,13 @@ struct PublishOptions {
     std::string release;          // empty: named after the content
     long long time = 0;           // the publishing time (seconds); 0: now
     int keep = 3;                 // releases whose files stay in the tree (at least 1)
+    bool dryRun = false;          // everything read and reckoned, nothing written to the tree
 };
 
-// False with `error` set when nothing usable was written.
-bool PublishRelease(const PublishOptions& options, std::string& error);
+// False with `error` set when nothing usable was written. `report` (when
+// given) receives what the release costs players; a publication also keeps it
+// beside the release.
+bool PublishRelease(const PublishOptions& options, std::string& error, std::string* report = nullptr);
 
 // A key pair in minisign's format: "<prefix>.pub" and "<prefix>.key".
 bool WriteKeyPair(const std::string& prefix, std::string& error);

@@ -54,6 +54,13 @@ bool RecordPublished(const std::string& tree, const std::string& release) {
     return WriteHistory(tree, releases);
 }
 
+bool RecordInPlaceAgain(const std::string& tree, const std::string& release) {
+    std::vector<std::string> releases = ReadPublishedHistory(tree);
+    releases.erase(std::remove(releases.begin(), releases.end(), release), releases.end());
+    releases.push_back(release);
+    return WriteHistory(tree, releases);
+}
+
 std::vector<std::string> ReleaseFileNames(const std::string& tree, const std::string& release) {
     std::vector<std::string> names = ReleaseOwnFileNames(release);
     // Its delta indexes, one for each release it was published after.

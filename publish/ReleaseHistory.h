@@ -14,6 +14,9 @@ std::vector<std::string> ReadPublishedHistory(const std::string& tree);
 // Appends `release` unless it is there already. A tree published before the
 // record existed starts it with the release its hash list names.
 bool RecordPublished(const std::string& tree, const std::string& release);
+// `release` (kept) put in place again: it moves to the end, the newest, so
+// that pruning counts it as the release published last.
+bool RecordInPlaceAgain(const std::string& tree, const std::string& release);
 // Every name of `tree` that belongs to `release` alone: its own names and the
 // delta indexes the tree holds for it (each file may have a ".gz" copy beside it).
 std::vector<std::string> ReleaseFileNames(const std::string& tree, const std::string& release);

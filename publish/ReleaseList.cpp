@@ -7,6 +7,7 @@
 #include "platform/FileOps.h"
 #include "platform/TextCodec.h"
 #include "publish/ReleaseHistory.h"
+#include "publish/ReleaseReport.h"
 #include "update/VersionFiles.h"
 #include "update/chunks/ChunkIndex.h"
 #include "update/integrity/HashList.h"
@@ -19,16 +20,6 @@ namespace {
 long long FileBytes(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (long long)st.st_size : 0;
-}
-
-std::string Bytes(long long n) {
-    if (n < 0) return "-";
-    if (n < 1024) return std::to_string(n) + " B";
-    const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
-    double v = double(n) / 1024.0;
-    int u = 0;
-    while (v >= 1024.0 && u < 3) v /= 1024.0, ++u;
-    return Format("%.1f %s", v, units[u]);
 }
 
 }  // namespace
@@ -83,7 +74,7 @@ std::string FormatKeptReleases(const std::vector<KeptRelease>& releases) {
             strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
         }
         text += Format("%-20s %-20s %9s %11s %11s%s\n", r.name.c_str(), when,
-                       r.files < 0 ? "-" : std::to_string(r.files).c_str(), Bytes(r.size).c_str(), Bytes(r.disk).c_str(),
+                       r.files < 0 ? "-" : std::to_string(r.files).c_str(), (r.size < 0 ? std::string("-") : HumanBytes(r.size)).c_str(), HumanBytes(r.disk).c_str(),
                        r.inPlace ? "  <- the lists in place" : "");
     }
     return text;

@@ -2,7 +2,8 @@
 // game as a resource tree (and the demo platform's, and the tests').
 //
 //   fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]
-//                 [--key SECRETKEY] [--release NAME] [--keep N]
+//                 [--key SECRETKEY] [--release NAME] [--keep N] [--dry-run]
+//   fenwa-publish --rollback R --key SECRETKEY --out TREE [--force]
 //   fenwa-publish keygen PREFIX        writes PREFIX.pub and PREFIX.key (minisign's format)
 //   fenwa-publish --list --out TREE    the releases the tree keeps
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "platform/FileOps.h"
 #include "publish/Publisher.h"
 #include "publish/ReleaseList.h"
+#include "publish/Rollback.h"
 
 namespace {
 
@@ -18,9 +20,16 @@ int Usage(const char* why) {
     if (why) std::fprintf(stderr, "fenwa-publish: %s\n", why);
     std::fprintf(why ? stderr : stdout,
                  "usage: fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]\n"
-                 "                     [--key SECRETKEY] [--release NAME] [--keep N]\n"
+                 "                     [--key SECRETKEY] [--release NAME] [--keep N] [--dry-run]\n"
                  "  --keep N   keep the files of the last N releases (default 3); older ones are removed\n"
                  "             unless the lists in place name them\n"
+                 "  --dry-run  read and reckon everything, write nothing: the report alone\n"
+                 "             Both print what the release costs players (kept as R.report.txt in the tree):\n"
+                 "             files added, changed and removed, the bytes and requests of an update from\n"
+                 "             each release the tree keeps and of a fresh install, the disk it adds.\n"
+                 "       fenwa-publish --rollback R --key SECRETKEY --out TREE [--force]\n"
+                 "             puts release R (still kept in TREE) in place again, signed anew: players\n"
+                 "             at later releases come back to it; --force signs with another key\n"
                  "       fenwa-publish keygen PREFIX\n"
                  "       fenwa-publish --list --out TREE   the releases TREE keeps, oldest first: signing time,\n"
                  "                                         files, size, disk, and which one the lists in place name\n"
@@ -41,12 +50,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     fl::PublishOptions o;
-    bool list = false;
+    bool list = false, force = false;
+    std::string rollback;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") return Usage(nullptr);
         if (a == "--list") {
             list = true;
+            continue;
+        }
+        if (a == "--dry-run" || a == "--force") {
+            (a == "--force" ? force : o.dryRun) = true;
             continue;
         }
         if (a == "--keep") {
@@ -64,13 +78,14 @@ int main(int argc, char** argv) {
                               : a == "--launcher-version" ? &o.launcherVersion
                               : a == "--key"              ? &o.keyFile
                               : a == "--release"          ? &o.release
+                              : a == "--rollback"         ? &rollback
                                                           : nullptr;
         if (!target) return Usage(("unknown option " + a).c_str());
         if (i + 1 >= argc) return Usage((a + " needs a value").c_str());
         *target = argv[++i];
     }
     if (list) {
-        if (o.outDir.empty() || !o.gameDir.empty() || !o.keyFile.empty() || !o.release.empty())
+        if (o.outDir.empty() || !o.gameDir.empty() || !o.keyFile.empty() || !o.release.empty() || !rollback.empty())
             return Usage("--list takes --out TREE alone");
         std::vector<fl::KeptRelease> releases;
         if (!fl::ListKeptReleases(fl::AbsolutePath(o.outDir), releases, error)) {
@@ -80,6 +95,25 @@ int main(int argc, char** argv) {
         std::fputs(fl::FormatKeptReleases(releases).c_str(), stdout);
         return 0;
     }
+    if (!rollback.empty()) {
+        if (o.outDir.empty() || o.keyFile.empty()) return Usage("--rollback needs --key and --out");
+        if (!o.gameDir.empty() || !o.previousDir.empty() || !o.launcherFile.empty() || !o.release.empty() || o.dryRun)
+            return Usage("--rollback takes --key, --out and --force alone");
+        fl::RollbackOptions r;
+        r.tree = fl::AbsolutePath(o.outDir);
+        while (r.tree.size() > 1 && r.tree.back() == '/') r.tree.pop_back();
+        r.release = rollback;
+        r.keyFile = fl::AbsolutePath(o.keyFile);
+        r.force = force;
+        std::string report;
+        if (!fl::RollBack(r, report, error)) {
+            std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());
+            return 1;
+        }
+        std::fputs(report.c_str(), stdout);
+        return 0;
+    }
+    if (force) return Usage("--force goes with --rollback");
     if (o.gameDir.empty() || o.outDir.empty()) return Usage("--game and --out are required");
     if (o.launcherFile.empty() != o.launcherVersion.empty()) return Usage("--launcher and --launcher-version go together");
     // Relative paths are taken from the folder the tool was started in.
@@ -87,9 +121,11 @@ int main(int argc, char** argv) {
         *path = fl::AbsolutePath(*path);
         while (path->size() > 1 && path->back() == '/') path->pop_back();
     }
-    if (!fl::PublishRelease(o, error)) {
+    std::string report;
+    if (!fl::PublishRelease(o, error, &report)) {
         std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());
         return 1;
     }
+    std::fputs(report.c_str(), stdout);
     return 0;
 }

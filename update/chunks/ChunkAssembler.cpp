@@ -196,10 +196,8 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, IStoreSource& source, std::stri
     return Run(plan, std::vector<IStoreSource*>{&source}, why);
 }
 
-std::vector<std::vector<StoreRange>> CChunkAssembler::Shares(const std::vector<StoreRange>& ranges,
-                                                              const RemoteChunks& remote,
-                                                              size_t count) const {
-    // A range across the middle is cut at a chunk.
+std::vector<std::vector<StoreRange>> ShareRanges(const std::vector<StoreRange>& ranges, const RemoteChunks& remote,
+                                                 size_t count) {
     std::vector<std::vector<StoreRange>> shares(count > 1 ? 2 : 1);
     long long total = 0, given = 0;
     for (const StoreRange& r : ranges) total += r.length;
@@ -334,7 +332,7 @@ bool CChunkAssembler::Run(const ChunkPlan& plan, const std::vector<IStoreSource*
         if (!covered) ranges.push_back({offset, c->stored});
     }
     std::sort(ranges.begin(), ranges.end(), [](const StoreRange& a, const StoreRange& b) { return a.offset < b.offset; });
-    const std::vector<std::vector<StoreRange>> shares = Shares(ranges, remote, sources.size());
+    const std::vector<std::vector<StoreRange>> shares = ShareRanges(ranges, remote, sources.size());
     std::string whyOther;
     bool failedHere = false, failedOther = false, gotHere = true, gotOther = true;
     // The second worker starts once the first one's answer is in: a server that

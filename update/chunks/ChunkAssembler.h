@@ -41,6 +41,11 @@ bool TakeFrame(long long& position, const char*& data, size_t& size, long long o
 // Chunks to fetch by their offset in the store, in order (each offset once).
 using RemoteChunks = std::vector<std::pair<long long, const ChunkRef*>>;
 
+// The store's ranges in `count` (1 or 2) shares of about half the bytes each,
+// one per worker: a range across the middle is cut at a chunk of `remote`.
+std::vector<std::vector<StoreRange>> ShareRanges(const std::vector<StoreRange>& ranges, const RemoteChunks& remote,
+                                                 size_t count);
+
 class CChunkAssembler {
 public:
     // `root` ends with "/".
@@ -85,9 +90,6 @@ private:
     bool FetchRanges(const std::vector<StoreRange>& ranges, IStoreSource& source,
                      const RemoteChunks& remote, std::string& why, bool& failed,
                      const std::function<void()>& answered = {});
-    // The store's ranges in two shares of about half the bytes each.
-    std::vector<std::vector<StoreRange>> Shares(const std::vector<StoreRange>& ranges,
-                                                const RemoteChunks& remote, size_t count) const;
     // The chunks still wanted, from one whole body of the store read once.
     bool FetchFromWholeStore(IStoreSource& source, const RemoteChunks& remote, std::string& why,
                              bool& failed);

@@ -11,13 +11,6 @@
 
 namespace fl {
 
-namespace {
-
-// Patches close together come in one request; a gap costs what it holds.
-constexpr long long kPatchGap = 4 << 10;
-
-}  // namespace
-
 CChunkPatcher::CChunkPatcher(std::string root, CLocalChunks& local) : m_strRoot(std::move(root)), m_local(local) {}
 
 CChunkPatcher::~CChunkPatcher() {
@@ -25,13 +18,12 @@ CChunkPatcher::~CChunkPatcher() {
     unlink((m_strRoot + kPatchedFile).c_str());
 }
 
-long long CChunkPatcher::Choose(const CPatchIndex& patches, const ChunkPlan& plan) {
-    m_vecChosen.clear();
+ChosenPatches ChoosePatches(const CPatchIndex& patches, const ChunkPlan& plan, const CLocalChunks& local) {
+    ChosenPatches chosen;
     std::unordered_map<long long, const ChunkRef*> fetched;  // by store offset
     for (const IndexedFile* f : plan.build)
         for (const ChunkRef& c : f->chunks)
-            if (c.stored > 0 && !m_local.Find(c.sha256)) fetched.emplace(c.offset, &c);
-    long long bytes = 0;
+            if (c.stored > 0 && !local.Find(c.sha256)) fetched.emplace(c.offset, &c);
     for (const ChunkPatch& p : patches.m_vecPatches) {
         auto it = fetched.find(p.target);
         // Never more than the chunk itself costs, nor a reference the folder lacks.
@@ -39,16 +31,27 @@ long long CChunkPatcher::Choose(const CPatchIndex& patches, const ChunkPlan& pla
         long long reference = 0;
         bool here = true;
         for (const Digest& d : p.refs) {
-            const LocalChunk* l = m_local.Find(d);
+            const LocalChunk* l = local.Find(d);
             here = here && l;
             if (l) reference += l->size;
         }
         if (!here || reference > kMaxReferenceBytes) continue;
-        m_vecChosen.emplace_back(&p, it->second);
-        bytes += p.stored;
+        chosen.emplace_back(&p, it->second);
     }
-    std::sort(m_vecChosen.begin(), m_vecChosen.end(),
-              [](const auto& a, const auto& b) { return a.first->offset < b.first->offset; });
+    std::sort(chosen.begin(), chosen.end(), [](const auto& a, const auto& b) { return a.first->offset < b.first->offset; });
+    return chosen;
+}
+
+std::vector<StoreRange> PatchRanges(const ChosenPatches& chosen, long long& bytes) {
+    std::map<long long, long long> pieces;
+    for (const auto& [p, c] : chosen) pieces.emplace(p->offset, p->stored);
+    return MergeRanges(pieces, kPatchGap, bytes);
+}
+
+long long CChunkPatcher::Choose(const CPatchIndex& patches, const ChunkPlan& plan) {
+    m_vecChosen = ChoosePatches(patches, plan, m_local);
+    long long bytes = 0;
+    for (const auto& [p, c] : m_vecChosen) bytes += p->stored;
     return bytes;
 }
 
@@ -74,11 +77,9 @@ bool CChunkPatcher::Run(IStoreSource& source, std::string& why) {
         why = "cannot write " + std::string(kPatchedFile);
         return false;
     }
-    std::map<long long, long long> pieces;
-    for (const auto& [p, c] : m_vecChosen) pieces.emplace(p->offset, p->stored);
     long long bytes = 0;
     size_t next = 0;
-    for (const StoreRange& range : MergeRanges(pieces, kPatchGap, bytes)) {
+    for (const StoreRange& range : PatchRanges(m_vecChosen, bytes)) {
         long long position = range.offset;
         std::string frame;
         bool writeFailed = false;

@@ -12,6 +12,17 @@
 
 namespace fl {
 
+// Patches close together come in one request; a gap costs what it holds.
+inline constexpr long long kPatchGap = 4 << 10;
+
+using ChosenPatches = std::vector<std::pair<const ChunkPatch*, const ChunkRef*>>;  // by the patch's offset
+
+// The patches of `patches` worth fetching for `plan`: their chunk is one the
+// plan fetches (no dearer than it) and every reference is one `local` holds.
+ChosenPatches ChoosePatches(const CPatchIndex& patches, const ChunkPlan& plan, const CLocalChunks& local);
+// The requests that fetch them.
+std::vector<StoreRange> PatchRanges(const ChosenPatches& chosen, long long& bytes);
+
 class CChunkPatcher {
 public:
     static constexpr const char* kPatchedFile = ".fenwa-launcher/chunks.patched";  // in the run folder
@@ -40,7 +51,7 @@ private:
 
     std::string m_strRoot;
     CLocalChunks& m_local;
-    std::vector<std::pair<const ChunkPatch*, const ChunkRef*>> m_vecChosen;  // by the patch's offset
+    ChosenPatches m_vecChosen;
     int m_fd = -1;
     long long m_nWritten = 0, m_nFetched = 0;
     int m_nMade = 0, m_nFailed = 0;

@@ -130,10 +130,12 @@ const std::vector<std::string>& ReleaseCopiedNames() {
 
 std::string ReleaseSignatureName(const std::string& release) { return release + ".minisig"; }
 
+std::string ReleaseReportName(const std::string& release) { return release + ".report.txt"; }
+
 std::vector<std::string> ReleaseOwnFileNames(const std::string& release) {
     std::vector<std::string> names = {release + "_full.zip", release + ".zip",       release + ".idx",
                                       release + ".chunks",   PatchIndexName(release), PatchStoreName(release),
-                                      ReleaseSignatureName(release)};
+                                      ReleaseSignatureName(release), ReleaseReportName(release)};
     for (const std::string& copied : ReleaseCopiedNames()) names.push_back(ReleaseCopyName(release, copied));
     return names;
 }

@@ -48,11 +48,14 @@ private:
 // while it runs, or a cache holding another release's copy, cannot mix.
 std::string ReleaseCopyName(const std::string& release, const std::string& name);
 const std::vector<std::string>& ReleaseCopiedNames();
-// The signature of release R's list under a name of its own: "R.minisig".
+// The signature of release R's list under a name of its own: "R.minisig"
+// (signed anew only when the release is rolled back to).
 std::string ReleaseSignatureName(const std::string& release);
+// The publisher's report of what release R costs players: "R.report.txt".
+std::string ReleaseReportName(const std::string& release);
 // Every name release R gives its own files, written once and never rewritten:
-// its packs, chunk store and index, patches, list copies and signature (and its
-// delta indexes, "R.from-P.didx", which name another release too).
+// its packs, chunk store and index, patches, list copies, signature and report
+// (and its delta indexes, "R.from-P.didx", which name another release too).
 std::vector<std::string> ReleaseOwnFileNames(const std::string& release);
 
 // The last signed list the run folder accepted, kept beside it with its

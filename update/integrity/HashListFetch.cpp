@@ -176,6 +176,18 @@ bool CDownloader::FetchHashList() {
                 VerifySignedList(keptList, keptSignature, keys, keptRelease, keptTime) && keptTime > before)
                 before = keptTime;
         }
+        if (time < before && fetchedOwn && !unchanged && FetchListWhole("hash.pat.minisig")) {
+            // The release's own signature from before it was rolled back to (a
+            // cache may still hold it): the one in place may be the newer one.
+            std::string newer = std::move(m_strRawBody), newerRelease;
+            long long newerTime = 0;
+            if (VerifySignedList(list, newer, keys, newerRelease, newerTime) && newerRelease == release &&
+                newerTime >= before) {
+                OutputDebugStringW("hash.pat: the release's own signature is older than the one in place; that one is used");
+                signature = std::move(newer);
+                time = newerTime;
+            }
+        }
         if (time < before) {
             // A cache or a mirror behind: the newer list kept here is what the player already trusts.
             std::string keptList, keptSignature, keptRelease;

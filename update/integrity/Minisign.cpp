@@ -55,6 +55,10 @@ std::string KeyLine(const std::string& text) {
     return {};
 }
 
+constexpr size_t kSecretKeySize = 2 + 2 + 2 + 32 + 8 + 8 + 8 + 64 + 32;
+
+}  // namespace
+
 std::string KeyIdHex(const std::array<uint8_t, 8>& id) {
     static const char hex[] = "0123456789ABCDEF";
     std::string text;
@@ -64,10 +68,6 @@ std::string KeyIdHex(const std::array<uint8_t, 8>& id) {
     }
     return text;
 }
-
-constexpr size_t kSecretKeySize = 2 + 2 + 2 + 32 + 8 + 8 + 8 + 64 + 32;
-
-}  // namespace
 
 bool ParseMinisignPublicKey(const std::string& text, MinisignPublicKey& key) {
     if (!InitSodium()) return false;

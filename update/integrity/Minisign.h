@@ -39,6 +39,9 @@ std::string SignMinisign(const MinisignSecretKey& key, const std::string& messag
 // A new key pair as files: the public key file and an unencrypted secret key file.
 bool GenerateMinisignKeys(std::string& publicKeyFile, std::string& secretKeyFile);
 
+// A key's ID as minisign prints it (16 hex digits).
+std::string KeyIdHex(const std::array<uint8_t, 8>& id);
+
 // The key as a public key file's base64 line (to pin it in a build).
 std::string MinisignPublicKeyLine(const MinisignPublicKey& key);
 

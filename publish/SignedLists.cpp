@@ -1,0 +1,95 @@
+#include "publish/SignedLists.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "platform/FileOps.h"
+#include "platform/Folders.h"
+#include "publish/GzipCopy.h"
+#include "update/chunks/DeltaIndex.h"
+#include "update/chunks/PatchIndex.h"
+#include "update/integrity/BodyCheck.h"
+#include "update/integrity/HashList.h"
+#include "update/integrity/Sha256.h"
+
+namespace fl {
+
+bool HashFile(const std::string& path, long long& size, std::string& sha256) {
+    struct stat st {};
+    CBodyCheck check(Expectation(), true);
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !check.AddFile(path, (long long)st.st_size)) return false;
+    check.Verdict();
+    size = (long long)st.st_size;
+    sha256 = check.Digest();
+    return true;
+}
+
+std::string MakeHashList(const std::string& tree, const std::string& release, const std::string& previous,
+                         const std::string& gameFileLines, const std::map<std::string, std::string>& lists) {
+    std::string text = "#release|" + release + "\r\n" + gameFileLines;
+    std::vector<std::string> own = {release + "_full.zip"};
+    if (!previous.empty()) own.push_back(release + ".zip");
+    for (const std::string& name : {release + ".idx", release + ".chunks", PatchIndexName(release), PatchStoreName(release)})
+        own.push_back(name);
+    if (!previous.empty()) own.push_back(DeltaIndexName(release, previous));
+    // The launcher in place is the release's when the release kept a copy of it.
+    const std::string launcher = ReleaseCopyName(release, "FLauncher_zelt.exe");
+    if (PathFileExists(tree + "/" + launcher)) {
+        own.push_back("FLauncher_zelt.exe");
+        own.push_back(launcher);
+    }
+    for (const std::string& name : own) {
+        long long size = 0;
+        std::string sha256;
+        if (HashFile(tree + "/" + name, size, sha256)) text += name + "|" + std::to_string(size) + " " + sha256 + "\r\n";
+    }
+    for (const auto& [name, bytes] : lists) {
+        for (const std::string& listed : {name, ReleaseCopyName(release, name)})
+            text += listed + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
+    }
+    return text;
+}
+
+bool ReadSecretKey(const std::string& keyFile, MinisignSecretKey& key, std::string& error) {
+    std::string text;
+    if (!ReadWholeFile(keyFile, text) || !ParseMinisignSecretKey(text, key)) {
+        error = "not an unencrypted minisign secret key: " + keyFile;
+        return false;
+    }
+    return true;
+}
+
+bool SignatureInPlace(const std::string& tree, MinisignSignature& signature, long long& time) {
+    std::string text, release;
+    time = 0;
+    if (!ReadWholeFile(tree + "/hash.pat.minisig", text) || !ParseMinisignSignature(text, signature)) return false;
+    ParseTrustedComment(signature.trustedComment, release, time);
+    return true;
+}
+
+std::string SignLater(const MinisignSecretKey& key, const std::string& tree, const std::string& release,
+                      const std::string& list, long long time) {
+    long long now = time > 0 ? time : (long long)std::time(nullptr);
+    MinisignSignature inPlace;
+    long long inPlaceTime = 0;
+    if (time <= 0 && SignatureInPlace(tree, inPlace, inPlaceTime) && inPlaceTime >= now) now = inPlaceTime + 1;
+    return SignMinisign(key, list, MakeTrustedComment(release, now));
+}
+
+bool PutListsInPlace(const std::string& tree, const std::map<std::string, std::string>& lists,
+                     const std::string& signature, const std::string& hashList, std::string& error) {
+    for (const auto& [name, text] : lists)
+        if (!PutWithGzipCopy(tree + "/" + name, text)) {
+            error = "cannot write " + name;
+            return false;
+        }
+    if ((!signature.empty() && !PutIfChanged(tree + "/hash.pat.minisig", signature)) ||
+        !PutWithGzipCopy(tree + "/hash.pat", hashList)) {
+        error = "cannot write the hash list";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace fl

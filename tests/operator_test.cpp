@@ -1,0 +1,157 @@
+// The operators' view of a live tree: what a release costs players, told
+// before and after it goes out and checked against what the runner fetches
+// through nginx; a rollback that brings every player back.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <random>
+#include <regex>
+
+#include "tests/support/ChunkedFixture.h"
+
+using namespace fltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Noise(size_t size, unsigned seed) {
+    std::mt19937 r(seed);
+    std::string s(size, 'a');
+    for (char& c : s) c = char('a' + r() % 16);
+    return s;
+}
+
+// Every path of a tree with its bytes, size, modification and change times.
+std::map<std::string, std::string> TreeState(const std::string& dir) {
+    std::map<std::string, std::string> state;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        struct stat st {};
+        lstat(e.path().c_str(), &st);
+        state[e.path().string()] = std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                                   std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_ctim.tv_sec) + "." +
+                                   std::to_string(st.st_ctim.tv_nsec) + " " +
+                                   (e.is_regular_file() ? fl::Sha256Of(ReadFile(e.path().string())) : "");
+    }
+    return state;
+}
+
+struct Cost {
+    long long bytes = -1;
+    int requests = -1;
+};
+
+// "from R: N bytes in M requests" and "a fresh folder: ..." of a report, by release ("" for fresh).
+std::map<std::string, Cost> ReportedCosts(const std::string& report) {
+    std::map<std::string, Cost> costs;
+    static const std::regex line(R"((?:from (\S+)|a fresh folder): (\d+) bytes in (\d+) requests)");
+    for (std::sregex_iterator it(report.begin(), report.end(), line), end; it != end; ++it)
+        costs[(*it)[1].str()] = {std::stoll((*it)[2].str()), std::stoi((*it)[3].str())};
+    return costs;
+}
+
+struct OperatorFixture : ChunkedFixture {
+    TempDir players, releases;
+    std::string big;
+
+    ProcessResult Tool(std::vector<std::string> args) { return RunProcess(FL_PUBLISH, args, po); }
+    // A release published with the tool as operators run it; its report.
+    std::string PublishWithTool(const std::string& release, bool dryRun = false) {
+        std::vector<std::string> args = {"--game", game.Path(), "--out", Tree(), "--key", key / "k.key",
+                                         "--release", release, "--keep", "5"};
+        if (fs::exists(Tree() + "/hash.pat")) args.insert(args.end(), {"--previous", Tree()});
+        if (dryRun) args.push_back("--dry-run");
+        const ProcessResult r = Tool(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        if (!dryRun) Shell("cp -a '" + game.Path() + "' '" + releases / release + "'");
+        return r.out;
+    }
+    std::string Folder(const std::string& player) { return players / player; }
+    // The runner on a player's data folder; what nginx sent it.
+    Cost UpdateAs(const std::string& player) {
+        nginx->ClearAccessLog();
+        ProcessOptions p = po;
+        p.env["XDG_DATA_HOME"] = Folder(player);
+        const ProcessResult r = RunProcess(FL_CLI, {"update", "--install-dir", install.Path(), "--page-values",
+                                                    install / "values.txt", "--no-client"}, p);
+        EXPECT_EQ(r.exitCode, 0) << player << "\n" << r.out << r.err;
+        const std::string log = nginx->AccessLog();
+        return {nginx->BytesSent(), int(std::count(log.begin(), log.end(), '\n'))};
+    }
+    void CopyPlayer(const std::string& from, const std::string& to) {
+        Shell("cp -a '" + Folder(from) + "' '" + Folder(to) + "'");
+    }
+    // The player's game folder is release `release`'s, file for file.
+    void ExpectAt(const std::string& player, const std::string& release) {
+        const std::string run = Folder(player) + "/fenwazelt/fenwa/";
+        for (const auto& e : fs::recursive_directory_iterator(releases / release)) {
+            if (!e.is_regular_file()) continue;
+            const std::string name = fs::relative(e.path(), releases / release).string();
+            EXPECT_TRUE(ReadFile(run + name) == ReadFile(e.path().string())) << player << ": " << name;
+        }
+    }
+    void Edit(unsigned seed) {
+        std::mt19937 r(seed);
+        for (int i = 0; i < 3; ++i) big.replace(r() % (big.size() - 8), 6, "edit" + std::to_string(seed % 100));
+        WriteFile(game / "big.bin", big);
+        WriteFile(game / ("s/" + std::to_string(r() % 12)), Noise(50 << 10, seed));
+    }
+    void FirstRelease() {
+        big = Noise(3 << 20, 1);
+        WriteFile(game / "big.bin", big);
+        for (int i = 0; i < 12; ++i) WriteFile(game / ("s/" + std::to_string(i)), Noise(40 << 10, 10 + unsigned(i)));
+        PublishWithTool("r1");
+    }
+};
+
+// Within 1 % of what the report said.
+void ExpectNear(const Cost& fetched, const Cost& reported, const std::string& who) {
+    std::printf("  %-8s fetched %lld bytes in %d requests; the report said %lld in %d\n", who.c_str(), fetched.bytes,
+                fetched.requests, reported.bytes, reported.requests);
+    EXPECT_GE(reported.bytes, 0) << who << " is not in the report";
+    EXPECT_NEAR(double(fetched.bytes), double(reported.bytes), double(reported.bytes) / 100.0) << who;
+    EXPECT_EQ(fetched.requests, reported.requests) << who;
+}
+
+TEST_F(OperatorFixture, TheReportSaysWhatEachPlayerFetchesAndADryRunWritesNothing) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    FirstRelease();
+    EXPECT_NE(ReadFile(Tree() + "/r1.report.txt").find("a fresh folder:"), std::string::npos);
+    UpdateAs("a");
+    CopyPlayer("a", "at-r1");
+    Edit(2);
+    PublishWithTool("r2");
+    UpdateAs("a");
+    CopyPlayer("a", "at-r2");
+    Edit(3);
+    fs::remove(game / "s/5");
+    WriteFile(game / "s/new", Noise(30 << 10, 99));
+    PublishWithTool("r3");
+    UpdateAs("a");
+    ExpectAt("a", "r3");
+
+    Edit(4);
+    const auto before = TreeState(Tree());
+    const std::string dry = PublishWithTool("r4", true);
+    EXPECT_EQ(TreeState(Tree()), before) << "a dry run changed the tree";
+    EXPECT_NE(dry.find("a dry run: nothing was written"), std::string::npos) << dry;
+    const std::string report = PublishWithTool("r4");
+    EXPECT_EQ(ReadFile(Tree() + "/r4.report.txt"), report);
+    // The dry run told what the publication then did.
+    const auto told = ReportedCosts(dry), costs = ReportedCosts(report);
+    ASSERT_EQ(costs.size(), 4u) << report;  // r1, r2, r3 and a fresh folder
+    for (const auto& [from, cost] : costs) {
+        EXPECT_EQ(told.at(from).bytes, cost.bytes) << from;
+        EXPECT_EQ(told.at(from).requests, cost.requests) << from;
+    }
+    EXPECT_NE(dry.find("files since r3: "), std::string::npos) << dry;
+
+    for (const auto& [player, from] : std::vector<std::pair<std::string, std::string>>{
+             {"at-r1", "r1"}, {"at-r2", "r2"}, {"a", "r3"}, {"fresh", ""}}) {
+        const Cost fetched = UpdateAs(player);
+        ExpectNear(fetched, costs.at(from), player);
+        ExpectAt(player, "r4");
+    }
+}
+
+}  // namespace
