@@ -58,7 +58,8 @@ long long DiskAdded(const std::map<std::string, long long>& before, const std::m
     return added;
 }
 
-ReleaseReport MakeReleaseReport(const std::string& tree, const std::string& heading, const std::string& before) {
+ReleaseReport MakeReleaseReport(const std::string& tree, const std::string& heading, const std::string& before,
+                                bool itself) {
     ReleaseReport r;
     r.heading = heading;
     r.before = before;
@@ -77,7 +78,7 @@ ReleaseReport MakeReleaseReport(const std::string& tree, const std::string& head
         for (const auto& [name, sha] : then) r.removed += now.count(name) ? 0 : 1;
     }
     for (const std::string& kept : ReadPublishedHistory(tree))
-        if (kept != r.release) r.players.push_back(CostOfUpdate(tree, kept));
+        if (itself || kept != r.release) r.players.push_back(CostOfUpdate(tree, kept));
     r.players.push_back(CostOfUpdate(tree, {}));
     return r;
 }

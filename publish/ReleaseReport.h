@@ -29,8 +29,10 @@ std::map<std::string, long long> TreeSizes(const std::string& tree);
 // What `after` holds more than `before`.
 long long DiskAdded(const std::map<std::string, long long>& before, const std::map<std::string, long long>& after);
 
-// The report of the release `tree`'s lists in place name, against `before`.
-ReleaseReport MakeReleaseReport(const std::string& tree, const std::string& heading, const std::string& before);
+// The report of the release `tree`'s lists in place name, against `before`;
+// `itself`: with players already at it (a release put in place again).
+ReleaseReport MakeReleaseReport(const std::string& tree, const std::string& heading, const std::string& before,
+                                bool itself = false);
 std::string FormatReleaseReport(const ReleaseReport& report);
 // Kept beside the release: a rollback adds its report to the release's own.
 bool KeepReleaseReport(const std::string& tree, const ReleaseReport& report, bool append);

@@ -67,7 +67,8 @@ bool RollBack(const RollbackOptions& o, std::string& report, std::string& error)
         return false;
     }
     if (std::find(kept.begin(), kept.end(), r) == kept.end()) {
-        error = "release " + r + " is not in " + tree + "; it keeps " + Joined(kept);
+        error = "release " + r + " is not in " + tree + " (never published there, or its files were pruned); it keeps " +
+                Joined(kept);
         return false;
     }
     for (const std::string& name : {r + ".idx", r + ".chunks", r + "_full.zip", ReleaseSignatureName(r),
@@ -155,7 +156,7 @@ bool RollBack(const RollbackOptions& o, std::string& report, std::string& error)
     gmtime_r(&t, &utc);
     char when[32];
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
-    ReleaseReport figures = MakeReleaseReport(tree, std::string("rolled back to, signed anew at ") + when, inPlace.Release());
+    ReleaseReport figures = MakeReleaseReport(tree, std::string("rolled back to, signed anew at ") + when, inPlace.Release(), true);
     figures.diskAdded = DiskAdded(sizesBefore, TreeSizes(tree));
     report = FormatReleaseReport(figures);
     if (!KeepReleaseReport(tree, figures, true)) {

@@ -47,6 +47,8 @@ PlayerCost CostOfUpdate(const std::string& tree, const std::string& from) {
     c.lists.Add(ListBytes(tree, "luncherVersion.pat"));
     c.lists.Add(ListBytes(tree, "hash.pat"));
     c.lists.Add(SizeOf(tree + "/" + ReleaseSignatureName(release)));
+    // A folder whole for this very release (signed anew when it was rolled back to) has nothing to fetch.
+    if (from == release) return c;
     // The files: from the delta index against the folder's release, or the whole index.
     const std::string delta = from.empty() ? std::string() : DeltaIndexName(release, from);
     c.delta = !delta.empty() && list.Find(delta) && SizeOf(tree + "/" + delta) >= 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <regex>
+#include <thread>
 
 #include "tests/support/ChunkedFixture.h"
 
@@ -76,6 +77,7 @@ struct OperatorFixture : ChunkedFixture {
                                                     install / "values.txt", "--no-client"}, p);
         EXPECT_EQ(r.exitCode, 0) << player << "\n" << r.out << r.err;
         const std::string log = nginx->AccessLog();
+        if (getenv("SHOWLOG")) std::printf("%s\n", log.c_str());
         return {nginx->BytesSent(), int(std::count(log.begin(), log.end(), '\n'))};
     }
     void CopyPlayer(const std::string& from, const std::string& to) {
@@ -89,6 +91,14 @@ struct OperatorFixture : ChunkedFixture {
             const std::string name = fs::relative(e.path(), releases / release).string();
             EXPECT_TRUE(ReadFile(run + name) == ReadFile(e.path().string())) << player << ": " << name;
         }
+    }
+    bool IsAt(const std::string& player, const std::string& release) {
+        const std::string run = Folder(player) + "/fenwazelt/fenwa/";
+        for (const auto& e : fs::recursive_directory_iterator(releases / release))
+            if (e.is_regular_file() &&
+                ReadFile(run + fs::relative(e.path(), releases / release).string()) != ReadFile(e.path().string()))
+                return false;
+        return true;
     }
     void Edit(unsigned seed) {
         std::mt19937 r(seed);
@@ -152,6 +162,139 @@ TEST_F(OperatorFixture, TheReportSaysWhatEachPlayerFetchesAndADryRunWritesNothin
         ExpectNear(fetched, costs.at(from), player);
         ExpectAt(player, "r4");
     }
+}
+
+TEST_F(OperatorFixture, ARollbackBringsEveryPlayerBackFetchingWhatItsReportSaid) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    FirstRelease();
+    UpdateAs("a");
+    CopyPlayer("a", "stays");  // never runs while the bad release is out
+    // The bad release: files changed, one added, one removed.
+    Edit(2);
+    WriteFile(game / "s/bad", Noise(20 << 10, 7));
+    fs::remove(game / "s/3");
+    PublishWithTool("r2");
+    UpdateAs("a");
+    ExpectAt("a", "r2");
+
+    // Later than r1's lists (a server names a file by its time to the second).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    const ProcessResult rb = Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree()});
+    ASSERT_EQ(rb.exitCode, 0) << rb.err;
+    const auto costs = ReportedCosts(rb.out);
+    ASSERT_EQ(costs.size(), 3u) << rb.out;  // r1 itself, r2, a fresh folder
+    for (const auto& [player, from] : std::vector<std::pair<std::string, std::string>>{
+             {"a", "r2"}, {"stays", "r1"}, {"fresh", ""}}) {
+        const Cost fetched = UpdateAs(player);
+        ExpectNear(fetched, costs.at(from), player);
+        EXPECT_LE(fetched.bytes, costs.at(from).bytes) << player;
+        ExpectAt(player, "r1");
+    }
+    EXPECT_FALSE(fs::exists(Folder("a") + "/fenwazelt/fenwa/s/bad"));
+    // Back at r1 for good: the next start asks for the lists alone.
+    EXPECT_LT(UpdateAs("a").bytes, 1024);
+    EXPECT_NE(ReadFile(Tree() + "/r1.report.txt").find("rolled back to"), std::string::npos);
+    const ProcessResult list = Tool({"--list", "--out", Tree()});
+    EXPECT_NE(list.out.find("r1 "), std::string::npos);
+    EXPECT_LT(list.out.find("r2 "), list.out.find("r1 ")) << "the release put in place again counts as the newest";
+}
+
+TEST_F(OperatorFixture, APlayerMidUpdateWhenTheRollbackLandsEndsWholeAndThenAtTheRelease) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    FirstRelease();
+    UpdateAs("a");
+    // A bad release that rewrites most of the large file: its chunks take seconds at this rate.
+    big = Noise(3 << 20, 77);
+    WriteFile(game / "big.bin", big);
+    WriteFile(game / "s/bad", Noise(20 << 10, 7));
+    PublishWithTool("r2");
+    ServeWith("limit_rate 200k;");
+    ProcessOptions p = po;
+    p.env["XDG_DATA_HOME"] = Folder("a");
+    const pid_t runner = StartBackground(FL_CLI, {"update", "--install-dir", install.Path(), "--page-values",
+                                                  install / "values.txt", "--no-client"}, p, players / "runner.out");
+    ASSERT_GT(runner, 0);
+    // The rollback lands while r2's chunks are coming in.
+    const std::string partial = Folder("a") + "/fenwazelt/fenwa/.fenwa-launcher/chunks.partial";
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(partial); }, 20000));
+    const ProcessResult rb = Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree()});
+    ASSERT_EQ(rb.exitCode, 0) << rb.err;
+    int status = -1;
+    ASSERT_EQ(waitpid(runner, &status, 0), runner);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(IsAt("a", "r1") || IsAt("a", "r2")) << "the run ended between releases";
+    UpdateAs("a");
+    ExpectAt("a", "r1");
+    EXPECT_FALSE(fs::exists(Folder("a") + "/fenwazelt/fenwa/s/bad"));
+}
+
+TEST_F(OperatorFixture, APlayerServedTheReleasesOldSignatureByACacheStillComesBack) {
+    if (!nginx->Running()) GTEST_SKIP() << "nginx is not installed";
+    FirstRelease();
+    const std::string oldSignature = ReadFile(Tree() + "/r1.minisig");
+    Edit(2);
+    PublishWithTool("r2");
+    UpdateAs("a");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    ASSERT_EQ(Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree()}).exitCode, 0);
+    EXPECT_NE(ReadFile(Tree() + "/r1.minisig"), oldSignature);
+    // A cache in front still answers r1's own signature from before the rollback.
+    WriteFile(Tree() + "/r1.minisig", oldSignature);
+    UpdateAs("a");
+    ExpectAt("a", "r1");
+}
+
+TEST_F(OperatorFixture, ARollbackIsRefusedWithAReasonAndLeavesTheTreeAsItWas) {
+    FirstRelease();
+    for (unsigned n = 2; n <= 4; ++n) {
+        Edit(n);
+        std::vector<std::string> args = {"--game", game.Path(), "--out", Tree(), "--previous", Tree(),
+                                         "--key", key / "k.key", "--release", "r" + std::to_string(n), "--keep", "2"};
+        ASSERT_EQ(Tool(args).exitCode, 0);
+    }
+    const ProcessResult other = Tool({"keygen", key / "other"});
+    ASSERT_EQ(other.exitCode, 0);
+    const auto before = TreeState(Tree());
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"--rollback", "r9", "--key", key / "k.key", "--out", Tree()}, "release r9 is not in"},
+             {{"--rollback", "r1", "--key", key / "k.key", "--out", Tree()}, "its files were pruned); it keeps r3, r4"},
+             {{"--rollback", "r3", "--key", key / "other.key", "--out", Tree()}, "--force signs with it anyway"},
+             {{"--rollback", "r3", "--out", Tree()}, "--rollback needs --key and --out"},
+             {{"--rollback", "r3", "--key", key / "k.key", "--out", key / "nothing-here"}, "no release is published"}}) {
+        const ProcessResult r = Tool(c.args);
+        EXPECT_NE(r.exitCode, 0) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(TreeState(Tree()), before);
+    // r1's files went with --keep 2; its name stays in no record.
+    std::string record = ReadFile(Tree() + "/releases.pat");
+    EXPECT_EQ(record.find("r1"), std::string::npos) << record;
+    // The release in place: nothing to do. With --force, the other key signs.
+    EXPECT_NE(Tool({"--rollback", "r4", "--key", key / "k.key", "--out", Tree()}).out.find("nothing to do"),
+              std::string::npos);
+    EXPECT_EQ(TreeState(Tree()), before);
+    EXPECT_EQ(Tool({"--rollback", "r3", "--key", key / "other.key", "--out", Tree(), "--force"}).exitCode, 0);
+    // A release the record keeps whose store is gone cannot be put back.
+    fs::remove(Tree() + "/r4.chunks");
+    const ProcessResult gone = Tool({"--rollback", "r4", "--key", key / "k.key", "--out", Tree(), "--force"});
+    EXPECT_NE(gone.err.find("the files of release r4 were pruned"), std::string::npos) << gone.err;
+}
+
+TEST_F(OperatorFixture, KeepNeverPrunesTheReleaseRolledBackTo) {
+    FirstRelease();
+    Edit(2);
+    PublishWithTool("r2");
+    ASSERT_EQ(Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree()}).exitCode, 0);
+    Edit(3);
+    ASSERT_EQ(Tool({"--game", game.Path(), "--out", Tree(), "--previous", Tree(), "--key", key / "k.key", "--release",
+                    "r3", "--keep", "1"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(Tree() + "/r1.chunks")) << "r3 was published from r1, which must stay";
+    EXPECT_FALSE(fs::exists(Tree() + "/r2.chunks"));
+    EXPECT_TRUE(fs::exists(Tree() + "/r3.from-r1.didx"));
 }
 
 }  // namespace
