@@ -424,7 +424,10 @@ bool PublishRelease(const PublishOptions& o, std::string& error, std::string* re
         into.dryRun = false;
         into.outDir = mirror.Path();
         if (o.previousDir == o.outDir) into.previousDir = mirror.Path();
-        return PublishInto(into, "a dry run: nothing was written", error, report);
+        if (PublishInto(into, "a dry run: nothing was written", error, report)) return true;
+        // Messages name the tree, not the mirror.
+        error = mirror.Unmirrored(error);
+        return false;
     }
     return PublishInto(o, "published", error, report);
 }

@@ -18,6 +18,7 @@
 #include "publish/SignedLists.h"
 #include "publish/StoreReader.h"
 #include "publish/TreeFiles.h"
+#include "publish/TreeMirror.h"
 #include "update/PathSafety.h"
 #include "update/VersionFiles.h"
 #include "update/integrity/HashList.h"
@@ -52,9 +53,7 @@ bool RebuildFile(const std::string& tree, const IndexedFile& f, CStoreReader& st
     return true;
 }
 
-}  // namespace
-
-bool RollBack(const RollbackOptions& o, std::string& report, std::string& error) {
+bool RollBackInto(const RollbackOptions& o, const std::string& heading, std::string& report, std::string& error) {
     const std::string& tree = o.tree;
     const std::string& r = o.release;
     std::string text;
@@ -156,11 +155,31 @@ bool RollBack(const RollbackOptions& o, std::string& report, std::string& error)
     gmtime_r(&t, &utc);
     char when[32];
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
-    ReleaseReport figures = MakeReleaseReport(tree, std::string("rolled back to, signed anew at ") + when, inPlace.Release(), true);
+    ReleaseReport figures = MakeReleaseReport(tree, heading + when, inPlace.Release(), true);
     figures.diskAdded = DiskAdded(sizesBefore, TreeSizes(tree));
     report = FormatReleaseReport(figures);
     if (!KeepReleaseReport(tree, figures, true)) {
         error = "cannot write " + ReleaseReportName(r);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RollBack(const RollbackOptions& o, std::string& report, std::string& error) {
+    if (!o.dryRun) return RollBackInto(o, "rolled back to, signed anew at ", report, error);
+    CTreeMirror mirror(o.tree);
+    if (!mirror.Ok()) {
+        error = mirror.Why();
+        return false;
+    }
+    RollbackOptions into = o;
+    into.tree = mirror.Path();
+    into.dryRun = false;
+    if (!RollBackInto(into, "a dry run of a rollback, nothing was written; it would be signed at ", report, error)) {
+        // Messages name the tree, not the mirror.
+        error = mirror.Unmirrored(error);
         return false;
     }
     return true;

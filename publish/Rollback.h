@@ -14,6 +14,7 @@ struct RollbackOptions {
     std::string keyFile;   // the secret key that signs the tree
     bool force = false;    // sign with a key other than the one that signed the tree
     long long time = 0;    // the signing time (seconds); 0: now
+    bool dryRun = false;   // everything checked and reckoned, nothing written to the tree
 };
 
 // False with `error` set when the tree was left as it was (a release not in

@@ -22,7 +22,7 @@ bool IsTemporaryName(const std::string& name) {
 
 }  // namespace
 
-CTreeMirror::CTreeMirror(const std::string& tree) {
+CTreeMirror::CTreeMirror(const std::string& tree) : m_strTree(tree) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fenwa-publish-dry-run-XXXXXX";
     if (!mkdtemp(pattern.data())) {
@@ -50,6 +50,12 @@ CTreeMirror::CTreeMirror(const std::string& tree) {
     }
     if (ec) m_strWhy = "cannot mirror " + tree + " for the dry run: " + ec.message();
     m_bOk = !ec;
+}
+
+std::string CTreeMirror::Unmirrored(std::string text) const {
+    if (m_strPath.empty()) return text;
+    for (size_t at; (at = text.find(m_strPath)) != std::string::npos;) text.replace(at, m_strPath.size(), m_strTree);
+    return text;
 }
 
 CTreeMirror::~CTreeMirror() {

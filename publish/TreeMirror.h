@@ -18,9 +18,11 @@ public:
     bool Ok() const { return m_bOk; }
     const std::string& Path() const { return m_strPath; }
     const std::string& Why() const { return m_strWhy; }
+    // A message about the mirror, about the tree instead.
+    std::string Unmirrored(std::string text) const;
 
 private:
-    std::string m_strPath, m_strWhy;
+    std::string m_strTree, m_strPath, m_strWhy;
     bool m_bOk = false;
 };
 

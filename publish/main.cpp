@@ -3,7 +3,7 @@
 //
 //   fenwa-publish --game DIR --out TREE [--previous TREE] [--launcher FILE --launcher-version V]
 //                 [--key SECRETKEY] [--release NAME] [--keep N] [--dry-run]
-//   fenwa-publish --rollback R --key SECRETKEY --out TREE [--force]
+//   fenwa-publish --rollback R --key SECRETKEY --out TREE [--force] [--dry-run]
 //   fenwa-publish keygen PREFIX        writes PREFIX.pub and PREFIX.key (minisign's format)
 //   fenwa-publish --list --out TREE    the releases the tree keeps
 #include <cstdio>
@@ -27,7 +27,7 @@ int Usage(const char* why) {
                  "             Both print what the release costs players (kept as R.report.txt in the tree):\n"
                  "             files added, changed and removed, the bytes and requests of an update from\n"
                  "             each release the tree keeps and of a fresh install, the disk it adds.\n"
-                 "       fenwa-publish --rollback R --key SECRETKEY --out TREE [--force]\n"
+                 "       fenwa-publish --rollback R --key SECRETKEY --out TREE [--force] [--dry-run]\n"
                  "             puts release R (still kept in TREE) in place again, signed anew: players\n"
                  "             at later releases come back to it; --force signs with another key\n"
                  "       fenwa-publish keygen PREFIX\n"
@@ -97,14 +97,15 @@ int main(int argc, char** argv) {
     }
     if (!rollback.empty()) {
         if (o.outDir.empty() || o.keyFile.empty()) return Usage("--rollback needs --key and --out");
-        if (!o.gameDir.empty() || !o.previousDir.empty() || !o.launcherFile.empty() || !o.release.empty() || o.dryRun)
-            return Usage("--rollback takes --key, --out and --force alone");
+        if (!o.gameDir.empty() || !o.previousDir.empty() || !o.launcherFile.empty() || !o.release.empty())
+            return Usage("--rollback takes --key, --out, --force and --dry-run alone");
         fl::RollbackOptions r;
         r.tree = fl::AbsolutePath(o.outDir);
         while (r.tree.size() > 1 && r.tree.back() == '/') r.tree.pop_back();
         r.release = rollback;
         r.keyFile = fl::AbsolutePath(o.keyFile);
         r.force = force;
+        r.dryRun = o.dryRun;
         std::string report;
         if (!fl::RollBack(r, report, error)) {
             std::fprintf(stderr, "fenwa-publish: %s\n", error.c_str());

@@ -179,10 +179,19 @@ TEST_F(OperatorFixture, ARollbackBringsEveryPlayerBackFetchingWhatItsReportSaid)
 
     // Later than r1's lists (a server names a file by its time to the second).
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    const auto before = TreeState(Tree());
+    const ProcessResult dry = Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree(), "--dry-run"});
+    ASSERT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_EQ(TreeState(Tree()), before) << "a dry run changed the tree";
     const ProcessResult rb = Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree()});
     ASSERT_EQ(rb.exitCode, 0) << rb.err;
     const auto costs = ReportedCosts(rb.out);
     ASSERT_EQ(costs.size(), 3u) << rb.out;  // r1 itself, r2, a fresh folder
+    for (const auto& [from, cost] : ReportedCosts(dry.out)) EXPECT_EQ(cost.bytes, costs.at(from).bytes) << from;
+    // The tree's own game files are r1's again, for launchers that fetch whole files.
+    for (const auto& e : fs::recursive_directory_iterator(releases / "r1"))
+        if (e.is_regular_file())
+            EXPECT_EQ(ReadFile(Tree() + "/" + fs::relative(e.path(), releases / "r1").string()), ReadFile(e.path().string()));
     for (const auto& [player, from] : std::vector<std::pair<std::string, std::string>>{
              {"a", "r2"}, {"stays", "r1"}, {"fresh", ""}}) {
         const Cost fetched = UpdateAs(player);
