@@ -33,6 +33,12 @@ std::string ArchiveLike(size_t size, unsigned seed) {
     return s;
 }
 
+long long ReportedBytes(const std::string& tree, const std::string& release, const std::string& from) {
+    const std::string report = ReadBytes(tree + "/" + release + ".report.txt"), key = "from " + from + ": ";
+    const size_t at = report.rfind(key);
+    return at == std::string::npos ? -1 : std::atoll(report.c_str() + at + key.size());
+}
+
 void PublishRelease(const std::string& game, const std::string& tree, const std::string& key, const std::string& release) {
     fl::PublishOptions o;
     o.gameDir = game;

@@ -13,6 +13,8 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ArchiveLike(size_t size, unsigned seed);
 // Publishes `game` into `tree` as `release` (the tree's release before it as the previous one).
 void PublishRelease(const std::string& game, const std::string& tree, const std::string& key, const std::string& release);
+// What the release's report in `tree` says a player at `from` fetches (-1: not said).
+long long ReportedBytes(const std::string& tree, const std::string& release, const std::string& from);
 // Bytes of the store the runner's last log says it fetched (-1: none said).
 long long RunnerStoreBytes(const std::string& dataHome);
 // Every file of `game` in `run` with the same bytes, and no file in `run` that

@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
     const int small = argc > 2 ? std::atoi(argv[2]) : 2000;
     const std::string top = MakeTempDir(), key = top + "/k.key";
     WriteBytes(key, fldemo::DemoSecretKeyFile());
-    std::printf("%-52s %12s %8s %10s %10s %10s %10s %10s %6s\n", "pattern", "changed", "ours", "×changed", "rsync",
-                "rsync -z", "zsync", "casync", "exact");
+    std::printf("%-52s %12s %8s %10s %10s %10s %10s %10s %6s %9s\n", "pattern", "changed", "ours", "×changed", "rsync",
+                "rsync -z", "zsync", "casync", "exact", "reported");
     int index = 0;
     for (const Pattern& p : Patterns(bigMiB, small)) {
         const std::string dir = top + "/p" + std::to_string(++index), game = dir + "/game", tree = dir + "/www/res/fenwa";
@@ -161,10 +161,12 @@ int main(int argc, char** argv) {
         };
         char times[32] = "-";
         if (changed > 0) std::snprintf(times, sizeof times, "%.2f", double(ours) / double(changed));
-        std::printf("%-52s %9.1f KiB %8.1f %10s %10s %10s %10s %10s %6s\n", p.name.c_str(),
+        // What the publisher's report said this player would fetch.
+        const long long reported = changed >= 0 ? ReportedBytes(tree, "r2", "r1") : -1;
+        std::printf("%-52s %9.1f KiB %8.1f %10s %10s %10s %10s %10s %6s %9s\n", p.name.c_str(),
                     changed >= 0 ? double(changed) / 1024.0 : 0.0, double(ours) / 1024.0, times,
                     kib(rsync).c_str(), kib(rsyncZ).c_str(), kib(zsync).c_str(), kib(casync).c_str(),
-                    run.status == 0 && diff.empty() ? "yes" : "NO");
+                    run.status == 0 && diff.empty() ? "yes" : "NO", kib({reported >= 0, reported}).c_str());
         if (!diff.empty()) std::printf("    not exact: %s\n", diff.c_str());
         if (changed >= 0) {
             auto mib = [](const DeltaFigure& f) { return f.disk >= 0 ? double(f.disk) / 1048576.0 : 0.0; };
@@ -189,14 +191,17 @@ int main(int argc, char** argv) {
             const long long olderBytes = nginx.BytesSent();
             const std::string olderDiff = SameTree(game, dir + "/data-r1/fenwazelt/fenwa");
             const DeltaFigure casyncOlder = CasyncDelta(dir + "/old", game, work);
-            std::printf("%-52s %12s %8.1f %10s %10s %10s %10s %10s %6s\n", "1b. the same again, from release 1 to 3", "",
+            const long long reportedOlder = ReportedBytes(tree, "r3", "r1");
+            std::printf("%-52s %12s %8.1f %10s %10s %10s %10s %10s %6s %9s\n", "1b. the same again, from release 1 to 3", "",
                         double(olderBytes) / 1024.0, "", "", "", "", kib(casyncOlder).c_str(),
-                        older.status == 0 && olderDiff.empty() ? "yes" : "NO");
+                        older.status == 0 && olderDiff.empty() ? "yes" : "NO",
+                        kib({reportedOlder >= 0, reportedOlder}).c_str());
         }
         std::fflush(stdout);
         RemoveTree(dir);
     }
-    std::printf("(bytes in KiB; ours from nginx's log, rsync from its client's count, zsync and casync from nginx's log)\n");
+    std::printf("(bytes in KiB; ours from nginx's log, rsync from its client's count, zsync and casync from nginx's log;\n"
+                " reported: what fenwa-publish's report of the release said the player would fetch)\n");
     RemoveTree(top);
     return 0;
 }
