@@ -113,6 +113,14 @@ std::vector<Pattern> Patterns(size_t bigMiB, int smallFiles) {
     return p;
 }
 
+// A figure the report gave (-1: none).
+DeltaFigure Said(long long bytes) {
+    DeltaFigure f;
+    f.ran = bytes >= 0;
+    f.bytes = bytes;
+    return f;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,7 +174,7 @@ int main(int argc, char** argv) {
         std::printf("%-52s %9.1f KiB %8.1f %10s %10s %10s %10s %10s %6s %9s\n", p.name.c_str(),
                     changed >= 0 ? double(changed) / 1024.0 : 0.0, double(ours) / 1024.0, times,
                     kib(rsync).c_str(), kib(rsyncZ).c_str(), kib(zsync).c_str(), kib(casync).c_str(),
-                    run.status == 0 && diff.empty() ? "yes" : "NO", kib({reported >= 0, reported}).c_str());
+                    run.status == 0 && diff.empty() ? "yes" : "NO", kib(Said(reported)).c_str());
         if (!diff.empty()) std::printf("    not exact: %s\n", diff.c_str());
         if (changed >= 0) {
             auto mib = [](const DeltaFigure& f) { return f.disk >= 0 ? double(f.disk) / 1048576.0 : 0.0; };
@@ -195,7 +203,7 @@ int main(int argc, char** argv) {
             std::printf("%-52s %12s %8.1f %10s %10s %10s %10s %10s %6s %9s\n", "1b. the same again, from release 1 to 3", "",
                         double(olderBytes) / 1024.0, "", "", "", "", kib(casyncOlder).c_str(),
                         older.status == 0 && olderDiff.empty() ? "yes" : "NO",
-                        kib({reportedOlder >= 0, reportedOlder}).c_str());
+                        kib(Said(reportedOlder)).c_str());
         }
         std::fflush(stdout);
         RemoveTree(dir);

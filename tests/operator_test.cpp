@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <random>
+#include <ctime>
 #include <regex>
-#include <thread>
 
 #include "tests/support/ChunkedFixture.h"
 
@@ -15,13 +15,6 @@ using namespace fltest;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Noise(size_t size, unsigned seed) {
-    std::mt19937 r(seed);
-    std::string s(size, 'a');
-    for (char& c : s) c = char('a' + r() % 16);
-    return s;
-}
 
 // Every path of a tree with its bytes, size, modification and change times.
 std::map<std::string, std::string> TreeState(const std::string& dir) {
@@ -54,6 +47,7 @@ std::map<std::string, Cost> ReportedCosts(const std::string& report) {
 struct OperatorFixture : ChunkedFixture {
     TempDir players, releases;
     std::string big;
+    time_t lastPublished = 0;
 
     ProcessResult Tool(std::vector<std::string> args) { return RunProcess(FL_PUBLISH, args, po); }
     // A release published with the tool as operators run it; its report.
@@ -62,7 +56,11 @@ struct OperatorFixture : ChunkedFixture {
                                          "--release", release, "--keep", "5"};
         if (fs::exists(Tree() + "/hash.pat")) args.insert(args.end(), {"--previous", Tree()});
         if (dryRun) args.push_back("--dry-run");
+        // A server names a list by its time to the second and its size: a release's list of the
+        // same size within the second of the one before would be answered "not modified".
+        WaitUntil([&] { return time(nullptr) > lastPublished; }, 2000);
         const ProcessResult r = Tool(args);
+        if (!dryRun) lastPublished = time(nullptr);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         if (!dryRun) Shell("cp -a '" + game.Path() + "' '" + releases / release + "'");
         return r.out;
@@ -104,12 +102,12 @@ struct OperatorFixture : ChunkedFixture {
         std::mt19937 r(seed);
         for (int i = 0; i < 3; ++i) big.replace(r() % (big.size() - 8), 6, "edit" + std::to_string(seed % 100));
         WriteFile(game / "big.bin", big);
-        WriteFile(game / ("s/" + std::to_string(r() % 12)), Noise(50 << 10, seed));
+        WriteFile(game / ("s/" + std::to_string(r() % 12)), Letters(50 << 10, seed));
     }
     void FirstRelease() {
-        big = Noise(3 << 20, 1);
+        big = Letters(3 << 20, 1);
         WriteFile(game / "big.bin", big);
-        for (int i = 0; i < 12; ++i) WriteFile(game / ("s/" + std::to_string(i)), Noise(40 << 10, 10 + unsigned(i)));
+        for (int i = 0; i < 12; ++i) WriteFile(game / ("s/" + std::to_string(i)), Letters(40 << 10, 10 + unsigned(i)));
         PublishWithTool("r1");
     }
 };
@@ -135,7 +133,7 @@ TEST_F(OperatorFixture, TheReportSaysWhatEachPlayerFetchesAndADryRunWritesNothin
     CopyPlayer("a", "at-r2");
     Edit(3);
     fs::remove(game / "s/5");
-    WriteFile(game / "s/new", Noise(30 << 10, 99));
+    WriteFile(game / "s/new", Letters(30 << 10, 99));
     PublishWithTool("r3");
     UpdateAs("a");
     ExpectAt("a", "r3");
@@ -171,14 +169,14 @@ TEST_F(OperatorFixture, ARollbackBringsEveryPlayerBackFetchingWhatItsReportSaid)
     CopyPlayer("a", "stays");  // never runs while the bad release is out
     // The bad release: files changed, one added, one removed.
     Edit(2);
-    WriteFile(game / "s/bad", Noise(20 << 10, 7));
+    WriteFile(game / "s/bad", Letters(20 << 10, 7));
     fs::remove(game / "s/3");
     PublishWithTool("r2");
     UpdateAs("a");
     ExpectAt("a", "r2");
 
     // Later than r1's lists (a server names a file by its time to the second).
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    WaitUntil([&] { return time(nullptr) > lastPublished; }, 2000);
     const auto before = TreeState(Tree());
     const ProcessResult dry = Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree(), "--dry-run"});
     ASSERT_EQ(dry.exitCode, 0) << dry.err;
@@ -189,9 +187,10 @@ TEST_F(OperatorFixture, ARollbackBringsEveryPlayerBackFetchingWhatItsReportSaid)
     ASSERT_EQ(costs.size(), 3u) << rb.out;  // r1 itself, r2, a fresh folder
     for (const auto& [from, cost] : ReportedCosts(dry.out)) EXPECT_EQ(cost.bytes, costs.at(from).bytes) << from;
     // The tree's own game files are r1's again, for launchers that fetch whole files.
-    for (const auto& e : fs::recursive_directory_iterator(releases / "r1"))
-        if (e.is_regular_file())
-            EXPECT_EQ(ReadFile(Tree() + "/" + fs::relative(e.path(), releases / "r1").string()), ReadFile(e.path().string()));
+    for (const auto& e : fs::recursive_directory_iterator(releases / "r1")) {
+        if (!e.is_regular_file()) continue;
+        EXPECT_EQ(ReadFile(Tree() + "/" + fs::relative(e.path(), releases / "r1").string()), ReadFile(e.path().string()));
+    }
     for (const auto& [player, from] : std::vector<std::pair<std::string, std::string>>{
              {"a", "r2"}, {"stays", "r1"}, {"fresh", ""}}) {
         const Cost fetched = UpdateAs(player);
@@ -213,9 +212,9 @@ TEST_F(OperatorFixture, APlayerMidUpdateWhenTheRollbackLandsEndsWholeAndThenAtTh
     FirstRelease();
     UpdateAs("a");
     // A bad release that rewrites most of the large file: its chunks take seconds at this rate.
-    big = Noise(3 << 20, 77);
+    big = Letters(3 << 20, 77);
     WriteFile(game / "big.bin", big);
-    WriteFile(game / "s/bad", Noise(20 << 10, 7));
+    WriteFile(game / "s/bad", Letters(20 << 10, 7));
     PublishWithTool("r2");
     ServeWith("limit_rate 200k;");
     ProcessOptions p = po;
@@ -244,7 +243,7 @@ TEST_F(OperatorFixture, APlayerServedTheReleasesOldSignatureByACacheStillComesBa
     Edit(2);
     PublishWithTool("r2");
     UpdateAs("a");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    WaitUntil([&] { return time(nullptr) > lastPublished; }, 2000);
     ASSERT_EQ(Tool({"--rollback", "r1", "--key", key / "k.key", "--out", Tree()}).exitCode, 0);
     EXPECT_NE(ReadFile(Tree() + "/r1.minisig"), oldSignature);
     // A cache in front still answers r1's own signature from before the rollback.

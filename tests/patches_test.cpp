@@ -14,13 +14,6 @@ using namespace fltest;
 namespace {
 
 // Bytes that compress as a game's assets do, so a chunk costs what assets cost.
-std::string Letters(size_t size, unsigned seed) {
-    std::mt19937 r(seed);
-    std::string s(size, 'a');
-    for (char& c : s) c = char('a' + r() % 16);
-    return s;
-}
-
 void Poke(std::string& bytes, size_t at, const std::string& with) { bytes.replace(at, with.size(), with); }
 
 struct PatchesFixture : ChunkedFixture {
