@@ -226,7 +226,8 @@ bool CheckSameContent(const Release& r, std::string& error) {
                                         PathFileExists(r.out + "/" + r.indexName))) {
         // Packs of that name from an earlier publication: nothing proves they hold this content.
         error = "release " + r.name + " was published in " + r.out +
-                " before; publish under a new --release name (or remove its packs first)";
+                " before; publish under a new --release name (or remove its packs first; while the tree keeps it, "
+                "fenwa-publish --rollback " + r.name + " puts it in place again)";
         return false;
     }
     return true;
