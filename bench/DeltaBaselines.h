@@ -15,6 +15,7 @@ struct DeltaFigure {
     long long bytes = 0;
     double seconds = 0;
     long long disk = -1;  // what its server keeps to serve the new release
+    bool exact = true;    // false: its result is not the new release (a figure that does not count)
     std::string note;
 };
 

@@ -97,8 +97,9 @@ int main(int argc, char** argv) {
         {"casync (HTTP store)", CasyncDelta(dir + "/old", game, dir + "/baselines")}};
     std::printf("    %-26s %10.2f MiB %8.2f s\n", "ours (nginx's log)", double(fetched) / 1048576.0, delta.seconds);
     for (const auto& [name, figure] : others) {
-        if (!figure.ran) {
-            std::printf("    %-26s not measured (not installed, or it failed)\n", name);
+        if (!figure.ran || !figure.exact) {
+            if (figure.ran) std::printf("    %-26s its result is not the release (%s)\n", name, figure.note.c_str());
+            else std::printf("    %-26s not measured (not installed, or it failed)\n", name);
             continue;
         }
         std::printf("    %-26s %10.2f MiB %8.2f s  ours/theirs %.2f %s\n", name, double(figure.bytes) / 1048576.0,

@@ -19,6 +19,7 @@
 #include "publish/ChunkStore.h"
 #include "publish/GzipCopy.h"
 #include "publish/PatchWriter.h"
+#include "update/chunks/ChunkIndex.h"
 #include "update/chunks/DeltaIndex.h"
 #include "update/chunks/PatchIndex.h"
 #include "publish/ReleaseHistory.h"
@@ -56,26 +57,27 @@ std::map<std::string, std::string> ReadList(const std::string& path) {
 }
 
 // A pack of `names` from the game folder, with `list` as its "version.pat" (written first).
-// An entry `from` (a pack of the same release) holds is copied as it is compressed there.
+// An entry `from` (a pack of the same release) holds is copied as it is compressed there;
+// a file `incompressible` names is stored as it is (deflate would only cost time).
 bool WritePackFile(const std::string& path, const std::string& gameDir, const std::vector<std::string>& names,
-                   const std::string& list, const std::string& from = {}) {
+                   const std::string& list, const std::set<std::string>& incompressible, const std::string& from = {}) {
     const std::string temp = path + ".publishing";
     int err = 0;
     zip_t* za = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!za) return false;
     zip_t* source = from.empty() ? nullptr : zip_open(from.c_str(), ZIP_RDONLY, &err);
     bool ok = true;
-    auto add = [&](const std::string& name, zip_source_t* src, unsigned mode) {
+    auto add = [&](const std::string& name, zip_source_t* src, unsigned mode, bool store) {
         const zip_int64_t i = src ? zip_file_add(za, name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
         if (i < 0) {
             if (src) zip_source_free(src);
             ok = false;
             return;
         }
-        zip_set_file_compression(za, zip_uint64_t(i), ZIP_CM_DEFLATE, 6);
+        zip_set_file_compression(za, zip_uint64_t(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, store ? 0 : 6);
         zip_file_set_external_attributes(za, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, zip_uint32_t(0100000 | mode) << 16);
     };
-    add("version.pat", zip_source_buffer(za, list.data(), list.size(), 0), 0644);
+    add("version.pat", zip_source_buffer(za, list.data(), list.size(), 0), 0644, false);
     for (const auto& name : names) {
         struct stat st {};
         const std::string file = gameDir + "/" + name;
@@ -85,17 +87,18 @@ bool WritePackFile(const std::string& path, const std::string& gameDir, const st
         zip_stat_t zs;
         if (at >= 0 && zip_stat_index(source, zip_uint64_t(at), 0, &zs) == 0 && (zs.valid & ZIP_STAT_SIZE) &&
             zs.size == zip_uint64_t(st.st_size)) {
-            // Deflated once: the same method, so libzip copies the compressed bytes.
+            // Compressed once: kept in its method (deflated or stored), libzip copies the bytes.
             zip_source_t* raw = zip_source_zip(za, source, zip_uint64_t(at), 0, 0, -1);
             const zip_int64_t i = raw ? zip_file_add(za, name.c_str(), raw, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
             if (i < 0) {
                 if (raw) zip_source_free(raw);
                 ok = false;
             } else {
+                if (zs.valid & ZIP_STAT_COMP_METHOD) zip_set_file_compression(za, zip_uint64_t(i), zs.comp_method, 0);
                 zip_file_set_external_attributes(za, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, zip_uint32_t(0100000 | mode) << 16);
             }
         } else {
-            add(name, zip_source_file(za, file.c_str(), 0, -1), mode);
+            add(name, zip_source_file(za, file.c_str(), 0, -1), mode, incompressible.count(name) != 0);
         }
         if (!ok) break;
     }
@@ -258,7 +261,21 @@ void PlanVersions(Release& r) {
     for (const auto& [name, f] : r.files) r.versionList += name + "|" + f.version + "\r\n";
 }
 
-// Content first: the files, the packs and the chunks under names of their own, the launcher.
+// Files whose chunks zstd could not make smaller than 97 %: deflate would not either.
+std::set<std::string> IncompressibleFiles(const std::string& indexPath) {
+    std::set<std::string> names;
+    CChunkIndex index;
+    std::string why;
+    index.ParseFile(indexPath, why, [&](IndexedFile& f) {
+        long long stored = 0;
+        for (const ChunkRef& c : f.chunks) stored += c.stored;
+        if (f.size > 0 && stored * 100 >= f.size * 97) names.insert(f.name);
+        return true;  // only the figures are kept
+    });
+    return names;
+}
+
+// Content first: the files, the chunks, the packs under names of their own, the launcher.
 bool WriteContent(Release& r, std::string& error) {
     CHashList inPlace;
     if (std::string text; ReadWholeFile(r.out + "/hash.pat", text)) inPlace.Parse(text);
@@ -268,18 +285,6 @@ bool WriteContent(Release& r, std::string& error) {
             error = "cannot write " + r.out + "/" + name + " (or it changed while it was published)";
             return false;
         }
-    }
-    std::vector<std::string> all;
-    for (const auto& [name, f] : r.files) all.push_back(name);
-    auto pack = [&](const std::string& packName, const std::vector<std::string>& names, const std::string& from) {
-        const std::string path = r.out + "/" + packName;
-        // A release's pack is written once (its content was proven the same above).
-        return PathFileExists(path) || WritePackFile(path, r.o.gameDir, names, r.versionList, from);
-    };
-    // The incremental pack's entries are the full pack's, copied compressed: no file is deflated twice.
-    if (!pack(r.fullName, all, {}) || (!r.previousRelease.empty() && !pack(r.incName, r.changed, r.out + "/" + r.fullName))) {
-        error = "cannot write the packs";
-        return false;
     }
     // The release as chunks, for launchers that fetch only what changed.
     if (!PathFileExists(r.out + "/" + r.indexName) || !PathFileExists(r.out + "/" + r.storeName)) {
@@ -303,6 +308,19 @@ bool WriteContent(Release& r, std::string& error) {
                 !WriteReleasePatches(pair, r.patches, error) || !WriteDeltaIndex(pair, r.patches, error))
                 return false;
         }
+    }
+    std::vector<std::string> all;
+    for (const auto& [name, f] : r.files) all.push_back(name);
+    const std::set<std::string> incompressible = IncompressibleFiles(r.out + "/" + r.indexName);
+    auto pack = [&](const std::string& packName, const std::vector<std::string>& names, const std::string& from) {
+        const std::string path = r.out + "/" + packName;
+        // A release's pack is written once (its content was proven the same above).
+        return PathFileExists(path) || WritePackFile(path, r.o.gameDir, names, r.versionList, incompressible, from);
+    };
+    // The incremental pack's entries are the full pack's, copied compressed: no file is deflated twice.
+    if (!pack(r.fullName, all, {}) || (!r.previousRelease.empty() && !pack(r.incName, r.changed, r.out + "/" + r.fullName))) {
+        error = "cannot write the packs";
+        return false;
     }
     if (!r.o.launcherFile.empty()) {
         long long size = 0;

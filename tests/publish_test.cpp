@@ -2,9 +2,11 @@
 // update from the previous release by our launcher through a real server.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <filesystem>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -286,4 +288,35 @@ TEST(Publish, TheListSaysWhichReleasesTheTreeKeepsAndWhichIsInPlace) {
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.err.find("no release is published in"), std::string::npos) << none.err;
     EXPECT_EQ(RunProcess(FL_PUBLISH, {"--list", "--out", "tree", "--game", "game"}, here).exitCode, 2);
+}
+
+TEST(Publish, FilesThatDoNotCompressAreStoredInThePacksAsTheyAre) {
+    TempDir game, out;
+    std::mt19937 random(3);
+    std::string noise(300000, '\0');
+    for (char& c : noise) c = char(random());
+    WriteFile(game / "noise.bin", noise);
+    WriteFile(game / "text.txt", std::string(200000, 't'));
+    std::string error;
+    ASSERT_TRUE(fl::PublishRelease(ReleaseOptions(game.Path(), out.Path(), "r1"), error)) << error;
+    noise[1000] ^= 1;
+    WriteFile(game / "noise.bin", noise);
+    WriteFile(game / "text.txt", std::string(200001, 't'));
+    fl::PublishOptions next = ReleaseOptions(game.Path(), out.Path(), "r2");
+    next.previousDir = out.Path();
+    ASSERT_TRUE(fl::PublishRelease(next, error)) << error;
+    for (const std::string pack : {"r1_full.zip", "r2_full.zip", "r2.zip"}) {
+        int err = 0;
+        zip_t* za = zip_open((out / pack).c_str(), ZIP_RDONLY, &err);
+        ASSERT_NE(za, nullptr) << pack;
+        zip_stat_t noiseStat, textStat;
+        ASSERT_EQ(zip_stat(za, "noise.bin", 0, &noiseStat), 0) << pack;
+        ASSERT_EQ(zip_stat(za, "text.txt", 0, &textStat), 0) << pack;
+        EXPECT_EQ(noiseStat.comp_method, ZIP_CM_STORE) << pack;
+        EXPECT_EQ(textStat.comp_method, ZIP_CM_DEFLATE) << pack;
+        zip_discard(za);
+        // Info-ZIP reads them as any other pack.
+        if (access("/usr/bin/unzip", X_OK) != 0) continue;
+        EXPECT_EQ(std::system(("unzip -tqq '" + out / pack + "' >/dev/null").c_str()), 0) << pack;
+    }
 }
