@@ -58,7 +58,8 @@ std::map<std::string, std::string> ReadList(const std::string& path) {
 
 // A pack of `names` from the game folder, with `list` as its "version.pat" (written first).
 // An entry `from` (a pack of the same release) holds is copied as it is compressed there;
-// a file `incompressible` names is stored as it is (deflate would only cost time).
+// a file `incompressible` names is stored as it is (deflate would only cost time). The
+// packs are the launchers' fallback (the chunk store is what they fetch): deflated fast.
 bool WritePackFile(const std::string& path, const std::string& gameDir, const std::vector<std::string>& names,
                    const std::string& list, const std::set<std::string>& incompressible, const std::string& from = {}) {
     const std::string temp = path + ".publishing";
@@ -74,7 +75,7 @@ bool WritePackFile(const std::string& path, const std::string& gameDir, const st
             ok = false;
             return;
         }
-        zip_set_file_compression(za, zip_uint64_t(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, store ? 0 : 6);
+        zip_set_file_compression(za, zip_uint64_t(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, store ? 0 : 1);
         zip_file_set_external_attributes(za, zip_uint64_t(i), 0, ZIP_OPSYS_UNIX, zip_uint32_t(0100000 | mode) << 16);
     };
     add("version.pat", zip_source_buffer(za, list.data(), list.size(), 0), 0644, false);
