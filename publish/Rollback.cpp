@@ -92,7 +92,7 @@ bool RollBackInto(const RollbackOptions& o, const std::string& heading, std::str
     }
     // The release's lists, as it published them.
     std::map<std::string, std::string> lists;
-    for (const std::string& name : {"version.pat", "PackVersion.pat", "luncherVersion.pat"})
+    for (const char* name : {"version.pat", "PackVersion.pat", "luncherVersion.pat"})
         if (ReadWholeFile(tree + "/" + ReleaseCopyName(r, name), text)) lists[name] = text;
     std::string previous;
     std::vector<std::string> packLines;
@@ -105,28 +105,10 @@ bool RollBackInto(const RollbackOptions& o, const std::string& heading, std::str
         error = "the index of release " + r + " is damaged (" + why + ")";
         return false;
     }
-    const std::map<std::string, long long> sizesBefore = TreeSizes(tree);
-    // Content first: the game files the tree holds otherwise, and the launcher.
-    CStoreReader store(tree + "/" + r + ".chunks");
     std::string gameFileLines;
-    for (const IndexedFile& f : index.m_files) {
-        const std::string sha = f.sha256.Hex();
-        gameFileLines += f.name + "|" + std::to_string(f.size) + " " + sha + "\r\n";
-        long long size = 0;
-        std::string held;
-        if (HashFile(tree + "/" + f.name, size, held) && size == f.size && held == sha) continue;
-        if (!store.Ok() || !ClearTreeWay(tree, f.name, inPlace, error) || !EnsureFolder(ParentOf(tree + "/" + f.name)) ||
-            !RebuildFile(tree, f, store, error))
-            return false;
-    }
-    const std::string launcher = ReleaseCopyName(r, "FLauncher_zelt.exe");
-    long long size = 0;
-    std::string sha;
-    if (HashFile(tree + "/" + launcher, size, sha) && !PutFile(tree + "/FLauncher_zelt.exe", tree + "/" + launcher, size, sha)) {
-        error = "cannot put the launcher of release " + r + " in place";
-        return false;
-    }
-    // Its hash list again, byte for byte the one its signature was made for.
+    for (const IndexedFile& f : index.m_files)
+        gameFileLines += f.name + "|" + std::to_string(f.size) + " " + f.sha256.Hex() + "\r\n";
+    // Its hash list again, byte for byte the one its signature was made for: checked before anything is written.
     const std::string hashList = MakeHashList(tree, r, previous, gameFileLines, lists);
     if (ReadWholeFile(tree + "/" + ReleaseSignatureName(r), text) && ParseMinisignSignature(text, signedThen) &&
         signedThen.keyId == key.keyId) {
@@ -138,6 +120,28 @@ bool RollBackInto(const RollbackOptions& o, const std::string& heading, std::str
                     " are not the ones it was published with (its hash list does not match its signature)";
             return false;
         }
+    }
+    CStoreReader store(tree + "/" + r + ".chunks");
+    if (!store.Ok()) {
+        error = "cannot read " + tree + "/" + r + ".chunks";
+        return false;
+    }
+    const std::map<std::string, long long> sizesBefore = TreeSizes(tree);
+    // Content first: the game files the tree holds otherwise, and the launcher.
+    for (const IndexedFile& f : index.m_files) {
+        long long size = 0;
+        std::string held;
+        if (HashFile(tree + "/" + f.name, size, held) && size == f.size && held == f.sha256.Hex()) continue;
+        if (!ClearTreeWay(tree, f.name, inPlace, error) || !EnsureFolder(ParentOf(tree + "/" + f.name)) ||
+            !RebuildFile(tree, f, store, error))
+            return false;
+    }
+    const std::string launcher = ReleaseCopyName(r, "FLauncher_zelt.exe");
+    long long size = 0;
+    std::string sha;
+    if (HashFile(tree + "/" + launcher, size, sha) && !PutFile(tree + "/FLauncher_zelt.exe", tree + "/" + launcher, size, sha)) {
+        error = "cannot put the launcher of release " + r + " in place";
+        return false;
     }
     const std::string signature = SignLater(key, tree, r, hashList, o.time);
     // Its own signature first: a launcher that holds its list asks for that one.

@@ -28,21 +28,23 @@ bool HashFile(const std::string& path, long long& size, std::string& sha256) {
 std::string MakeHashList(const std::string& tree, const std::string& release, const std::string& previous,
                          const std::string& gameFileLines, const std::map<std::string, std::string>& lists) {
     std::string text = "#release|" + release + "\r\n" + gameFileLines;
-    std::vector<std::string> own = {release + "_full.zip"};
-    if (!previous.empty()) own.push_back(release + ".zip");
+    // Each listed name, and the file of the tree that holds its bytes.
+    std::vector<std::pair<std::string, std::string>> own = {{release + "_full.zip", release + "_full.zip"}};
+    auto add = [&own](const std::string& name) { own.emplace_back(name, name); };
+    if (!previous.empty()) add(release + ".zip");
     for (const std::string& name : {release + ".idx", release + ".chunks", PatchIndexName(release), PatchStoreName(release)})
-        own.push_back(name);
-    if (!previous.empty()) own.push_back(DeltaIndexName(release, previous));
-    // The launcher in place is the release's when the release kept a copy of it.
+        add(name);
+    if (!previous.empty()) add(DeltaIndexName(release, previous));
+    // The launcher in place is the release's copy of it, when the release kept one.
     const std::string launcher = ReleaseCopyName(release, "FLauncher_zelt.exe");
     if (PathFileExists(tree + "/" + launcher)) {
-        own.push_back("FLauncher_zelt.exe");
-        own.push_back(launcher);
+        own.emplace_back("FLauncher_zelt.exe", launcher);
+        add(launcher);
     }
-    for (const std::string& name : own) {
+    for (const auto& [name, file] : own) {
         long long size = 0;
         std::string sha256;
-        if (HashFile(tree + "/" + name, size, sha256)) text += name + "|" + std::to_string(size) + " " + sha256 + "\r\n";
+        if (HashFile(tree + "/" + file, size, sha256)) text += name + "|" + std::to_string(size) + " " + sha256 + "\r\n";
     }
     for (const auto& [name, bytes] : lists) {
         for (const std::string& listed : {name, ReleaseCopyName(release, name)})

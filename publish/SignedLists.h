@@ -13,8 +13,9 @@ namespace fl {
 bool HashFile(const std::string& path, long long& size, std::string& sha256);
 
 // Release `release`'s hash list: `gameFileLines` ("name|SIZE SHA256" lines, by
-// name), then its packs, chunk files and launcher as `tree` holds them, then
-// `lists` (name → bytes) under their own names and the release's.
+// name), then its packs, chunk files and launcher (its own copy's bytes) as
+// `tree` holds them, then `lists` (name → bytes) under their own names and the
+// release's.
 std::string MakeHashList(const std::string& tree, const std::string& release, const std::string& previous,
                          const std::string& gameFileLines, const std::map<std::string, std::string>& lists);
 
