@@ -262,7 +262,7 @@ TEST_F(OperatorFixture, ARollbackIsRefusedWithAReasonAndLeavesTheTreeAsItWas) {
     }
     const ProcessResult other = Tool({"keygen", key / "other"});
     ASSERT_EQ(other.exitCode, 0);
-    const auto before = TreeState(Tree());
+    auto before = TreeState(Tree());
     struct Case {
         std::vector<std::string> args;
         std::string says;
@@ -278,6 +278,15 @@ TEST_F(OperatorFixture, ARollbackIsRefusedWithAReasonAndLeavesTheTreeAsItWas) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
     EXPECT_EQ(TreeState(Tree()), before);
+    // A release's copies that are no longer what it signed: nothing is written.
+    const std::string list = ReadFile(Tree() + "/r3.version.pat");
+    WriteFile(Tree() + "/r3.version.pat", list + "extra|r3\r\n");
+    const auto altered = TreeState(Tree());
+    const ProcessResult mismatch = Tool({"--rollback", "r3", "--key", key / "k.key", "--out", Tree()});
+    EXPECT_NE(mismatch.err.find("not the ones it was published with"), std::string::npos) << mismatch.err;
+    EXPECT_EQ(TreeState(Tree()), altered);
+    WriteFile(Tree() + "/r3.version.pat", list);
+    before = TreeState(Tree());
     // r1's files went with --keep 2; its name stays in no record.
     std::string record = ReadFile(Tree() + "/releases.pat");
     EXPECT_EQ(record.find("r1"), std::string::npos) << record;
