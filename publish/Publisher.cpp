@@ -44,18 +44,6 @@ struct FileInfo {
     std::string version;
 };
 
-// Key/value lines "key|value" of a list in the tree (empty when absent).
-std::map<std::string, std::string> ReadList(const std::string& path) {
-    std::map<std::string, std::string> values;
-    std::vector<std::string> lines;
-    if (!ReadLines(path, lines)) return values;
-    for (const auto& line : lines) {
-        const size_t bar = line.find('|');
-        if (bar != std::string::npos) values[Trim(line.substr(0, bar))] = Trim(line.substr(bar + 1));
-    }
-    return values;
-}
-
 // A pack of `names` from the game folder, with `list` as its "version.pat" (written first).
 // An entry `from` (a pack of the same release) holds is copied as it is compressed there;
 // a file `incompressible` names is stored as it is (deflate would only cost time). The
@@ -190,7 +178,7 @@ bool CheckOwnNames(Release& r, std::string& error) {
     releases.push_back(r.name);
     for (const std::string& tree : {r.out, r.o.previousDir}) {
         if (tree.empty()) continue;
-        auto packs = ReadList(tree + "/PackVersion.pat");
+        auto packs = ReadListValues(tree + "/PackVersion.pat");
         for (const char* key : {"newversion", "lastversion"})
             if (!packs[key].empty()) releases.push_back(packs[key]);
         if (!packs["full_pack"].empty()) r.own.insert(packs["full_pack"] + ".zip");
@@ -242,11 +230,11 @@ void PlanVersions(Release& r) {
     std::map<std::string, std::string> previousVersions;
     CHashList previousHashes;
     if (!r.o.previousDir.empty()) {
-        previousVersions = ReadList(r.o.previousDir + "/version.pat");
+        previousVersions = ReadListValues(r.o.previousDir + "/version.pat");
         std::string text;
         if (ReadWholeFile(r.o.previousDir + "/hash.pat", text) && previousHashes.Parse(text))
             r.previousRelease = previousHashes.Release();
-        auto packs = ReadList(r.o.previousDir + "/PackVersion.pat");
+        auto packs = ReadListValues(r.o.previousDir + "/PackVersion.pat");
         if (r.previousRelease.empty()) r.previousRelease = packs["newversion"];
         // This release published again over itself: its previous release stays the one before.
         if (r.previousRelease == r.name) r.previousRelease = packs["lastversion"];

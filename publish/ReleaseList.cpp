@@ -66,14 +66,7 @@ bool ListKeptReleases(const std::string& tree, std::vector<KeptRelease>& out, st
 std::string FormatKeptReleases(const std::vector<KeptRelease>& releases) {
     std::string text = Format("%-20s %-20s %9s %11s %11s\n", "release", "signed (UTC)", "files", "size", "disk");
     for (const KeptRelease& r : releases) {
-        char when[32] = "-";
-        if (r.signedAt >= 0) {
-            const time_t t = time_t(r.signedAt);
-            struct tm utc {};
-            gmtime_r(&t, &utc);
-            strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
-        }
-        text += Format("%-20s %-20s %9s %11s %11s%s\n", r.name.c_str(), when,
+        text += Format("%-20s %-20s %9s %11s %11s%s\n", r.name.c_str(), r.signedAt >= 0 ? UtcTime(r.signedAt).c_str() : "-",
                        r.files < 0 ? "-" : std::to_string(r.files).c_str(), (r.size < 0 ? std::string("-") : HumanBytes(r.size)).c_str(), HumanBytes(r.disk).c_str(),
                        r.inPlace ? "  <- the lists in place" : "");
     }

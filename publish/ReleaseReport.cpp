@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <ctime>
 #include <filesystem>
 #include <set>
 
@@ -37,6 +38,15 @@ std::string HumanBytes(long long n) {
     return Format("%.1f %s", v, units[u]);
 }
 
+std::string UtcTime(long long seconds) {
+    const time_t t = time_t(seconds);
+    struct tm utc {};
+    gmtime_r(&t, &utc);
+    char when[32];
+    strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
+    return when;
+}
+
 std::map<std::string, long long> TreeSizes(const std::string& tree) {
     std::map<std::string, long long> sizes;
     std::error_code ec;
@@ -63,23 +73,24 @@ ReleaseReport MakeReleaseReport(const std::string& tree, const std::string& head
     ReleaseReport r;
     r.heading = heading;
     r.before = before;
-    std::string text;
-    CHashList list;
-    if (ReadWholeFile(tree + "/hash.pat", text) && list.Parse(text)) r.release = list.Release();
-    std::map<std::string, Digest> now, then;
-    if (ReleaseFiles(tree, r.release, now)) {
+    const CUpdateCosts costs(tree);
+    r.release = costs.Release();
+    if (const CChunkIndex* index = costs.Index()) {
+        std::map<std::string, Digest> then;
         const bool known = before.empty() || ReleaseFiles(tree, before, then);
         r.added = r.changed = r.removed = known ? 0 : -1;
-        for (const auto& [name, sha] : now) {
-            auto it = then.find(name);
+        std::set<std::string> now;
+        for (const IndexedFile& f : index->m_files) {
+            now.insert(f.name);
+            auto it = then.find(f.name);
             if (known && it == then.end()) ++r.added;
-            else if (known && !(it->second == sha)) ++r.changed;
+            else if (known && !(it->second == f.sha256)) ++r.changed;
         }
         for (const auto& [name, sha] : then) r.removed += now.count(name) ? 0 : 1;
     }
     for (const std::string& kept : ReadPublishedHistory(tree))
-        if (itself || kept != r.release) r.players.push_back(CostOfUpdate(tree, kept));
-    r.players.push_back(CostOfUpdate(tree, {}));
+        if (itself || kept != r.release) r.players.push_back(costs.From(kept));
+    r.players.push_back(costs.From({}));
     return r;
 }
 

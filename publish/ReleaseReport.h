@@ -23,6 +23,8 @@ struct ReleaseReport {
 
 // "12.3 MiB", for a reader.
 std::string HumanBytes(long long n);
+// "2026-12-10 04:08:55", in UTC.
+std::string UtcTime(long long seconds);
 
 // Every file of a tree (or a mirror of one) with its size, links followed.
 std::map<std::string, long long> TreeSizes(const std::string& tree);

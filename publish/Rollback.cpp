@@ -94,11 +94,7 @@ bool RollBackInto(const RollbackOptions& o, const std::string& heading, std::str
     std::map<std::string, std::string> lists;
     for (const char* name : {"version.pat", "PackVersion.pat", "luncherVersion.pat"})
         if (ReadWholeFile(tree + "/" + ReleaseCopyName(r, name), text)) lists[name] = text;
-    std::string previous;
-    std::vector<std::string> packLines;
-    ReadLines(tree + "/" + ReleaseCopyName(r, "PackVersion.pat"), packLines);
-    for (const std::string& line : packLines)
-        if (line.rfind("lastversion|", 0) == 0) previous = Trim(line.substr(12));
+    const std::string previous = ReadListValues(tree + "/" + ReleaseCopyName(r, "PackVersion.pat"))["lastversion"];
     CChunkIndex index;
     std::string why;
     if (!index.ParseFile(tree + "/" + r + ".idx", why, [](IndexedFile&) { return false; })) {
@@ -154,12 +150,7 @@ bool RollBackInto(const RollbackOptions& o, const std::string& heading, std::str
     long long signedAt = 0;
     MinisignSignature made;
     if (ParseMinisignSignature(signature, made)) ParseTrustedComment(made.trustedComment, release, signedAt);
-    const time_t t = time_t(signedAt);
-    struct tm utc {};
-    gmtime_r(&t, &utc);
-    char when[32];
-    strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
-    ReleaseReport figures = MakeReleaseReport(tree, heading + when, inPlace.Release(), true);
+    ReleaseReport figures = MakeReleaseReport(tree, heading + UtcTime(signedAt) + " UTC", inPlace.Release(), true);
     figures.diskAdded = DiskAdded(sizesBefore, TreeSizes(tree));
     report = FormatReleaseReport(figures);
     if (!KeepReleaseReport(tree, figures, true)) {

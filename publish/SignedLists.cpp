@@ -7,6 +7,8 @@
 #include "platform/FileOps.h"
 #include "platform/Folders.h"
 #include "publish/GzipCopy.h"
+#include "platform/TextCodec.h"
+#include "update/VersionFiles.h"
 #include "update/chunks/DeltaIndex.h"
 #include "update/chunks/PatchIndex.h"
 #include "update/integrity/BodyCheck.h"
@@ -51,6 +53,17 @@ std::string MakeHashList(const std::string& tree, const std::string& release, co
             text += listed + "|" + std::to_string(bytes.size()) + " " + Sha256Of(bytes) + "\r\n";
     }
     return text;
+}
+
+std::map<std::string, std::string> ReadListValues(const std::string& path) {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> lines;
+    if (!ReadLines(path, lines)) return values;
+    for (const auto& line : lines) {
+        const size_t bar = line.find('|');
+        if (bar != std::string::npos) values[Trim(line.substr(0, bar))] = Trim(line.substr(bar + 1));
+    }
+    return values;
 }
 
 bool ReadSecretKey(const std::string& keyFile, MinisignSecretKey& key, std::string& error) {

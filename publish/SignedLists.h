@@ -19,6 +19,9 @@ bool HashFile(const std::string& path, long long& size, std::string& sha256);
 std::string MakeHashList(const std::string& tree, const std::string& release, const std::string& previous,
                          const std::string& gameFileLines, const std::map<std::string, std::string>& lists);
 
+// Key/value lines "key|value" of a list in the tree (empty when absent).
+std::map<std::string, std::string> ReadListValues(const std::string& path);
+
 bool ReadSecretKey(const std::string& keyFile, MinisignSecretKey& key, std::string& error);
 // The signature in place in `tree` (hash.pat.minisig), parsed; false when there is none.
 bool SignatureInPlace(const std::string& tree, MinisignSignature& signature, long long& time);

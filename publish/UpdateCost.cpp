@@ -32,16 +32,21 @@ long long ListBytes(const std::string& tree, const std::string& name) {
     return copy >= 0 ? copy : SizeOf(tree + "/" + name);
 }
 
-PlayerCost CostOfUpdate(const std::string& tree, const std::string& from) {
+CUpdateCosts::CUpdateCosts(std::string tree) : m_strTree(std::move(tree)) {
+    std::string text;
+    m_bRead = ReadWholeFile(m_strTree + "/hash.pat", text) && m_list.Parse(text) &&
+              ReadIndex(m_strTree + "/" + m_list.Release() + ".idx", m_index);
+}
+
+PlayerCost CUpdateCosts::From(const std::string& from) const {
     PlayerCost c;
     c.from = from;
-    std::string text;
-    CHashList list;
-    if (!ReadWholeFile(tree + "/hash.pat", text) || !list.Parse(text)) return c;
-    const std::string release = list.Release();
-    CChunkIndex next, held;
-    if (!ReadIndex(tree + "/" + release + ".idx", next) || (!from.empty() && !ReadIndex(tree + "/" + from + ".idx", held)))
-        return c;
+    const std::string& tree = m_strTree;
+    const std::string& release = Release();
+    const CHashList& list = m_list;
+    const CChunkIndex& next = m_index;
+    CChunkIndex held;
+    if (!m_bRead || (!from.empty() && !ReadIndex(tree + "/" + from + ".idx", held))) return c;
     c.known = true;
     // Every start: the launcher's version, the signed list and its signature.
     c.lists.Add(ListBytes(tree, "luncherVersion.pat"));
@@ -74,7 +79,7 @@ PlayerCost CostOfUpdate(const std::string& tree, const std::string& from) {
     // Patches, when the folder holds what they patch (a delta index carries its own).
     const std::string patchIndex = PatchIndexName(release);
     CPatchIndex patches;
-    std::string why;
+    std::string text, why;
     if (plan.remoteChunks > 0 && plan.localChunks > 0 && list.Find(PatchStoreName(release)) && list.Find(patchIndex) &&
         ReadWholeFile(tree + "/" + patchIndex, text) && patches.Parse(text, why)) {
         if (!c.delta) c.index.Add(ListBytes(tree, patchIndex));

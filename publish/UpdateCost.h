@@ -8,6 +8,9 @@
 // sends them: nginx's gzip_static).
 #include <string>
 
+#include "update/chunks/ChunkIndex.h"
+#include "update/integrity/HashList.h"
+
 namespace fl {
 
 struct RequestCost {
@@ -37,8 +40,22 @@ struct PlayerCost {
 // it has one; -1 when the file is missing.
 long long ListBytes(const std::string& tree, const std::string& name);
 
-// The update of a folder whole for release `from` (empty: a fresh folder) to
-// the release `tree`'s lists in place name.
-PlayerCost CostOfUpdate(const std::string& tree, const std::string& from);
+// The updates to the release `tree`'s lists in place name: its list and index
+// are read once, for every player reckoned.
+class CUpdateCosts {
+public:
+    explicit CUpdateCosts(std::string tree);
+    const std::string& Release() const { return m_list.Release(); }
+    // Null when the tree holds no readable list or index of the release.
+    const CChunkIndex* Index() const { return m_bRead ? &m_index : nullptr; }
+    // A folder whole for release `from` (empty: a fresh folder).
+    PlayerCost From(const std::string& from) const;
+
+private:
+    std::string m_strTree;
+    CHashList m_list;
+    CChunkIndex m_index;
+    bool m_bRead = false;
+};
 
 }  // namespace fl
